@@ -1,0 +1,111 @@
+#include "grid/EntryGrid.h"
+
+#include "grid/EntryTableModel.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+TEntryGrid::TEntryGrid(QWidget *parent)
+    : QTableView(parent)
+{
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    setShowGrid(true);
+    setTabKeyNavigation(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setInlineEditing(false);
+}
+
+void TEntryGrid::setEntryModel(EntryTableModel *model)
+{
+    m_model = model;
+    setModel(model);
+    // Keep the user's place across the re-reads that follow every change.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_rememberedRow = currentIndex().row();
+        m_rememberedColumn = std::max(0, currentIndex().column());
+    });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        const int rows = m_model->rowCount();
+        if (rows == 0 || m_rememberedRow < 0)
+            return;
+        const QModelIndex at = m_model->index(std::min(m_rememberedRow, rows - 1), m_rememberedColumn);
+        setCurrentIndex(at);
+    });
+}
+
+void TEntryGrid::setInlineEditing(bool on)
+{
+    m_inlineEditing = on;
+    if (m_model)
+        m_model->setEditable(on);
+    if (on) {
+        setSelectionBehavior(QAbstractItemView::SelectItems);
+        setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                        | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    } else {
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+}
+
+int TEntryGrid::TotalColWidths() const
+{
+    int total = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    int counted = 0;
+    if (isVisible() && model()) {
+        for (int c = 0; c < model()->columnCount(); ++c) {
+            if (isColumnHidden(c))
+                continue;
+            total += columnWidth(c) + 1;
+            ++counted;
+        }
+    }
+    const bool indicator = verticalHeader()->isVisible();
+    if (indicator) {
+        total += IndicatorWidth;
+        ++counted;
+    }
+    total += showGrid() ? counted : 1;
+    return total;
+}
+
+void TEntryGrid::ResizeToFit()
+{
+    if (!model() || m_resizeCol < 0 || m_resizeCol >= model()->columnCount())
+        return;
+    const int excess = TotalColWidths() - width();
+    const int w = columnWidth(m_resizeCol);
+    if (excess >= 1) {
+        if (m_resizeColMin < 0)
+            m_resizeColMin = 0;
+        setColumnWidth(m_resizeCol, std::max(w - excess, m_resizeColMin));
+    } else {
+        const int limit = m_resizeColMax < 0 ? NoLimit : std::max(m_resizeColMax, w);
+        setColumnWidth(m_resizeCol, std::min(w - excess, limit));
+    }
+}
+
+void TEntryGrid::mousePressEvent(QMouseEvent *event)
+{
+    Q_EMIT mouseDown(event);
+    QTableView::mousePressEvent(event);
+}
+
+void TEntryGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    Q_EMIT mouseUp(event);
+    QTableView::mouseReleaseEvent(event);
+}
+
+void TEntryGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_model && current.isValid() && current.row() != previous.row())
+        m_model->makeCurrent(current.row());
+}

@@ -1,0 +1,471 @@
+#include "platform/registry/RegFormat.h"
+
+#include <QStringDecoder>
+
+namespace platform::regformat {
+
+namespace {
+
+const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
+const QString kOldHeader = QStringLiteral("REGEDIT4");
+const QString kEol = QStringLiteral("\r\n");
+
+QString fold(const QString &s) { return s.toCaseFolded(); }
+
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+QStringView trimBlanks(QStringView s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// 1 to 8 hex digits, as regedit accepts in "dword:" and "hex(n):".
+bool parseHex32(QStringView s, quint32 &out)
+{
+    if (s.isEmpty() || s.size() > 8)
+        return false;
+    out = 0;
+    for (QChar c : s) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return false;
+        out = (out << 4) | quint32(d);
+    }
+    return true;
+}
+
+QString escapeQuoted(const QString &s)
+{
+    QString out;
+    out.reserve(s.size() + 2);
+    out += QLatin1Char('"');
+    for (QChar c : s) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+// Only \\ and \" are escapes; any other backslash is kept, as hand-written
+// paths such as "C:\Temp" mean.
+bool parseQuoted(QStringView line, qsizetype &pos, QString &out)
+{
+    out.clear();
+    ++pos; // opening quote
+    while (pos < line.size()) {
+        const QChar c = line[pos];
+        if (c == QLatin1Char('"')) {
+            ++pos;
+            return true;
+        }
+        if (c == QLatin1Char('\\') && pos + 1 < line.size()
+            && (line[pos + 1] == QLatin1Char('\\') || line[pos + 1] == QLatin1Char('"'))) {
+            out += line[pos + 1];
+            pos += 2;
+            continue;
+        }
+        out += c;
+        ++pos;
+    }
+    return false;
+}
+
+QByteArray utf16z(const QString &s)
+{
+    QByteArray out;
+    out.reserve((s.size() + 1) * 2);
+    for (QChar c : s) {
+        out += char(c.unicode() & 0xff);
+        out += char(c.unicode() >> 8);
+    }
+    out += '\0';
+    out += '\0';
+    return out;
+}
+
+QByteArray dwordBytes(quint32 v)
+{
+    QByteArray out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = char((v >> (8 * i)) & 0xff);
+    return out;
+}
+
+// Text that a quoted value cannot carry: line breaks and other control
+// characters, and lone surrogates that UTF-8 cannot encode.
+bool needsHex(const QString &s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c.category() == QChar::Other_Control)
+            return true;
+        if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
+QStringList hexLines(const QString &prefix, const QByteArray &bytes)
+{
+    // Wrapped as regedit does, so the lines stay under 80 columns.
+    static const char digits[] = "0123456789abcdef";
+    QStringList lines;
+    QString cur = prefix;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        cur += QLatin1Char(digits[b >> 4]);
+        cur += QLatin1Char(digits[b & 0xf]);
+        if (i + 1 < bytes.size()) {
+            cur += QLatin1Char(',');
+            if (cur.size() >= 77) {
+                cur += QLatin1Char('\\');
+                lines.append(cur);
+                cur = QStringLiteral("  ");
+            }
+        }
+    }
+    lines.append(cur);
+    return lines;
+}
+
+QString nameField(const QString &name)
+{
+    return name.isEmpty() ? QStringLiteral("@") : escapeQuoted(name);
+}
+
+bool decodeText(const QByteArray &bytes, QString &out)
+{
+    QStringConverter::Encoding enc = QStringConverter::Utf8;
+    qsizetype skip = 0;
+    if (bytes.startsWith("\xff\xfe")) {
+        enc = QStringConverter::Utf16LE;
+        skip = 2;
+    } else if (bytes.startsWith("\xfe\xff")) {
+        enc = QStringConverter::Utf16BE;
+        skip = 2;
+    } else if (bytes.startsWith("\xef\xbb\xbf")) {
+        skip = 3;
+    }
+    if (enc != QStringConverter::Utf8 && (bytes.size() - skip) % 2 != 0)
+        return false;
+    QStringDecoder dec(enc, QStringConverter::Flag::Stateless);
+    out = dec.decode(QByteArrayView(bytes.constData() + skip, bytes.size() - skip));
+    return !dec.hasError();
+}
+
+bool parseHexBytes(QStringView text, QByteArray &out)
+{
+    out.clear();
+    if (trimBlanks(text).isEmpty())
+        return true;
+    const QList<QStringView> items = text.split(QLatin1Char(','));
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QStringView item = trimBlanks(items[i]);
+        if (item.isEmpty() && i + 1 == items.size() && i > 0)
+            break; // a trailing comma
+        quint32 v = 0;
+        if (item.size() > 2 || !parseHex32(item, v))
+            return false;
+        out += char(v);
+    }
+    return true;
+}
+
+} // namespace
+
+const Value *Key::find(const QString &name) const
+{
+    const auto it = m_byName.constFind(fold(name));
+    return it == m_byName.cend() ? nullptr : &m_values[*it];
+}
+
+void Key::set(Value value)
+{
+    const QString f = fold(value.name);
+    const auto it = m_byName.constFind(f);
+    if (it != m_byName.cend()) {
+        m_values[*it] = std::move(value);
+        return;
+    }
+    m_byName.insert(f, m_values.size());
+    m_values.append(std::move(value));
+}
+
+void Key::setString(const QString &name, const QString &text)
+{
+    const Value *old = find(name);
+    Value v;
+    v.name = old ? old->name : name;
+    v.type = TypeString;
+    v.data = utf16z(text);
+    if (needsHex(text))
+        v.lines = hexLines(nameField(v.name) + QStringLiteral("=hex(1):"), v.data);
+    else
+        v.lines = QStringList{nameField(v.name) + QLatin1Char('=') + escapeQuoted(text)};
+    set(std::move(v));
+}
+
+void Key::setDword(const QString &name, quint32 value)
+{
+    const Value *old = find(name);
+    Value v;
+    v.name = old ? old->name : name;
+    v.type = TypeDword;
+    v.data = dwordBytes(value);
+    v.lines = QStringList{nameField(v.name) + QStringLiteral("=dword:")
+                          + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0'))};
+    set(std::move(v));
+}
+
+bool Key::remove(const QString &name)
+{
+    const auto it = m_byName.constFind(fold(name));
+    if (it == m_byName.cend())
+        return false;
+    m_values.removeAt(*it);
+    m_byName.clear();
+    for (qsizetype i = 0; i < m_values.size(); ++i)
+        m_byName.insert(fold(m_values[i].name), i);
+    return true;
+}
+
+Key *Document::find(const QString &path)
+{
+    const auto it = m_byPath.constFind(fold(path));
+    return it == m_byPath.cend() ? nullptr : &m_keys[*it];
+}
+
+const Key *Document::find(const QString &path) const
+{
+    const auto it = m_byPath.constFind(fold(path));
+    return it == m_byPath.cend() ? nullptr : &m_keys[*it];
+}
+
+bool Document::keyExists(const QString &path) const
+{
+    if (!path.contains(QLatin1Char('\\')) || find(path))
+        return true;
+    const QString prefix = fold(path) + QLatin1Char('\\');
+    for (auto it = m_byPath.cbegin(); it != m_byPath.cend(); ++it) {
+        if (it.key().startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+Key &Document::ensure(const QString &path)
+{
+    if (Key *k = find(path))
+        return *k;
+    m_byPath.insert(fold(path), m_keys.size());
+    m_keys.append(Key(path));
+    return m_keys.back();
+}
+
+void Document::removeTree(const QString &path)
+{
+    const QString f = fold(path);
+    const QString prefix = f + QLatin1Char('\\');
+    m_keys.removeIf([&](const Key &k) {
+        const QString kf = fold(k.path());
+        return kf == f || kf.startsWith(prefix);
+    });
+    m_byPath.clear();
+    for (qsizetype i = 0; i < m_keys.size(); ++i)
+        m_byPath.insert(fold(m_keys[i].path()), i);
+}
+
+bool isValidKeyName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QChar c : name) {
+        if (c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+QString decodeString(const QByteArray &data)
+{
+    const qsizetype n = data.size() / 2;
+    QString s(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        s[i] = QChar(char16_t(uchar(data[2 * i]) | (uchar(data[2 * i + 1]) << 8)));
+    if (!s.isEmpty() && s.back() == QChar(0))
+        s.chop(1);
+    return s;
+}
+
+bool parse(const QByteArray &bytes, Document &out, QString *error)
+{
+    out = Document();
+    QString text;
+    if (!decodeText(bytes, text)) {
+        *error = QStringLiteral("not UTF-8 or UTF-16 text");
+        return false;
+    }
+
+    QList<QStringView> lines;
+    for (qsizetype start = 0; start <= text.size();) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        QStringView line = QStringView(text).mid(start, end - start);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        lines.append(line);
+        start = end + 1;
+    }
+
+    bool headerSeen = false;
+    Key *current = nullptr;
+    bool inDeletedKey = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const qsizetype firstLine = i;
+        auto fail = [&](const char *why) {
+            *error = QStringLiteral("line %1: %2").arg(firstLine + 1).arg(QLatin1String(why));
+            return false;
+        };
+        const QStringView line = trimBlanks(lines[i]);
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+            continue;
+        if (!headerSeen) {
+            if (line != kHeader && line != kOldHeader)
+                return fail("not a registry export (header missing)");
+            headerSeen = true;
+            continue;
+        }
+
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')) || line.size() < 3)
+                return fail("unterminated key name");
+            QStringView path = line.mid(1, line.size() - 2);
+            const bool deletion = path.startsWith(QLatin1Char('-'));
+            if (deletion)
+                path = path.mid(1);
+            const QString p = path.toString();
+            for (const QString &part : p.split(QLatin1Char('\\'))) {
+                if (!isValidKeyName(part))
+                    return fail("invalid key name");
+            }
+            if (deletion) {
+                out.removeTree(p);
+                current = nullptr;
+            } else {
+                current = &out.ensure(p);
+            }
+            inDeletedKey = deletion;
+            continue;
+        }
+
+        if (!line.startsWith(QLatin1Char('"')) && !line.startsWith(QLatin1Char('@')))
+            return fail("unexpected text");
+        if (!current && !inDeletedKey)
+            return fail("value outside any key");
+
+        Value v;
+        qsizetype pos = 0;
+        if (line[0] == QLatin1Char('@'))
+            pos = 1;
+        else if (!parseQuoted(line, pos, v.name))
+            return fail("unterminated value name");
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
+        if (pos >= line.size() || line[pos] != QLatin1Char('='))
+            return fail("'=' expected after the value name");
+        const QStringView data = trimBlanks(line.mid(pos + 1));
+        bool deleteValue = false;
+
+        if (data.startsWith(QLatin1Char('"'))) {
+            qsizetype p = 0;
+            QString s;
+            if (!parseQuoted(data, p, s))
+                return fail("unterminated string");
+            if (p != data.size())
+                return fail("text after the closing quote");
+            v.type = TypeString;
+            v.data = utf16z(s);
+        } else if (data == QLatin1String("-")) {
+            deleteValue = true;
+        } else if (data.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
+            quint32 d = 0;
+            if (!parseHex32(trimBlanks(data.mid(6)), d))
+                return fail("invalid dword");
+            v.type = TypeDword;
+            v.data = dwordBytes(d);
+        } else if (data.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
+            qsizetype p = 3;
+            v.type = TypeBinary;
+            if (p < data.size() && data[p] == QLatin1Char('(')) {
+                const qsizetype close = data.indexOf(QLatin1Char(')'), p);
+                if (close < 0 || !parseHex32(data.mid(p + 1, close - p - 1), v.type))
+                    return fail("invalid value type");
+                p = close + 1;
+            }
+            if (p >= data.size() || data[p] != QLatin1Char(':'))
+                return fail("':' expected after the value type");
+            QString hex = data.mid(p + 1).toString();
+            while (hex.endsWith(QLatin1Char('\\'))) {
+                hex.chop(1);
+                if (++i >= lines.size() || trimBlanks(lines[i]).isEmpty())
+                    return fail("hex data is cut off");
+                hex += trimBlanks(lines[i]);
+            }
+            if (!parseHexBytes(hex, v.data))
+                return fail("invalid hex data");
+        } else {
+            return fail("unknown value type");
+        }
+
+        if (inDeletedKey)
+            continue;
+        if (deleteValue) {
+            current->remove(v.name);
+            continue;
+        }
+        for (qsizetype l = firstLine; l <= i; ++l)
+            v.lines.append(lines[l].toString());
+        current->set(std::move(v));
+    }
+    return true;
+}
+
+QByteArray serialize(const Document &doc)
+{
+    QString out = kHeader + kEol + kEol;
+    for (const Key &key : doc.keys()) {
+        out += QLatin1Char('[') + key.path() + QLatin1Char(']') + kEol;
+        for (const Value &v : key.values()) {
+            for (const QString &l : v.lines)
+                out += l + kEol;
+        }
+        out += kEol;
+    }
+    return out.toUtf8();
+}
+
+} // namespace platform::regformat

@@ -1,0 +1,27 @@
+#pragma once
+// What lives for the whole run and is shared by the windows: settings and
+// rule lists, the log and the error list, the data module and the entry rules.
+#include "shell/LineList.h"
+#include "shell/RuleList.h"
+#include "shell/Settings.h"
+#include "store/EntryRules.h"
+#include "store/MLdata.h"
+
+class Prompts;
+
+struct AppContext
+{
+    explicit AppContext(Prompts &p)
+        : prompts(p)
+    {
+    }
+
+    Prompts &prompts;
+    QString programDir;
+    Settings settings;
+    RuleLists lists;
+    LineList log{LineList::logHeader()};
+    LineList errors;
+    TdmML dmML;
+    EntryRules rules{dmML.tblML, settings, lists, log, errors};
+};

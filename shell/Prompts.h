@@ -1,0 +1,22 @@
+#pragma once
+// The one seam through which every message box and file dialog goes, so a
+// test can answer them. The program installs QtPrompts; tests a scripted one.
+#include <QString>
+#include <QStringList>
+
+class Prompts
+{
+public:
+    enum class Answer { Yes, No, Ok, Cancel };
+
+    virtual ~Prompts() = default;
+
+    // Confirmation box with Yes and No.
+    virtual Answer confirm(const QString &text) = 0;
+    virtual void information(const QString &text) = 0;
+    virtual void warning(const QString &text) = 0;
+    virtual void error(const QString &text) = 0;
+    // Empty when the user cancels.
+    virtual QString openFileName(const QString &caption, const QString &filter, const QString &dir) = 0;
+    virtual QString saveFileName(const QString &caption, const QString &filter, const QString &dir) = 0;
+};

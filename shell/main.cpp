@@ -1,0 +1,222 @@
+#include "shell/main.h"
+
+#include "grid/EntryGrid.h"
+#include "grid/EntryTableModel.h"
+#include "shell/AppContext.h"
+#include "shell/Paths.h"
+#include "shell/Prompts.h"
+#include "shell/SettingsStore.h"
+#include "shell/TextFile.h"
+#include "store/Validation.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
+    : QMainWindow(parent)
+    , m_context(context)
+    , m_model(new EntryTableModel(context.dmML.tblML, this))
+    , m_progress(this)
+{
+    setObjectName(QStringLiteral("frmmain"));
+    resize(630, 460);
+    buildControls();
+    buildMenus();
+
+    Timer1.setInterval(AutoScanDelayMs);
+    Timer1.setSingleShot(false);
+    connect(&Timer1, &QTimer::timeout, this, &Tfrmmain::btngetoutlookClick);
+
+    connect(btngetoutlook, &QPushButton::clicked, this, &Tfrmmain::btngetoutlookClick);
+    connect(mnuCheckOutlook, &QAction::triggered, this, &Tfrmmain::btngetoutlookClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+    connect(rdball, &QRadioButton::clicked, this, &Tfrmmain::rdballClick);
+    connect(rdbfilter, &QRadioButton::clicked, this, &Tfrmmain::rdballClick);
+    connect(edtfilter, &QLineEdit::textChanged, this, &Tfrmmain::edtfilterChange);
+    connect(cmbsort, &QComboBox::currentIndexChanged, this, &Tfrmmain::cmbsortChange);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        // Records added or removed elsewhere show in the count too.
+        if (!m_context.dmML.tblML.controlsDisabled())
+            lblcount->setText(QString::number(m_model->rowCount()) + QStringLiteral(" Records"));
+    });
+    connect(m_model, &EntryTableModel::editFailed, this, [this](const QString &why) { m_context.prompts.error(why); });
+
+    // Arrives with the folder check; until then there is nothing to run.
+    btngetoutlook->setEnabled(false);
+    btnAddMore->setEnabled(false);
+    btnsend->setEnabled(false);
+    btnHelp->setEnabled(false);
+
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Tfrmmain::~Tfrmmain() = default;
+
+void Tfrmmain::FormCreate(const QString &executablePath)
+{
+    m_context.programDir = programDirectory(executablePath);
+}
+
+void Tfrmmain::setFolderCheck(std::function<void()> check)
+{
+    m_folderCheck = std::move(check);
+    btngetoutlook->setEnabled(bool(m_folderCheck));
+    mnuCheckOutlook->setEnabled(bool(m_folderCheck));
+}
+
+void Tfrmmain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void Tfrmmain::FormShow()
+{
+    SettingsStore(m_context.programDir, m_context.prompts).Loadentries(m_context.settings, m_context.lists);
+    cmbsort->setCurrentIndex(0);
+    cmbsortChange();
+    rdballClick();
+    setWindowTitle(title());
+    loadWorkingFile(QStringLiteral("errors.txt"), false);
+    loadWorkingFile(QStringLiteral("log.txt"), true);
+    if (m_context.settings.AutoScan)
+        Timer1.start();
+}
+
+void Tfrmmain::loadWorkingFile(const QString &fileName, bool isLog)
+{
+    const QString path = QDir(m_context.programDir).filePath(fileName);
+    if (!QFileInfo::exists(path))
+        return;
+    QStringList lines;
+    QString why;
+    if (!textfile::readLines(path, &lines, &why)) {
+        (isLog ? m_logUnreadable : m_errorsUnreadable) = true;
+        m_context.prompts.warning(QStringLiteral("%1 could not be read (%2). It will not be replaced when the "
+                                                 "program closes.")
+                                      .arg(path, why));
+        return;
+    }
+    (isLog ? m_context.log : m_context.errors).setLines(lines);
+}
+
+bool Tfrmmain::saveWorkingFile(const QString &fileName, bool isLog)
+{
+    const bool unreadable = isLog ? m_logUnreadable : m_errorsUnreadable;
+    // Keep a file we could not read; this run's lines go beside it.
+    const QString name = unreadable ? fileName + QStringLiteral(".new") : fileName;
+    const QString path = QDir(m_context.programDir).filePath(name);
+    QString why;
+    if (textfile::writeLines(path, (isLog ? m_context.log : m_context.errors).lines(), &why))
+        return true;
+    return m_context.prompts.confirm(QStringLiteral("%1 could not be written (%2). Close anyway and lose the "
+                                                    "changes to it?")
+                                         .arg(path, why))
+        == Prompts::Answer::Yes;
+}
+
+bool Tfrmmain::FormClose()
+{
+    return saveWorkingFile(QStringLiteral("log.txt"), true) && saveWorkingFile(QStringLiteral("errors.txt"), false);
+}
+
+void Tfrmmain::closeEvent(QCloseEvent *event)
+{
+    if (!m_shown || FormClose()) {
+        Timer1.stop();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool Tfrmmain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Panel2 && event->type() == QEvent::Resize)
+        Panel2Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Tfrmmain::Panel2Resize()
+{
+    DBGrid1->ResizeToFit();
+}
+
+void Tfrmmain::btngetoutlookClick()
+{
+    Timer1.stop();
+    if (!m_folderCheck)
+        return;
+    newformpreparation(true);
+    struct Release
+    {
+        Tfrmmain *w;
+        ~Release() { w->newformpreparation(false); }
+    } release{this};
+    m_folderCheck();
+}
+
+void Tfrmmain::edtfilterChange()
+{
+    m_context.dmML.tblML.setFilterCategory(edtfilter->text());
+    rdballClick();
+}
+
+void Tfrmmain::rdballClick()
+{
+    MLTable &table = m_context.dmML.tblML;
+    table.setFilterCategory(edtfilter->text());
+    table.setFiltered(rdbfilter->isChecked() && !edtfilter->text().isEmpty());
+    int count = 0;
+    try {
+        count = table.active() ? table.recordCount() : 0;
+    } catch (const TableError &) {
+        // A busy or failed table shows no records rather than a box per keystroke.
+    }
+    lblcount->setText(QString::number(count) + QStringLiteral(" Records"));
+}
+
+void Tfrmmain::cmbsortChange()
+{
+    static const char *const indexNames[] = {"ByItem", "ByCategory", "ByBounce", ""};
+    const int i = cmbsort->currentIndex();
+    if (i < 0 || i > 3)
+        return;
+    m_context.dmML.tblML.setIndexName(QString::fromLatin1(indexNames[i]));
+}
+
+void Tfrmmain::newformpreparation(bool hold)
+{
+    MLTable &table = m_context.dmML.tblML;
+    if (hold) {
+        table.setFiltered(false);
+        table.disableControls();
+    } else {
+        table.enableControls();
+        rdballClick();
+    }
+}
+
+void Tfrmmain::showprogress(bool show, int position, int total, const QString &message)
+{
+    m_progress.showprogress(show, position, total, message);
+}
+
+bool Tfrmmain::validemailaddress(const QString &address) const
+{
+    return ::validemailaddress(address, m_context.settings, m_context.lists);
+}

@@ -1,0 +1,77 @@
+#include "shell/progress.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+TdlgProgress::TdlgProgress(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("dlgProgress"));
+    setFixedSize(297, 113);
+    auto *panel = new QFrame(this);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setGeometry(0, 0, 297, 113);
+    auto *bevel = new QFrame(panel);
+    bevel->setFrameShape(QFrame::Box);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(8, 8, 281, 97);
+    lblmessage = new QLabel(panel);
+    lblmessage->setObjectName(QStringLiteral("lblmessage"));
+    lblmessage->setWordWrap(true);
+    lblmessage->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblmessage->setGeometry(24, 16, 249, 30);
+    Gauge = new QProgressBar(panel);
+    Gauge->setObjectName(QStringLiteral("Gauge"));
+    Gauge->setRange(0, 100);
+    Gauge->setValue(0);
+    Gauge->setGeometry(24, 56, 249, 33);
+}
+
+int progressPercent(int position, int total)
+{
+    if (total == 0)
+        return -1;
+    if (position > total)
+        position = total;
+    return int(std::clamp<qint64>(qint64(position) * 100 / total, 0, 100));
+}
+
+ProgressDisplay::ProgressDisplay(QWidget *mainWindow)
+    : m_mainWindow(mainWindow)
+{
+}
+
+ProgressDisplay::~ProgressDisplay()
+{
+    delete m_window.data();
+}
+
+void ProgressDisplay::showprogress(bool show, int position, int total, const QString &message)
+{
+    if (!show) {
+        delete m_window.data();
+        return;
+    }
+    if (total == 1)
+        return;
+    if (m_mainWindow && !m_mainWindow->isVisible())
+        m_mainWindow->show();
+    if (!m_window) {
+        m_window = new TdlgProgress(m_mainWindow);
+        if (QScreen *screen = m_window->screen())
+            m_window->move(screen->availableGeometry().center() - m_window->rect().center());
+        m_window->show();
+    }
+    m_window->lblmessage->setText(message);
+    const int percent = progressPercent(position, total);
+    if (percent >= 0)
+        m_window->Gauge->setValue(percent);
+    m_window->raise();
+    m_window->repaint();
+}

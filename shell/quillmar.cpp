@@ -1,0 +1,41 @@
+// Program start: the guard, the main window, the data module, the loop.
+#include "shell/AppContext.h"
+#include "shell/OneInstance.h"
+#include "shell/QtPrompts.h"
+#include "shell/QuillmarApplication.h"
+#include "shell/main.h"
+
+#include <QFileInfo>
+
+#include <exception>
+
+int main(int argc, char **argv)
+{
+    QuillmarApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(Tfrmmain::title());
+
+    QtPrompts prompts;
+    app.setPrompts(&prompts);
+    AppContext context(prompts);
+    Tfrmmain frmmain(context);
+    prompts.setParent(&frmmain);
+
+    TOneInstance OneInstance1;
+    OneInstance1.setWindow(&frmmain);
+    try {
+        const QString exe = QCoreApplication::applicationFilePath();
+        if (OneInstance1.Loaded(QFileInfo(exe).fileName(), app.arguments().mid(1))
+            == TOneInstance::Outcome::HandedOver)
+            return 0;
+    } catch (const std::exception &e) {
+        prompts.error(QString::fromUtf8(e.what()));
+        return 1;
+    }
+    frmmain.FormCreate(QCoreApplication::applicationFilePath());
+
+    if (!context.dmML.DataModuleCreate(context.programDir))
+        prompts.warning(TdmML::openFailedMessage());
+
+    frmmain.show();
+    return app.exec();
+}

@@ -1,0 +1,159 @@
+#pragma once
+// The mailing-list table over one SQLite file: one current record, one
+// category filter and one ordering, shared by every part of the program.
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+#include <stdexcept>
+
+struct Entry
+{
+    qint64 rowid = 0;
+    QString Item;
+    QString Category;
+    qint32 Bounces = 0;
+    QString Comments;
+};
+
+class TableError : public std::runtime_error
+{
+public:
+    explicit TableError(const QString &message, int code = 0);
+    QString message() const { return QString::fromUtf8(what()); }
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+enum class Ordering { None, ByItem, ByCategory, ByBounce };
+
+class MLTable : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int FieldWidth = 80;
+    static constexpr int BusyTimeoutMs = 1500; // 15 retries, 100 ms apart
+    static QString defaultFileName() { return QStringLiteral("mailist.DAT"); }
+
+    explicit MLTable(QObject *parent = nullptr);
+    ~MLTable() override;
+
+    void setFilePath(const QString &path);
+    QString filePath() const { return m_path; }
+    void setExclusive(bool exclusive);
+    bool exclusive() const { return m_exclusive; }
+
+    // Opens an existing table file (never creates one); throws on failure.
+    void open();
+    void close();
+    bool active() const;
+    bool readOnly() const;
+
+    // "ByItem", "ByCategory", "ByBounce" or empty for the natural order.
+    void setIndexName(const QString &name);
+    QString indexName() const;
+    Ordering ordering() const { return m_ordering; }
+
+    // Prefix of Category, ignoring the case of a to z. Bound as a value,
+    // so quotes and wildcards in it are plain characters.
+    void setFilterCategory(const QString &prefix);
+    QString filterCategory() const { return m_filterCategory; }
+    void setFiltered(bool on);
+    bool filtered() const { return m_filtered; }
+
+    // Records in the current view (after the filter).
+    int recordCount() const;
+
+    // Cursor over the current view.
+    void first();
+    void next();
+    bool eof() const { return m_eof; }
+    bool hasCurrent() const { return m_pos >= 0 && m_pos < m_rows.size(); }
+    const Entry &current() const;
+
+    // Whole-value, case-insensitive look-ups over the whole table, filter or
+    // not; the found record becomes current.
+    bool locate(const QString &item);
+    bool locate(const QString &item, const QString &category);
+    // Makes the record with this row id current (the grid's selection).
+    bool locateRowid(qint64 rowid);
+
+    // Stores at once; the new record becomes current.
+    void append(const QString &item, const QString &category, qint32 bounces, const QString &comments);
+    // Edit and post one field of the current record.
+    void setBounces(qint32 bounces);
+    void setComments(const QString &comments);
+    void setItem(const QString &item);
+    void setCategory(const QString &category);
+    // Removes the current record; the next one (else the previous) becomes current.
+    void deleteCurrent();
+    // Needs the table opened exclusively.
+    void emptyTable();
+
+    // Rows [offset, offset + limit) of the current view, for the grid.
+    QVector<Entry> page(int offset, int limit) const;
+
+    // Nesting display hold: while held, views do not follow the table.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_holdCount > 0; }
+
+    // Look-up and change as one unit, so two processes cannot both add the
+    // same address. Rolls back unless committed.
+    class Transaction
+    {
+    public:
+        explicit Transaction(MLTable &table);
+        ~Transaction();
+        void commit();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+
+    private:
+        MLTable *m_table;
+        bool m_done = false;
+    };
+
+    static QString cut(const QString &text);
+
+Q_SIGNALS:
+    void viewChanged();
+    void dataChanged();
+    void controlsEnabled();
+
+private:
+    struct Db;
+    struct Query;
+    void requireOpen() const;
+    void exec(const char *sql) const;
+    void loadFrom(const Entry *after, bool clear);
+    void fetchAfter(const Entry &key);
+    bool locateWith(const char *sql, const QString &item, const QString *category, qint64 rowid = 0);
+    void updateField(const char *column, const QString *text, const qint32 *number);
+    void invalidateCount() const;
+    void changed();
+    void resetCursor();
+    Query viewQuery(const Entry *after, bool descending, int limit, int offset) const;
+
+    std::unique_ptr<Db> m_db;
+    QString m_path;
+    bool m_exclusive = false;
+    Ordering m_ordering = Ordering::None;
+    QString m_filterCategory;
+    bool m_filtered = false;
+    int m_holdCount = 0;
+
+    // Cursor: the fetched rows as they are now and their sort keys as fetched,
+    // so a scan that edits an ordered field neither skips nor repeats rows.
+    QVector<Entry> m_rows;
+    QVector<Entry> m_keys;
+    int m_pos = -1;
+    bool m_eof = true;
+    bool m_more = false;
+
+    mutable qint64 m_countVersion = -1;
+    mutable int m_count = -1;
+};

@@ -1,0 +1,56 @@
+#include "store/Validation.h"
+
+#include "shell/AsciiCase.h"
+#include "shell/RuleList.h"
+#include "shell/Settings.h"
+
+namespace {
+constexpr int MinimumLength = 9;
+
+bool refusedCharacter(QChar c)
+{
+    switch (c.unicode()) {
+    case ' ':
+    case '!':
+    case ',':
+    case '/':
+    case ':':
+    case ';':
+    case '\\':
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+bool validemailaddress(const QString &address, const Settings &settings, const RuleLists &lists)
+{
+    if (!settings.Except)
+        return true;
+    const QString a = lowerAZ(address);
+    if (a.size() < MinimumLength)
+        return false;
+    if (a.back().isDigit() && a.back().unicode() < 0x80)
+        return false;
+    if (a.back() == QLatin1Char('.'))
+        return false;
+    for (QChar c : a) {
+        if (refusedCharacter(c))
+            return false;
+    }
+    const qsizetype at = a.indexOf(QLatin1Char('@'));
+    if (at < 0 || a.indexOf(QLatin1Char('@'), at + 1) >= 0)
+        return false;
+    if (a.indexOf(QLatin1Char('.'), at + 1) < 0)
+        return false;
+    for (const QString &piece : lists.except.items()) {
+        if (!piece.isEmpty() && a.contains(piece, Qt::CaseSensitive))
+            return false;
+    }
+    // "mial" is a typing slip only after the first four characters.
+    const qsizetype mial = a.indexOf(QStringLiteral("mial"));
+    if (mial >= 4)
+        return false;
+    return true;
+}
