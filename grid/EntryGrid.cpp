@@ -15,6 +15,7 @@ TEntryGrid::TEntryGrid(QWidget *parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(0);
     setShowGrid(true);
     setTabKeyNavigation(true);
     setSelectionMode(QAbstractItemView::SingleSelection);

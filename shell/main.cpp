@@ -146,7 +146,7 @@ void Tfrmmain::closeEvent(QCloseEvent *event)
 
 bool Tfrmmain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Panel2 && event->type() == QEvent::Resize)
+    if (watched == DBGrid1 && event->type() == QEvent::Resize)
         Panel2Resize();
     return QMainWindow::eventFilter(watched, event);
 }

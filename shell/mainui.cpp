@@ -124,7 +124,9 @@ void Tfrmmain::buildControls()
     row->addWidget(Panel1);
     setCentralWidget(central);
 
-    Panel2->installEventFilter(this);
+    // The grid takes its new size after the panel's own resize event, so the fit
+    // follows the grid.
+    DBGrid1->installEventFilter(this);
 }
 
 void Tfrmmain::buildMenus()
