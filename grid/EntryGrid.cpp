@@ -3,6 +3,7 @@
 #include "grid/EntryTableModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -102,6 +103,17 @@ void TEntryGrid::mouseReleaseEvent(QMouseEvent *event)
 {
     Q_EMIT mouseUp(event);
     QTableView::mouseReleaseEvent(event);
+}
+
+void TEntryGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier && state() != EditingState) {
+        if (currentIndex().isValid())
+            Q_EMIT deleteRequested();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void TEntryGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

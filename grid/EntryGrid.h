@@ -40,10 +40,13 @@ public:
 Q_SIGNALS:
     void mouseDown(QMouseEvent *event);
     void mouseUp(QMouseEvent *event);
+    // Ctrl+Delete on a row: the window confirms and deletes the current record.
+    void deleteRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:

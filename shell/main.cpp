@@ -49,6 +49,7 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
         if (!m_context.dmML.tblML.controlsDisabled())
             lblcount->setText(QString::number(m_model->rowCount()) + QStringLiteral(" Records"));
     });
+    connect(DBGrid1, &TEntryGrid::deleteRequested, this, &Tfrmmain::DBGrid1DeleteKey);
     connect(m_model, &EntryTableModel::editFailed, this, [this](const QString &why) { m_context.prompts.error(why); });
 
     // Arrives with the folder check; until then there is nothing to run.
@@ -146,7 +147,8 @@ void Tfrmmain::closeEvent(QCloseEvent *event)
 
 bool Tfrmmain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == DBGrid1 && event->type() == QEvent::Resize)
+    // Columns count only once the grid is visible, so fit again when it shows.
+    if (watched == DBGrid1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         Panel2Resize();
     return QMainWindow::eventFilter(watched, event);
 }
@@ -208,6 +210,17 @@ void Tfrmmain::newformpreparation(bool hold)
     } else {
         table.enableControls();
         rdballClick();
+    }
+}
+
+void Tfrmmain::DBGrid1DeleteKey()
+{
+    if (m_context.prompts.confirm(QStringLiteral("Delete record?")) != Prompts::Answer::Yes)
+        return;
+    try {
+        m_context.dmML.tblML.deleteCurrent();
+    } catch (const TableError &e) {
+        m_context.prompts.error(e.message());
     }
 }
 

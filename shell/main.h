@@ -44,6 +44,8 @@ public:
     void cmbsortChange();
     void newformpreparation(bool hold);
     void Panel2Resize();
+    // The grid's own keyboard delete, confirmed first.
+    void DBGrid1DeleteKey();
     void showprogress(bool show, int position, int total, const QString &message);
     bool validemailaddress(const QString &address) const;
 

@@ -35,6 +35,8 @@ int main(int argc, char **argv)
 
     if (!context.dmML.DataModuleCreate(context.programDir))
         prompts.warning(TdmML::openFailedMessage());
+    else if (context.dmML.tblML.readOnly())
+        prompts.warning(TdmML::readOnlyMessage());
 
     frmmain.show();
     return app.exec();

@@ -13,6 +13,11 @@ QString TdmML::openFailedMessage()
         "Error encountered trying to load your DB file.  It must be in the same directory as this application.");
 }
 
+QString TdmML::readOnlyMessage()
+{
+    return QStringLiteral("Your DB file is read-only: the list can be viewed, but no change to it can be saved.");
+}
+
 bool TdmML::DataModuleCreate(const QString &programDir)
 {
     tblML.close();

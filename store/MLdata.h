@@ -20,6 +20,7 @@ public:
     void emptyList();
 
     static QString openFailedMessage();
+    static QString readOnlyMessage();
 
     MLTable tblML;
 

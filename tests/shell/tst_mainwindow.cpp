@@ -248,6 +248,24 @@ private Q_SLOTS:
         QCOMPARE(f.context->dmML.tblML.current().Item, grid->model()->index(3, 0).data().toString());
     }
 
+    void ctrlDeleteAsksFirst()
+    {
+        Fixture f(categoryList());
+        f.show();
+        auto *grid = f.window->DBGrid1;
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        const QString first = grid->model()->index(0, 0).data().toString();
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier); // answered No
+        QCOMPARE(f.prompts.texts(ScriptedPrompts::Kind::Confirm), QStringList{QStringLiteral("Delete record?")});
+        QCOMPARE(f.context->dmML.tblML.recordCount(), 5);
+        f.prompts.queueConfirm(Prompts::Answer::Yes);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(f.context->dmML.tblML.recordCount(), 4);
+        QTRY_COMPARE(f.window->lblcount->text(), QStringLiteral("4 Records"));
+        QVERIFY(!f.context->dmML.tblML.locate(first));
+    }
+
     void columnFitStretchesOnlyItem()
     {
         Fixture f(categoryList());
