@@ -11,6 +11,10 @@
 
 int main(int argc, char **argv)
 {
+    // Taken before Qt removes the options it knows, so they are handed over as typed.
+    QStringList params;
+    for (int i = 1; i < argc; ++i)
+        params << QString::fromLocal8Bit(argv[i]);
     QuillmarApplication app(argc, argv);
     QApplication::setApplicationDisplayName(Tfrmmain::title());
 
@@ -24,7 +28,7 @@ int main(int argc, char **argv)
     OneInstance1.setWindow(&frmmain);
     try {
         const QString exe = QCoreApplication::applicationFilePath();
-        if (OneInstance1.Loaded(QFileInfo(exe).fileName(), app.arguments().mid(1))
+        if (OneInstance1.Loaded(QFileInfo(exe).fileName(), params)
             == TOneInstance::Outcome::HandedOver)
             return 0;
     } catch (const std::exception &e) {

@@ -1,0 +1,54 @@
+#pragma once
+// The single-instance guard: one copy of the program runs per executable
+// name; a later start hands its command-line parameters to that copy, which
+// comes to the front, and ends without showing a window.
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+class TOneInstance : public QObject
+{
+    Q_OBJECT
+public:
+    // A second one in one process throws std::logic_error.
+    explicit TOneInstance(QObject *parent = nullptr);
+    ~TOneInstance() override;
+
+    bool ShowOnNewInstance = true;
+    bool UseHaltToExit = false;
+    std::function<void(QObject *sender, const QStringList &params)> OnInstanceStarted;
+
+    // The window to restore from minimised and raise; without one, every
+    // visible top-level window is.
+    void setWindow(QWidget *window);
+
+    enum class Outcome { FirstInstance, HandedOver };
+    // Runs the guard once (later calls return the first outcome). name: the
+    // executable's file name; params: the command-line parameters without
+    // the program path. Throws std::runtime_error("Unable to create
+    // semaphore") when a first instance cannot create its semaphore.
+    Outcome Loaded(const QString &name, const QStringList &params);
+
+    // Replaces both 10000 ms waits of a later start.
+    void setWaitMilliseconds(int ms);
+
+Q_SIGNALS:
+    void instanceStarted(const QStringList &params);
+
+private:
+    struct Guard;
+    enum class Step { HandedOver, BecomeFirst, Restart };
+    struct Attempt;
+
+    Attempt handOver(const QStringList &params);
+    bool becomeFirst(qint32 expectedOwner, bool created);
+    void guardMessage(quint32 message, quint32 wParam, quint32 lParam);
+    void restoreWindows();
+    void closeObjects();
+
+    std::unique_ptr<Guard> d;
+};
