@@ -8,4 +8,4 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake pkg-config git \
   qt6-base-dev libgl-dev libsqlite3-dev sqlite3 \
-  libbenchmark-dev fonts-dejavu-core
+  libgmime-3.0-dev libbenchmark-dev fonts-dejavu-core python3
