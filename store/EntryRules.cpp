@@ -7,6 +7,7 @@
 #include "store/MLTable.h"
 #include "store/Validation.h"
 
+#include <limits>
 #include <optional>
 
 namespace {
@@ -149,13 +150,15 @@ void EntryRules::processbounce(const QString &address)
     }
     QString result = NotFound;
     if (found) {
-        const qint32 count = m_table.current().Bounces + 1;
+        const qint64 count = qint64(m_table.current().Bounces) + 1;
         const bool remove = m_settings.BounceMax != 0 && count >= m_settings.BounceMax;
         try {
             if (remove)
                 m_table.deleteCurrent();
+            else if (count > std::numeric_limits<qint32>::max())
+                throw TableError(QStringLiteral("The bounce count cannot grow any further."));
             else
-                m_table.setBounces(count);
+                m_table.setBounces(qint32(count));
             transaction->commit();
             result = remove ? Deleted : Incremented;
         } catch (const TableError &) {

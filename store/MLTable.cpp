@@ -375,9 +375,9 @@ void bindAll(sqlite3_stmt *s, const QVector<QVariant> &binds)
 }
 } // namespace
 
-void MLTable::loadFrom(const Entry *after, bool clear)
+void MLTable::loadFrom(const Entry *after, bool clear, int limit)
 {
-    const Query q = viewQuery(after, false, BatchSize, 0);
+    const Query q = viewQuery(after, false, limit, 0);
     sqlite3_stmt *s = m_db->prepare(q.sql);
     Stmt guard(s);
     bindAll(s, q.binds);
@@ -392,14 +392,14 @@ void MLTable::loadFrom(const Entry *after, bool clear)
         m_rows.append(std::move(e));
         ++fetched;
     }
-    m_more = fetched == BatchSize;
+    m_more = fetched == limit;
 }
 
 void MLTable::first()
 {
     requireOpen();
     resetCursor();
-    loadFrom(nullptr, true);
+    loadFrom(nullptr, true, BatchSize);
     m_pos = m_rows.isEmpty() ? -1 : 0;
     m_eof = m_rows.isEmpty();
 }
@@ -420,7 +420,7 @@ void MLTable::next()
         m_rows = {row};
         m_keys = {key};
         m_pos = 0;
-        loadFrom(&key, false);
+        loadFrom(&key, false, BatchSize);
         if (m_rows.size() > 1) {
             m_pos = 1;
             return;
@@ -441,12 +441,13 @@ bool MLTable::locateWith(const char *sql, const QString &item, const QString *ca
     requireOpen();
     sqlite3_stmt *s = m_db->prepare(sql);
     Stmt guard(s);
+    // Compared as stored: a value longer than the field was stored cut.
     if (rowid)
         sqlite3_bind_int64(s, 1, rowid);
     else
-        bindText(s, 1, item.toUtf8());
+        bindText(s, 1, cut(item).toUtf8());
     if (category)
-        bindText(s, 2, category->toUtf8());
+        bindText(s, 2, cut(*category).toUtf8());
     if (m_db->step(s) != SQLITE_ROW)
         return false;
     Entry e = readEntry(s);
@@ -573,7 +574,8 @@ void MLTable::deleteCurrent()
     // Past the fetched rows: continue after the deleted key, else step back.
     m_rows.clear();
     m_keys.clear();
-    loadFrom(&goneKey, true);
+    // One row: a delete loop locates its next record anyway.
+    loadFrom(&goneKey, true, 1);
     if (!m_rows.isEmpty()) {
         m_pos = 0;
         return;
@@ -699,8 +701,11 @@ MLTable::Transaction::Transaction(MLTable &table)
 
 MLTable::Transaction::~Transaction()
 {
-    if (!m_done && m_table->m_db)
+    if (!m_done && m_table->m_db) {
         sqlite3_exec(m_table->m_db->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        // A count taken inside the transaction may include undone changes.
+        m_table->changed();
+    }
 }
 
 void MLTable::Transaction::commit()

@@ -129,8 +129,7 @@ private:
     struct Query;
     void requireOpen() const;
     void exec(const char *sql) const;
-    void loadFrom(const Entry *after, bool clear);
-    void fetchAfter(const Entry &key);
+    void loadFrom(const Entry *after, bool clear, int limit);
     bool locateWith(const char *sql, const QString &item, const QString *category, qint64 rowid = 0);
     void updateField(const char *column, const QString *text, const qint32 *number);
     void invalidateCount() const;

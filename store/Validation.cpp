@@ -22,6 +22,17 @@ bool refusedCharacter(QChar c)
         return false;
     }
 }
+
+// Characters, not UTF-16 units: a surrogate pair is one character.
+qsizetype characterCount(const QString &text)
+{
+    qsizetype n = text.size();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text.at(i).isLowSurrogate() && text.at(i - 1).isHighSurrogate())
+            --n;
+    }
+    return n;
+}
 } // namespace
 
 bool validemailaddress(const QString &address, const Settings &settings, const RuleLists &lists)
@@ -29,7 +40,7 @@ bool validemailaddress(const QString &address, const Settings &settings, const R
     if (!settings.Except)
         return true;
     const QString a = lowerAZ(address);
-    if (a.size() < MinimumLength)
+    if (characterCount(a) < MinimumLength)
         return false;
     if (a.back().isDigit() && a.back().unicode() < 0x80)
         return false;
