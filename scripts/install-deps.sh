@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12.
+# Installs what building needs on Debian 12; with --tests also what the
+# tests read (a mail server's tools and real-world message collections).
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+packages=(build-essential cmake pkg-config git
+          qt6-base-dev libgl-dev libsqlite3-dev sqlite3
+          libgmime-3.0-dev libbenchmark-dev fonts-dejavu-core python3)
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(dovecot-core libpython3.11-testsuite python3-flufl.bounce)
+fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends \
-  build-essential cmake pkg-config git \
-  qt6-base-dev libgl-dev libsqlite3-dev sqlite3 \
-  libgmime-3.0-dev libbenchmark-dev fonts-dejavu-core python3
+$SUDO apt-get install -y --no-install-recommends "${packages[@]}"

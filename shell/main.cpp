@@ -2,6 +2,8 @@
 
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
+#include "intake/FolderCheck.h"
+#include "intake/getlist.h"
 #include "shell/AppContext.h"
 #include "shell/Paths.h"
 #include "shell/Prompts.h"
@@ -52,8 +54,7 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
     connect(DBGrid1, &TEntryGrid::deleteRequested, this, &Tfrmmain::DBGrid1DeleteKey);
     connect(m_model, &EntryTableModel::editFailed, this, [this](const QString &why) { m_context.prompts.error(why); });
 
-    // Arrives with the folder check; until then there is nothing to run.
-    btngetoutlook->setEnabled(false);
+    setFolderCheck([this] { runFolderCheck(); });
     btnAddMore->setEnabled(false);
     btnsend->setEnabled(false);
     btnHelp->setEnabled(false);
@@ -67,6 +68,16 @@ Tfrmmain::~Tfrmmain() = default;
 void Tfrmmain::FormCreate(const QString &executablePath)
 {
     m_context.programDir = programDirectory(executablePath);
+}
+
+void Tfrmmain::runFolderCheck()
+{
+    FolderCheck check(m_context.settings, m_context.lists, m_context.rules, m_context.prompts);
+    TfrmExtractentries window(check, this);
+    window.exec();
+    // The general error report, once the window is gone.
+    if (!window.failure().isEmpty())
+        m_context.prompts.error(window.failure());
 }
 
 void Tfrmmain::setFolderCheck(std::function<void()> check)

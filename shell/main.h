@@ -82,6 +82,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void runFolderCheck();
     void buildControls();
     void buildMenus();
     void loadWorkingFile(const QString &fileName, bool isLog);

@@ -105,9 +105,8 @@ private Q_SLOTS:
         auto *model = f.window->DBGrid1->model();
         QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Item"));
         QCOMPARE(model->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Comments"));
-        // Nothing to check against until the folder check is plugged in.
-        QVERIFY(!f.window->btngetoutlook->isEnabled());
-        QVERIFY(!f.window->mnuCheckOutlook->isEnabled());
+        QVERIFY(f.window->btngetoutlook->isEnabled());
+        QVERIFY(f.window->btngetoutlook->isDefault());
     }
 
     void filterIsCaseInsensitivePrefix()

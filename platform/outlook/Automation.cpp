@@ -1,0 +1,59 @@
+#include "platform/outlook/Automation.h"
+
+#include "platform/outlook/LocalOutlook.h"
+
+namespace platform::outlook {
+
+OleVariant::OleVariant(ObjectPtr object)
+    : m_value(QVariant::fromValue(std::move(object)))
+{
+}
+
+bool OleVariant::isObject() const
+{
+    return m_value.canConvert<ObjectPtr>() && m_value.value<ObjectPtr>() != nullptr;
+}
+
+ObjectPtr OleVariant::object() const
+{
+    if (!isObject())
+        throw AutomationError(QStringLiteral("The value is not an object."));
+    return m_value.value<ObjectPtr>();
+}
+
+OleVariant OleVariant::call(const QString &member, const QVariantList &args) const
+{
+    return OleVariant(object()->invoke(member, args));
+}
+
+QString OleVariant::toText() const
+{
+    if (!m_value.isValid() || m_value.isNull())
+        return {};
+    if (m_value.typeId() == QMetaType::QDateTime)
+        return QLocale::system().toString(m_value.toDateTime(), QLocale::ShortFormat);
+    return m_value.toString();
+}
+
+int OleVariant::toInt() const
+{
+    bool ok = false;
+    const int n = m_value.toInt(&ok);
+    if (!ok)
+        throw AutomationError(QStringLiteral("Type mismatch."));
+    return n;
+}
+
+QDateTime OleVariant::toDateTime() const
+{
+    return m_value.toDateTime();
+}
+
+OleVariant CreateOleObject(const QString &className)
+{
+    if (className.compare(QStringLiteral("Outlook.Application"), Qt::CaseInsensitive) == 0)
+        return OleVariant(createLocalApplication(defaultStoreRoot()));
+    throw AutomationError(QStringLiteral("Invalid class string"));
+}
+
+} // namespace platform::outlook

@@ -1,0 +1,444 @@
+#include "platform/outlook/LocalOutlook.h"
+
+#include "platform/outlook/MailMessage.h"
+#include "platform/outlook/Maildir.h"
+#include "platform/outlook/VCard.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <optional>
+
+namespace platform::outlook {
+
+namespace {
+
+const QString PersonalFolders = QStringLiteral("Personal Folders");
+const QString DeletedItems = QStringLiteral("Deleted Items");
+
+bool is(const QString &member, const char *name)
+{
+    return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+[[noreturn]] void unknownMember(const QString &member)
+{
+    throw AutomationError(QStringLiteral("Unknown name: %1").arg(member));
+}
+
+QVariant wrap(ObjectPtr object)
+{
+    return QVariant::fromValue(std::move(object));
+}
+
+// 1-based index argument, as the client's collections take them.
+int indexArgument(const QVariantList &args, int count)
+{
+    bool ok = false;
+    const int i = args.value(0).toInt(&ok);
+    if (!ok || i < 1 || i > count)
+        throw AutomationError(QStringLiteral("Array index out of bounds."));
+    return i;
+}
+
+struct Store
+{
+    Maildir maildir;
+    QString deletedItemsDir()
+    {
+        const QString existing = maildir.folderPath(DeletedItems);
+        return existing.isEmpty() ? maildir.createFolder(DeletedItems) : existing;
+    }
+};
+using StorePtr = std::shared_ptr<Store>;
+
+class LocalRecipient : public AutomationObject
+{
+public:
+    explicit LocalRecipient(MailAddress a)
+        : m_address(std::move(a))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &) override
+    {
+        if (is(member, "Address"))
+            return m_address.address;
+        if (is(member, "Name"))
+            return m_address.name.isEmpty() ? m_address.address : m_address.name;
+        unknownMember(member);
+    }
+
+private:
+    MailAddress m_address;
+};
+
+class LocalRecipients : public AutomationObject
+{
+public:
+    explicit LocalRecipients(QList<MailAddress> list)
+        : m_list(std::move(list))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Count"))
+            return int(m_list.size());
+        if (is(member, "Item"))
+            return item(args);
+        unknownMember(member);
+    }
+    QVariant item(const QVariantList &args)
+    {
+        return wrap(std::make_shared<LocalRecipient>(m_list.at(indexArgument(args, int(m_list.size())) - 1)));
+    }
+
+private:
+    QList<MailAddress> m_list;
+};
+
+class LocalReply : public AutomationObject
+{
+public:
+    explicit LocalReply(MailAddress to)
+        : m_recipients(std::make_shared<LocalRecipients>(QList<MailAddress>{std::move(to)}))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Recipients"))
+            return args.isEmpty() ? wrap(m_recipients) : m_recipients->item(args);
+        unknownMember(member);
+    }
+
+private:
+    std::shared_ptr<LocalRecipients> m_recipients;
+};
+
+class ItemList;
+
+// A message or a contact card in a folder.
+class LocalItem : public AutomationObject
+{
+public:
+    LocalItem(StorePtr store, QString path, ItemList *owner)
+        : m_store(std::move(store))
+        , m_path(std::move(path))
+        , m_owner(owner)
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override;
+    void detach() { m_owner = nullptr; }
+
+private:
+    void load();
+
+    StorePtr m_store;
+    QString m_path;
+    ItemList *m_owner;
+    bool m_deleted = false;
+    std::optional<MailMessage> m_message;
+    std::optional<VCardContact> m_contact;
+};
+
+// The items of one folder, listed once: re-fetching an item by its index
+// gives the same, already read, message.
+class ItemList
+{
+public:
+    ItemList(StorePtr store, const QString &dir)
+        : m_store(std::move(store))
+        , m_paths(Maildir::messageFiles(dir))
+    {
+        m_items.resize(m_paths.size());
+    }
+    ~ItemList()
+    {
+        for (auto &item : m_items) {
+            if (item)
+                item->detach();
+        }
+    }
+    int count() const { return int(m_paths.size()); }
+    ObjectPtr item(int index)
+    {
+        auto &slot = m_items[index - 1];
+        if (!slot)
+            slot = std::make_shared<LocalItem>(m_store, m_paths.at(index - 1), this);
+        return slot;
+    }
+    // Later items move down by one, as the client's collections do.
+    void remove(const LocalItem *item)
+    {
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
+            if (m_items.at(i).get() == item) {
+                m_items.removeAt(i);
+                m_paths.removeAt(i);
+                return;
+            }
+        }
+    }
+
+private:
+    StorePtr m_store;
+    QStringList m_paths;
+    QList<std::shared_ptr<LocalItem>> m_items;
+};
+
+void LocalItem::load()
+{
+    if (m_deleted)
+        throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+    if (m_message || m_contact)
+        return;
+    try {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw AutomationError(QStringLiteral("The message %1 cannot be read: %2").arg(m_path, file.errorString()));
+        const QByteArray head = file.peek(64).trimmed();
+        if (head.toUpper().startsWith("BEGIN:VCARD")) {
+            const QList<VCardContact> cards = readVCards(file.readAll());
+            m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
+        } else {
+            file.close();
+            m_message = MailMessage::fromFile(m_path);
+        }
+    } catch (const MessageReadError &e) {
+        throw AutomationError(e.message());
+    }
+}
+
+QVariant LocalItem::invoke(const QString &member, const QVariantList &)
+{
+    if (is(member, "delete")) {
+        if (m_deleted)
+            throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+        try {
+            Maildir::moveMessage(m_path, m_store->deletedItemsDir());
+        } catch (const std::runtime_error &e) {
+            throw AutomationError(QString::fromUtf8(e.what()));
+        }
+        m_deleted = true;
+        if (m_owner)
+            m_owner->remove(this);
+        return {};
+    }
+    load();
+    if (m_contact) {
+        if (is(member, "Email1Address"))
+            return m_contact->emails.value(0);
+        if (is(member, "FullName") || is(member, "subject"))
+            return m_contact->fullName;
+        if (is(member, "body"))
+            return QString();
+        unknownMember(member);
+    }
+    if (is(member, "subject"))
+        return m_message->subject();
+    if (is(member, "body"))
+        return m_message->body();
+    if (is(member, "senton")) {
+        const QDateTime sent = m_message->sentOn();
+        return sent.isValid() ? QVariant(sent) : QVariant();
+    }
+    if (is(member, "Reply"))
+        return wrap(std::make_shared<LocalReply>(m_message->replyTo()));
+    if (is(member, "Recipients"))
+        return wrap(std::make_shared<LocalRecipients>(m_message->recipients()));
+    if (is(member, "SenderEmailAddress"))
+        return m_message->from().address;
+    unknownMember(member);
+}
+
+class LocalItems : public AutomationObject
+{
+public:
+    explicit LocalItems(std::shared_ptr<ItemList> list)
+        : m_list(std::move(list))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Count"))
+            return m_list->count();
+        if (is(member, "Item"))
+            return wrap(m_list->item(indexArgument(args, m_list->count())));
+        unknownMember(member);
+    }
+
+private:
+    std::shared_ptr<ItemList> m_list;
+};
+
+class LocalFolder;
+
+class LocalFolders : public AutomationObject
+{
+public:
+    explicit LocalFolders(StorePtr store)
+        : m_store(std::move(store))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override;
+    QVariant item(const QVariantList &args);
+
+private:
+    StorePtr m_store;
+};
+
+class LocalFolder : public AutomationObject
+{
+public:
+    // An empty directory is the store's root, which holds folders, not items.
+    LocalFolder(StorePtr store, QString name, QString dir)
+        : m_store(std::move(store))
+        , m_name(std::move(name))
+        , m_dir(std::move(dir))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Name"))
+            return m_name;
+        if (is(member, "Folders")) {
+            auto folders = std::make_shared<LocalFolders>(m_dir.isEmpty() ? m_store : nullptr);
+            return args.isEmpty() ? wrap(folders) : folders->item(args);
+        }
+        if (is(member, "Items")) {
+            if (!m_items)
+                m_items = std::make_shared<ItemList>(m_store, m_dir);
+            auto items = std::make_shared<LocalItems>(m_items);
+            return args.isEmpty() ? wrap(items) : items->invoke(QStringLiteral("Item"), args);
+        }
+        unknownMember(member);
+    }
+
+private:
+    StorePtr m_store;
+    QString m_name;
+    QString m_dir;
+    std::shared_ptr<ItemList> m_items;
+};
+
+QVariant LocalFolders::invoke(const QString &member, const QVariantList &args)
+{
+    if (is(member, "Count"))
+        return m_store ? int(m_store->maildir.folderNames().size()) : 0;
+    if (is(member, "Item"))
+        return item(args);
+    if (is(member, "add")) {
+        if (!m_store)
+            throw AutomationError(QStringLiteral("Folders cannot be added here."));
+        const QString name = args.value(0).toString();
+        try {
+            const QString dir = m_store->maildir.createFolder(name);
+            return wrap(std::make_shared<LocalFolder>(m_store, name, dir));
+        } catch (const std::runtime_error &e) {
+            throw AutomationError(QString::fromUtf8(e.what()));
+        }
+    }
+    unknownMember(member);
+}
+
+QVariant LocalFolders::item(const QVariantList &args)
+{
+    const QStringList names = m_store ? m_store->maildir.folderNames() : QStringList();
+    QString name;
+    if (args.value(0).typeId() == QMetaType::QString) {
+        const QString wanted = args.value(0).toString();
+        for (const QString &n : names) {
+            if (n.compare(wanted, Qt::CaseInsensitive) == 0)
+                name = n;
+        }
+        if (name.isEmpty())
+            throw AutomationError(QStringLiteral("The operation failed. An object could not be found."));
+    } else {
+        name = names.at(indexArgument(args, int(names.size())) - 1);
+    }
+    return wrap(std::make_shared<LocalFolder>(m_store, name, m_store->maildir.folderPath(name)));
+}
+
+// The namespace's folders: the one personal store.
+class LocalStores : public AutomationObject
+{
+public:
+    explicit LocalStores(StorePtr store)
+        : m_store(std::move(store))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Count"))
+            return 1;
+        if (is(member, "Item"))
+            return item(args);
+        unknownMember(member);
+    }
+    QVariant item(const QVariantList &args)
+    {
+        const QVariant &which = args.value(0);
+        const bool byName = which.typeId() == QMetaType::QString;
+        if ((byName && which.toString().compare(PersonalFolders, Qt::CaseInsensitive) != 0)
+            || (!byName && which.toInt() != 1))
+            throw AutomationError(QStringLiteral("The operation failed. An object could not be found."));
+        if (!m_store->maildir.exists())
+            throw AutomationError(
+                QStringLiteral("The mail store %1 does not exist.").arg(QDir::toNativeSeparators(m_store->maildir.root())));
+        return wrap(std::make_shared<LocalFolder>(m_store, PersonalFolders, QString()));
+    }
+
+private:
+    StorePtr m_store;
+};
+
+class LocalNamespace : public AutomationObject
+{
+public:
+    explicit LocalNamespace(StorePtr store)
+        : m_stores(std::make_shared<LocalStores>(std::move(store)))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "Folders"))
+            return args.isEmpty() ? wrap(m_stores) : m_stores->item(args);
+        unknownMember(member);
+    }
+
+private:
+    std::shared_ptr<LocalStores> m_stores;
+};
+
+class LocalApplication : public AutomationObject
+{
+public:
+    explicit LocalApplication(const QString &root)
+        : m_store(std::make_shared<Store>(Store{Maildir(root)}))
+    {
+    }
+    QVariant invoke(const QString &member, const QVariantList &args) override
+    {
+        if (is(member, "GetNameSpace")) {
+            if (args.value(0).toString().compare(QStringLiteral("MAPI"), Qt::CaseInsensitive) != 0)
+                throw AutomationError(QStringLiteral("The namespace %1 is not supported.").arg(args.value(0).toString()));
+            return wrap(std::make_shared<LocalNamespace>(m_store));
+        }
+        unknownMember(member);
+    }
+
+private:
+    StorePtr m_store;
+};
+
+} // namespace
+
+ObjectPtr createLocalApplication(const QString &storeRoot)
+{
+    return std::make_shared<LocalApplication>(storeRoot);
+}
+
+QString defaultStoreRoot()
+{
+    return QDir::home().filePath(QStringLiteral("Maildir"));
+}
+
+} // namespace platform::outlook

@@ -1,0 +1,66 @@
+#pragma once
+// One message file of the local mail store, decoded once into the properties
+// the program reads from a mail item: subject, body, sent time, sender and
+// recipients. A file that is not a proper message yields what can be found.
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <stdexcept>
+
+namespace platform::outlook {
+
+struct MailAddress
+{
+    QString name;
+    QString address;
+
+    bool isEmpty() const { return name.isEmpty() && address.isEmpty(); }
+    friend bool operator==(const MailAddress &, const MailAddress &) = default;
+};
+
+// The file could not be read at all (vanished, no permission, a directory).
+class MessageReadError : public std::runtime_error
+{
+public:
+    explicit MessageReadError(const QString &message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+class MailMessage
+{
+public:
+    MailMessage() = default;
+
+    // Throws MessageReadError when the file cannot be read; never for its content.
+    static MailMessage fromFile(const QString &path);
+    static MailMessage fromBytes(const QByteArray &raw);
+
+    // Encoded words decoded; each fold of a folded header is one blank.
+    QString subject() const { return m_subject; }
+    // The first text/plain part that is no attachment, else the first HTML
+    // part rendered as text; line breaks are CR LF whatever the file uses.
+    QString body() const { return m_body; }
+    // From the Date header, in local time; invalid when missing or unparseable.
+    QDateTime sentOn() const { return m_sentOn; }
+    // The first mailbox of Reply-To, else of From; empty when there is none.
+    MailAddress replyTo() const { return m_replyTo.isEmpty() ? m_from : m_replyTo; }
+    MailAddress from() const { return m_from; }
+    // To, then Cc, in header order.
+    QList<MailAddress> recipients() const { return m_recipients; }
+
+private:
+    friend class MailMessageDecoder;
+
+    QString m_subject;
+    QString m_body;
+    QDateTime m_sentOn;
+    MailAddress m_from;
+    MailAddress m_replyTo;
+    QList<MailAddress> m_recipients;
+};
+
+} // namespace platform::outlook

@@ -1,0 +1,34 @@
+// Prepares a user's machine for the program: the local mail store with its
+// usual folders, only where they are missing.
+#include "platform/outlook/LocalOutlook.h"
+#include "platform/outlook/Maildir.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <stdexcept>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    using platform::outlook::Maildir;
+    const QString root = platform::outlook::defaultStoreRoot();
+    int failures = 0;
+    for (const char *sub : {"tmp", "new", "cur"}) {
+        if (!QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub))) {
+            std::fprintf(stderr, "quillmar-setup: cannot create %s/%s\n", qPrintable(root), sub);
+            return 1;
+        }
+    }
+    const Maildir store(root);
+    for (const char *name : {"Outbox", "Drafts", "Sent Items", "Deleted Items", "Contacts", "VMailingList"}) {
+        try {
+            store.createFolder(QString::fromLatin1(name));
+        } catch (const std::runtime_error &e) {
+            std::fprintf(stderr, "quillmar-setup: %s\n", e.what());
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
