@@ -12,6 +12,7 @@
 #include "store/MLSchema.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -332,6 +333,43 @@ private Q_SLOTS:
         QVERIFY(!f.context->dmML.tblML.controlsDisabled());
         QTest::mouseClick(f.window->btngetoutlook, Qt::LeftButton);
         QCOMPARE(runs, 2);
+    }
+
+    void checkForNewEntriesRunsTheFolderCheck()
+    {
+        // The road of one subscribe request, from the mail store to the grid.
+        Fixture f;
+        const QString folder = f.env.home() + QStringLiteral("/Maildir/.VMailingList");
+        for (const char *sub : {"tmp", "new", "cur"})
+            QVERIFY(QDir().mkpath(folder + QLatin1Char('/') + QLatin1String(sub)));
+        QFile message(folder + QStringLiteral("/new/1700000000.M1P1.host"));
+        QVERIFY(message.open(QIODevice::WriteOnly));
+        message.write("From: Ann <ann@example.org>\r\nTo: list@example.com\r\n"
+                      "Date: Tue, 14 Nov 2023 10:00:00 +0000\r\nSubject: subscribe news\r\n\r\nHello\r\n");
+        message.close();
+        f.show();
+        QTest::mouseClick(f.window->btngetoutlook, Qt::LeftButton);
+        QVERIFY(f.prompts.calls().isEmpty());
+        MLTable &table = f.context->dmML.tblML;
+        QVERIFY(table.locate(QStringLiteral("ann@example.org"), QStringLiteral("news")));
+        QVERIFY(table.current().Comments.startsWith(QStringLiteral("Changed enacted by e-mail sent ")));
+        QVERIFY(f.context->log.last().startsWith(QStringLiteral("ADD ann@example.org news [Changed enacted by")));
+        QVERIFY(f.context->log.last().endsWith(QStringLiteral(" by ann@example.org] -> Entered Successfully")));
+        QCOMPARE(f.window->lblcount->text(), QStringLiteral("1 Records"));
+        QVERIFY(!QFile::exists(message.fileName()));
+        QVERIFY(!table.controlsDisabled());
+    }
+
+    void checkFailureIsReportedAndTheWindowGoesOn()
+    {
+        Fixture f; // no mail store at all
+        f.show();
+        QTest::mouseClick(f.window->btngetoutlook, Qt::LeftButton);
+        const QStringList errors = f.prompts.texts(ScriptedPrompts::Kind::Error);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(QStringLiteral("Maildir")), qPrintable(errors.first()));
+        QVERIFY(!f.context->dmML.tblML.controlsDisabled());
+        QVERIFY(f.window->isVisible());
     }
 
     void closeWritesLogAndErrors()
