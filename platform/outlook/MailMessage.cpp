@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,8 +52,6 @@ struct ByteArrayUnref
     void operator()(GByteArray *array) const { g_byte_array_unref(array); }
 };
 using ByteArrayPtr = std::unique_ptr<GByteArray, ByteArrayUnref>;
-
-// ---------------------------------------------------------------- charsets
 
 // 0x80-0x9F of windows-1252; its five unassigned bytes keep their C1 value.
 constexpr char16_t kWindows1252High[32] = {
@@ -188,8 +187,6 @@ QString decodeText(QByteArrayView bytes, QByteArrayView label)
     return fromUnlabelled(bytes);
 }
 
-// ---------------------------------------------------------------- headers
-
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -201,25 +198,19 @@ QByteArray unfold(const char *raw)
     QByteArray value;
     if (!raw)
         return value;
-    bool atFold = false;
-    for (const char *p = raw; *p; ++p) {
-        const char c = *p;
-        if (c == '\r' || c == '\n') {
-            atFold = true;
+    for (const char *p = raw; *p;) {
+        const size_t length = std::strcspn(p, "\r\n");
+        const QByteArrayView line = QByteArrayView(p, qsizetype(length)).trimmed();
+        p += length;
+        while (*p == '\r' || *p == '\n' || isBlank(*p))
+            ++p;
+        if (line.isEmpty())
             continue;
-        }
-        if (atFold) {
-            if (isBlank(c))
-                continue;
-            while (!value.isEmpty() && isBlank(value.back()))
-                value.chop(1);
-            if (!value.isEmpty())
-                value += ' ';
-            atFold = false;
-        }
-        value += c;
+        if (!value.isEmpty())
+            value += ' ';
+        value += line;
     }
-    return value.trimmed();
+    return value;
 }
 
 int hexValue(char c)
@@ -317,6 +308,10 @@ private:
         if (m_closeAt < textFrom)
             return false;
         const QByteArrayView text = m_s.sliced(textFrom, m_closeAt - textFrom);
+        // Blanks inside are tolerated, the start of another word is not: it
+        // means this one was never closed.
+        if (text.contains("=?"))
+            return false;
         if (encoding == 'B' || encoding == 'b')
             m_wordBytes = QByteArray::fromBase64(text.toByteArray());
         else if (encoding == 'Q' || encoding == 'q')
@@ -349,12 +344,17 @@ private:
     QByteArray m_runBytes;
 };
 
+// Encoded words can carry line breaks; a subject or name stays one line.
 QString decodeHeaderText(QByteArrayView s)
 {
-    return HeaderTextDecoder(s).decode();
+    QString text = HeaderTextDecoder(s).decode();
+    if (text.contains(u'\r') || text.contains(u'\n')) {
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        text.replace(u'\r', u' ');
+        text.replace(u'\n', u' ');
+    }
+    return text;
 }
-
-// ---------------------------------------------------------------- addresses
 
 struct RawMailbox
 {
@@ -404,7 +404,7 @@ QList<RawMailbox> splitAddressList(QByteArrayView s)
     };
     auto finish = [&] {
         if (!box.isEmpty())
-            boxes.append(box);
+            boxes.append(std::move(box));
         box = RawMailbox();
     };
 
@@ -507,8 +507,6 @@ MailAddress firstMailbox(const char *raw)
     return list.isEmpty() ? MailAddress() : list.first();
 }
 
-// ---------------------------------------------------------------- body
-
 GMimePart *findTextPart(GMimeObject *object, const char *subtype, int depth = 0)
 {
     if (!object || depth > kMaxPartDepth)
@@ -555,6 +553,27 @@ protected:
     QVariant loadResource(int, const QUrl &) override { return {}; }
 };
 
+// The document keeps the source's blanks between blocks at the ends of lines.
+QString withoutTrailingBlanks(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype blanksFrom = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u' ' || c == u'\t') {
+            if (blanksFrom < 0)
+                blanksFrom = i;
+            continue;
+        }
+        if (blanksFrom >= 0 && c != u'\n')
+            out += QStringView(text).sliced(blanksFrom, i - blanksFrom);
+        blanksFrom = -1;
+        out += c;
+    }
+    return out;
+}
+
 QString htmlToText(const QString &html)
 {
     InertDocument document;
@@ -562,7 +581,7 @@ QString htmlToText(const QString &html)
     QString text = document.toPlainText();
     text.remove(QChar::ObjectReplacementCharacter); // where images were
     text.replace(QChar::Nbsp, u' ');
-    return text;
+    return withoutTrailingBlanks(text);
 }
 
 QString partText(GMimePart *part, bool html)
@@ -586,7 +605,18 @@ QString partText(GMimePart *part, bool html)
 QString toCrLf(const QString &text)
 {
     QString out;
-    out.reserve(text.size() + text.size() / 32 + 2);
+    out.reserve(text.size() + text.size() / 16 + 2);
+    const QStringView view(text);
+    if (!view.contains(u'\r')) {
+        // The usual case, since the raw bytes were made LF-only before parsing.
+        qsizetype from = 0;
+        for (qsizetype at; (at = view.indexOf(u'\n', from)) >= 0; from = at + 1) {
+            out += view.sliced(from, at - from);
+            out += kCrLf;
+        }
+        out += view.sliced(from);
+        return out;
+    }
     const QChar *p = text.constData();
     const QChar *const end = p + text.size();
     const QChar *chunk = p;
@@ -606,9 +636,29 @@ QString toCrLf(const QString &text)
     return out;
 }
 
-} // namespace
+// GMime takes line breaks from the first line: a file with CR LF headers and
+// an LF body loses the character before each boundary, and CR-only files are
+// one long line. LF throughout parses right; the common LF-only file is untouched.
+void breakLinesWithLf(GByteArray *raw)
+{
+    if (raw->len == 0)
+        return;
+    auto *const begin = reinterpret_cast<char *>(raw->data);
+    char *const end = begin + raw->len;
+    char *in = static_cast<char *>(std::memchr(begin, '\r', raw->len));
+    if (!in)
+        return;
+    char *out = in;
+    for (; in < end; ++in) {
+        if (*in != '\r')
+            *out++ = *in;
+        else if (in + 1 == end || in[1] != '\n')
+            *out++ = '\n';
+    }
+    g_byte_array_set_size(raw, guint(out - begin));
+}
 
-// ---------------------------------------------------------------- decoding
+} // namespace
 
 class MailMessageDecoder
 {
@@ -620,21 +670,29 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
 {
     ensureGMime();
     MailMessage result;
+    breakLinesWithLf(raw.get());
     const QByteArrayView bytes(reinterpret_cast<const char *>(raw->data), qsizetype(raw->len));
     // The stream owns the bytes from here; `bytes` lives as long as it does.
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(raw.release()));
+    // A message saved from an mbox file keeps its "From " separator line.
+    if (bytes.startsWith("From ")) {
+        const qsizetype lineEnd = bytes.indexOf('\n');
+        g_mime_stream_seek(stream.get(), lineEnd < 0 ? bytes.size() : lineEnd + 1, GMIME_STREAM_SEEK_SET);
+    }
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-    if (!message) {
+    // Parsed as a plain entity: GMime's own decoding of the message headers
+    // is work we redo better, and quadratic on long headers of encoded words.
+    GObjectPtr<GMimeObject> root(g_mime_parser_construct_part(parser.get(), nullptr));
+    if (!root) {
         // No header block. Text is what a reader shows of such a file; binary is nothing.
         if (!bytes.contains('\0'))
             result.m_body = toCrLf(fromUnlabelled(bytes));
         return result;
     }
 
-    GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message.get()));
+    GMimeHeaderList *headers = g_mime_object_get_header_list(root.get());
     const int count = g_mime_header_list_get_count(headers);
-    bool haveSubject = false, haveFrom = false, haveReplyTo = false;
+    bool haveSubject = false, haveFrom = false, haveReplyTo = false, haveDate = false;
     QList<MailAddress> to, cc;
     for (int i = 0; i < count; ++i) {
         GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
@@ -650,22 +708,26 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             result.m_from = firstMailbox(value);
         } else if (!haveReplyTo && g_ascii_strcasecmp(name, "Reply-To") == 0) {
             haveReplyTo = true;
-            result.m_replyTo = firstMailbox(value);
+            // A Reply-To that names nobody to write to does not replace From.
+            if (MailAddress replyTo = firstMailbox(value); !replyTo.address.isEmpty())
+                result.m_replyTo = replyTo;
         } else if (g_ascii_strcasecmp(name, "To") == 0) {
             to += parseAddressList(unfold(value));
         } else if (g_ascii_strcasecmp(name, "Cc") == 0) {
             cc += parseAddressList(unfold(value));
+        } else if (!haveDate && g_ascii_strcasecmp(name, "Date") == 0) {
+            haveDate = true;
+            if (GDateTime *date = g_mime_utils_header_decode_date(unfold(value).constData())) {
+                result.m_sentOn = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
+                g_date_time_unref(date);
+            }
         }
     }
     result.m_recipients = to + cc;
 
-    if (GDateTime *date = g_mime_message_get_date(message.get()))
-        result.m_sentOn = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
-
-    GMimeObject *root = g_mime_message_get_mime_part(message.get());
-    if (GMimePart *plain = findTextPart(root, "plain"))
+    if (GMimePart *plain = findTextPart(root.get(), "plain"))
         result.m_body = toCrLf(partText(plain, false));
-    else if (GMimePart *html = findTextPart(root, "html"))
+    else if (GMimePart *html = findTextPart(root.get(), "html"))
         result.m_body = toCrLf(partText(html, true));
     return result;
 }

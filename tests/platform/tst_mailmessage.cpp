@@ -172,6 +172,11 @@ private Q_SLOTS:
             "Content-Type: multipart/mixed; boundary=\"never-used\"\r\n\r\n"
             "--other\r\nContent-Type: text/plain\r\n\r\nsubscribe\r\n--other--\r\n")
             << QString();
+        QTest::newRow("CR LF headers, LF body") << QByteArray(
+            "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+            "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+            "--b\nContent-Type: text/plain\n\nsubscribe news\n--b--\n")
+            << u8("subscribe news");
         QTest::newRow("unterminated multipart") << QByteArray(
             "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
             "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
@@ -286,6 +291,10 @@ private Q_SLOTS:
         QTest::newRow("broken QP") << QByteArray("=?utf-8?q?a=ZZb=?=") << u8("a=ZZb=");
         QTest::newRow("unclosed word stays as written")
             << QByteArray("=?utf-8?q?abc def") << u8("=?utf-8?q?abc def");
+        QTest::newRow("unclosed word before a good one")
+            << QByteArray("=?utf-8?q?abc =?utf-8?q?d=C3=A9f?=") << u8("=?utf-8?q?abc déf");
+        QTest::newRow("blanks inside a word") << QByteArray("=?iso-8859-1?q?caf=E9 au lait?=") << u8("café au lait");
+        QTest::newRow("encoded line breaks") << QByteArray("=?utf-8?q?a=0D=0Ab=0Ac?=") << u8("a b c");
         QTest::newRow("raw 8-bit latin-1") << QByteArray("caf\xe9") << u8("café");
         QTest::newRow("raw UTF-8") << QByteArray("caf\xc3\xa9") << u8("café");
     }
@@ -297,12 +306,13 @@ private Q_SLOTS:
         QCOMPARE(MailMessage::fromBytes(raw).subject(), subject);
     }
 
-    void pathologicalSubjectStaysFast()
+    void hugeHeaderOfUnclosedWords()
     {
-        // Many unclosed encoded words must not make the decoder quadratic.
+        // Two million characters that all look like the start of an encoded word.
         const QByteArray header = QByteArray("=?utf-8?q?x ").repeated(200000);
-        const MailMessage m = MailMessage::fromBytes("Subject: " + header + "\r\n\r\n");
-        QCOMPARE(m.subject().size(), header.trimmed().size());
+        const MailMessage m = MailMessage::fromBytes("Subject: " + header + "\r\n\r\nsubscribe\r\n");
+        QCOMPARE(m.subject(), QString::fromLatin1(header.trimmed()));
+        QCOMPARE(m.body(), u8("subscribe\r\n"));
     }
 
     void addresses_data()
@@ -368,6 +378,8 @@ private Q_SLOTS:
             << mailbox("List", "list@example.net");
         QTest::newRow("empty reply-to falls back")
             << QByteArray("From: Anna <anna@example.org>\r\nReply-To: \r\n") << mailbox("Anna", "anna@example.org");
+        QTest::newRow("reply-to without an address falls back")
+            << QByteArray("Reply-To: (nobody)\r\nFrom: Anna <anna@example.org>\r\n") << mailbox("Anna", "anna@example.org");
         QTest::newRow("no sender at all") << QByteArray("To: x@example.org\r\n") << MailAddress();
     }
     void replyToBeforeFrom()
@@ -408,7 +420,10 @@ private Q_SLOTS:
                                     << u8("subscribe me\r\nnews\r\n");
         QTest::newRow("no From, no Date") << QByteArray("Subject: hi\r\n\r\nunsubscribe\r\n") << u8("hi")
                                           << u8("unsubscribe\r\n");
-        QTest::newRow("headers only") << QByteArray("Subject: hi\r\nFrom: a@example.org") << u8("hi") << QString();
+        QTest::newRow("mbox separator line") << QByteArray("From MAILER-DAEMON Fri Apr 06 16:46:09 2001\n"
+                                                           "Subject: Returned mail\n\nbounce\n")
+                                             << u8("Returned mail") << u8("bounce\r\n");
+        QTest::newRow("headers only") << QByteArray("Subject: hi\r\nX-Mailer: m") << u8("hi") << QString();
     }
     void notProperMessages()
     {
@@ -473,7 +488,8 @@ private Q_SLOTS:
 
         const MailMessage m = MailMessage::fromFile(path);
         QCOMPARE(m.subject(), u8("big"));
-        QString expected = QString::fromUtf8(text);
+        // The break before a boundary belongs to the boundary.
+        QString expected = QString::fromUtf8(text.chopped(1));
         expected.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
         QCOMPARE(m.body().size(), expected.size());
         QVERIFY(m.body() == expected);
