@@ -11,6 +11,11 @@
 namespace {
 
 constexpr int BatchSize = 256;
+// A filter matching one row in DenseShare or more, and too many rows to sort
+// cheaply, is read by walking the view's order and skipping the rest.
+constexpr qint64 DenseShare = 16;
+constexpr int DenseMinimum = 4096;
+constexpr int DenseWindow = 1024;
 
 QString sqliteMessage(sqlite3 *db, int rc)
 {
@@ -232,6 +237,10 @@ void MLTable::close()
     if (!m_db)
         return;
     m_db.reset();
+    // Another connection counts its data versions afresh.
+    m_categoryCountsValid = false;
+    m_categoryCountsVersion = -1;
+    m_lastSeenVersion = -1;
     resetCursor();
     invalidateCount();
     Q_EMIT viewChanged();
@@ -317,14 +326,43 @@ MLTable::Query MLTable::viewQuery(const Entry *after, bool descending, int limit
     Query q;
     q.sql = "SELECT rowid, Item, Category, Bounces, Comments FROM mailist";
     QByteArrayList where;
+    // The one category (in any letter case) a prefix matches; empty when it
+    // matches none or several.
+    auto onlyCategory = [this](const QByteArray &low, const QByteArray &high) {
+        QByteArray ends[2];
+        for (int i = 0; i < 2; ++i) {
+            QByteArray sql = "SELECT Category FROM mailist WHERE Category >= ?1";
+            if (!high.isEmpty())
+                sql += " AND Category < ?2";
+            sql += i ? " ORDER BY Category DESC LIMIT 1" : " ORDER BY Category LIMIT 1";
+            sqlite3_stmt *s = m_db->prepare(sql);
+            Stmt guard(s);
+            bindText(s, 1, low);
+            if (!high.isEmpty())
+                bindText(s, 2, high);
+            if (m_db->step(s) != SQLITE_ROW)
+                return QByteArray();
+            ends[i] = columnText(s, 0).toUtf8();
+        }
+        return lowerAZ(QString::fromUtf8(ends[0])) == lowerAZ(QString::fromUtf8(ends[1])) ? ends[0] : QByteArray();
+    };
     if (m_filtered && !m_filterCategory.isEmpty()) {
         const QByteArray low = lowerAZ(m_filterCategory).toUtf8();
-        where << "Category >= ?";
-        q.binds << QVariant(low);
         const QByteArray high = prefixUpperBound(low);
-        if (!high.isEmpty()) {
-            where << "Category < ?";
-            q.binds << QVariant(high);
+        const QByteArray only = m_ordering == Ordering::None ? onlyCategory(low, high) : QByteArray();
+        if (!only.isEmpty()) {
+            // One category's index entries are in rowid order already.
+            where << "Category = ?";
+            q.binds << QVariant(only);
+        } else {
+            // The unary plus keeps SQLite off the category index.
+            const QByteArray column = m_dense && m_ordering != Ordering::ByCategory ? "+Category" : "Category";
+            where << column + " >= ?";
+            q.binds << QVariant(low);
+            if (!high.isEmpty()) {
+                where << column + " < ?";
+                q.binds << QVariant(high);
+            }
         }
     }
     if (after) {
@@ -399,6 +437,9 @@ void MLTable::first()
 {
     requireOpen();
     resetCursor();
+    // The count decides how the filtered rows are read; callers need it anyway.
+    if (m_filtered && !m_filterCategory.isEmpty())
+        recordCount();
     loadFrom(nullptr, true, BatchSize);
     m_pos = m_rows.isEmpty() ? -1 : 0;
     m_eof = m_rows.isEmpty();
@@ -496,6 +537,7 @@ void MLTable::append(const QString &item, const QString &category, qint32 bounce
     bindText(s, 4, e.Comments.toUtf8());
     m_db->step(s);
     e.rowid = sqlite3_last_insert_rowid(m_db->handle);
+    adjustCategoryCount(e.Category, +1);
     resetCursor();
     m_keys = {e};
     m_rows = {std::move(e)};
@@ -530,8 +572,11 @@ void MLTable::updateField(const char *column, const QString *text, const qint32 
         row.Comments = cutText;
     else if (col == "Item")
         row.Item = cutText;
-    else
+    else {
+        adjustCategoryCount(row.Category, -1);
+        adjustCategoryCount(cutText, +1);
         row.Category = cutText;
+    }
     changed();
 }
 
@@ -566,6 +611,8 @@ void MLTable::deleteCurrent()
         sqlite3_bind_int64(s, 1, gone.rowid);
         m_db->step(s);
     }
+    if (sqlite3_changes(m_db->handle) > 0)
+        adjustCategoryCount(gone.Category, -1);
     m_rows.removeAt(m_pos);
     m_keys.removeAt(m_pos);
     changed();
@@ -602,6 +649,7 @@ void MLTable::emptyTable()
     if (!m_exclusive)
         throw TableError(QStringLiteral("The table must be opened exclusively to be emptied."));
     exec("DELETE FROM mailist");
+    m_categoryCounts.clear();
     resetCursor();
     changed();
 }
@@ -619,21 +667,53 @@ int MLTable::recordCount() const
     }
     if (m_count >= 0 && version == m_countVersion)
         return m_count;
-    QByteArray sql = "SELECT count(*) FROM mailist";
+    const bool stable = version == m_lastSeenVersion;
+    m_lastSeenVersion = version;
+    QByteArray where;
     QVector<QVariant> binds;
     if (m_filtered && !m_filterCategory.isEmpty()) {
         const QByteArray low = lowerAZ(m_filterCategory).toUtf8();
         const QByteArray high = prefixUpperBound(low);
-        sql += high.isEmpty() ? " WHERE Category >= ?" : " WHERE Category >= ? AND Category < ?";
+        where = high.isEmpty() ? " WHERE Category >= ?" : " WHERE Category >= ? AND Category < ?";
         binds << QVariant(low);
         if (!high.isEmpty())
             binds << QVariant(high);
     }
-    sqlite3_stmt *s = m_db->prepare(sql);
-    Stmt guard(s);
-    bindAll(s, binds);
-    m_db->step(s);
-    m_count = sqlite3_column_int(s, 0);
+    auto scalar = [this](const QByteArray &sql, const QVector<QVariant> &values) {
+        sqlite3_stmt *s = m_db->prepare(sql);
+        Stmt guard(s);
+        bindAll(s, values);
+        m_db->step(s);
+        return sqlite3_column_int64(s, 0);
+    };
+    bool sumCategories = false;
+    if (!binds.isEmpty()) {
+        if (m_categoryCountsValid && m_categoryCountsVersion == version)
+            sumCategories = true;
+        else if (stable)
+            sumCategories = buildCategoryCounts(version);
+    }
+    if (sumCategories) {
+        const QString prefix = lowerAZ(m_filterCategory);
+        qint64 sum = 0;
+        for (auto it = m_categoryCounts.cbegin(); it != m_categoryCounts.cend(); ++it) {
+            if (it.key().startsWith(prefix))
+                sum += it.value();
+        }
+        m_count = int(sum);
+    } else {
+        m_count = int(scalar("SELECT count(*) FROM mailist" + where, binds));
+    }
+    // Walking the view's order pays when matches are common overall and at
+    // both ends of the list, where the first and the last rows are read.
+    if (!binds.isEmpty()) {
+        auto endMatches = [&](const char *direction) {
+            return scalar(QByteArray("SELECT count(*) FROM (SELECT Category FROM mailist ORDER BY rowid ") + direction
+                          + " LIMIT " + QByteArray::number(DenseWindow) + ")" + where, binds);
+        };
+        m_dense = m_count >= DenseMinimum && m_count * DenseShare >= scalar("SELECT max(rowid) FROM mailist", {})
+            && endMatches("ASC") * DenseShare * 2 >= DenseWindow && endMatches("DESC") * DenseShare * 2 >= DenseWindow;
+    }
     m_countVersion = version;
     return m_count;
 }
@@ -661,6 +741,34 @@ QVector<Entry> MLTable::page(int offset, int limit) const
     if (fromEnd)
         std::reverse(rows.begin(), rows.end());
     return rows;
+}
+
+bool MLTable::buildCategoryCounts(qint64 version) const
+{
+    constexpr int MostCategories = 10000;
+    if (m_categoryCountsVersion == version)
+        return m_categoryCountsValid;
+    m_categoryCounts.clear();
+    m_categoryCountsValid = false;
+    m_categoryCountsVersion = version;
+    sqlite3_stmt *s = m_db->prepare("SELECT Category, count(*) FROM mailist GROUP BY Category");
+    Stmt guard(s);
+    while (m_db->step(s) == SQLITE_ROW) {
+        if (m_categoryCounts.size() >= MostCategories) {
+            // Nearly one category per entry: summing would not be cheaper.
+            m_categoryCounts.clear();
+            return false;
+        }
+        m_categoryCounts[lowerAZ(columnText(s, 0))] += sqlite3_column_int64(s, 1);
+    }
+    m_categoryCountsValid = true;
+    return true;
+}
+
+void MLTable::adjustCategoryCount(const QString &category, int delta)
+{
+    if (m_categoryCountsValid)
+        m_categoryCounts[lowerAZ(category)] += delta;
 }
 
 void MLTable::invalidateCount() const
@@ -703,6 +811,8 @@ MLTable::Transaction::~Transaction()
 {
     if (!m_done && m_table->m_db) {
         sqlite3_exec(m_table->m_db->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_table->m_categoryCountsValid = false;
+        m_table->m_categoryCountsVersion = -1;
         // A count taken inside the transaction may include undone changes.
         m_table->changed();
     }

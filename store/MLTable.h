@@ -1,6 +1,7 @@
 #pragma once
 // The mailing-list table over one SQLite file: one current record, one
 // category filter and one ordering, shared by every part of the program.
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -153,6 +154,18 @@ private:
     bool m_eof = true;
     bool m_more = false;
 
+    // Rows per category (a to z folded), so a filter's count is a sum rather
+    // than an index walk; kept up to date with our own edits and rebuilt
+    // once the file holds still after another process wrote to it.
+    void adjustCategoryCount(const QString &category, int delta);
+    bool buildCategoryCounts(qint64 version) const;
+    mutable QHash<QString, qint64> m_categoryCounts;
+    mutable bool m_categoryCountsValid = false;
+    mutable qint64 m_categoryCountsVersion = -1;
+    mutable qint64 m_lastSeenVersion = -1;
+
     mutable qint64 m_countVersion = -1;
     mutable int m_count = -1;
+    // Set by a filtered count; kept across edits, as one edit barely moves it.
+    mutable bool m_dense = false;
 };
