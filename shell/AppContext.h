@@ -4,8 +4,11 @@
 #include "shell/LineList.h"
 #include "shell/RuleList.h"
 #include "shell/Settings.h"
+#include "mail/SMapi.h"
 #include "store/EntryRules.h"
 #include "store/MLdata.h"
+
+#include <memory>
 
 class Prompts;
 
@@ -24,4 +27,6 @@ struct AppContext
     LineList errors;
     TdmML dmML;
     EntryRules rules{dmML.tblML, settings, lists, log, errors};
+    // Bound once at start, when the program directory is known.
+    std::unique_ptr<SMapi> mapi;
 };

@@ -36,6 +36,9 @@ int main(int argc, char **argv)
         return 1;
     }
     frmmain.FormCreate(QCoreApplication::applicationFilePath());
+    context.mapi = std::make_unique<SMapi>(context.programDir);
+    if (!context.mapi->loadError().isEmpty())
+        prompts.error(context.mapi->loadError());
 
     if (!context.dmML.DataModuleCreate(context.programDir))
         prompts.warning(TdmML::openFailedMessage());

@@ -1,7 +1,9 @@
 // Prepares a user's machine for the program: the local mail store with its
-// usual folders, only where they are missing.
+// usual folders and the mail library stand-in's registration, each only
+// where it is missing.
 #include "platform/outlook/LocalOutlook.h"
 #include "platform/outlook/Maildir.h"
+#include "platform/mapi/MapiSetup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,6 +31,11 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "quillmar-setup: %s\n", e.what());
             ++failures;
         }
+    }
+    QString error;
+    if (!registerMapiStandIn(root, &error)) {
+        std::fprintf(stderr, "quillmar-setup: %s\n", qPrintable(error));
+        ++failures;
     }
     return failures == 0 ? 0 : 1;
 }
