@@ -60,8 +60,9 @@ QByteArray paragraph(qint64 i)
 // other mail that stays; every fifth command sits on the first body line.
 QByteArray folderMessage(qint64 i)
 {
-    const QByteArray who = bench::address(i).toUtf8();
     const QByteArray listed = bench::address(i % ListRows).toUtf8();
+    // Half the subscribers are on the list already, whatever the folder's size.
+    const QByteArray who = i % 2 ? bench::address(ListRows + i).toUtf8() : listed;
     switch (i % 10) {
     case 0:
     case 1:
@@ -136,7 +137,7 @@ void BM_FolderCheck(benchmark::State &state)
     QTemporaryDir work;
     QList<QByteArray> mail;
     for (qint64 i = 0; i < messages; ++i)
-        mail << folderMessage(ListRows / 2 + i);
+        mail << folderMessage(i);
     const QString list = templateList(work.path());
     double gmimeSeconds = 0;
     double checkSeconds = 0;
@@ -200,7 +201,7 @@ void BM_ReadFolder(benchmark::State &state)
     store.addFolder(QStringLiteral("VMailingList"));
     QStringList files;
     for (qint64 i = 0; i < messages; ++i)
-        files << store.deliver(QStringLiteral("VMailingList"), folderMessage(ListRows / 2 + i), 1700000000 + i);
+        files << store.deliver(QStringLiteral("VMailingList"), folderMessage(i), 1700000000 + i);
     double gmimeSeconds = 0;
     double readSeconds = 0;
     for (auto _ : state) {

@@ -44,10 +44,14 @@ int indexArgument(const QVariantList &args, int count)
 struct Store
 {
     Maildir maildir;
+    QString deletedItems; // found once: listing the store per deletion made the check slow
     QString deletedItemsDir()
     {
-        const QString existing = maildir.folderPath(DeletedItems);
-        return existing.isEmpty() ? maildir.createFolder(DeletedItems) : existing;
+        if (deletedItems.isEmpty()) {
+            const QString existing = maildir.folderPath(DeletedItems);
+            deletedItems = existing.isEmpty() ? maildir.createFolder(DeletedItems) : existing;
+        }
+        return deletedItems;
     }
 };
 using StorePtr = std::shared_ptr<Store>;
@@ -145,9 +149,10 @@ private:
 class ItemList
 {
 public:
+    // The store's root (no directory) holds folders only.
     ItemList(StorePtr store, const QString &dir)
         : m_store(std::move(store))
-        , m_paths(Maildir::messageFiles(dir))
+        , m_paths(dir.isEmpty() ? QStringList() : Maildir::messageFiles(dir))
     {
         m_items.resize(m_paths.size());
     }
@@ -169,7 +174,8 @@ public:
     // Later items move down by one, as the client's collections do.
     void remove(const LocalItem *item)
     {
-        for (qsizetype i = 0; i < m_items.size(); ++i) {
+        // From the end: callers delete from the last item down, so this stays linear.
+        for (qsizetype i = m_items.size() - 1; i >= 0; --i) {
             if (m_items.at(i).get() == item) {
                 m_items.removeAt(i);
                 m_paths.removeAt(i);
@@ -194,8 +200,11 @@ void LocalItem::load()
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             throw AutomationError(QStringLiteral("The message %1 cannot be read: %2").arg(m_path, file.errorString()));
-        const QByteArray head = file.peek(64).trimmed();
-        if (head.toUpper().startsWith("BEGIN:VCARD")) {
+        QByteArray head = file.peek(64);
+        // Windows tools write exported cards with a byte order mark.
+        if (head.startsWith("\xEF\xBB\xBF"))
+            head.remove(0, 3);
+        if (head.trimmed().toUpper().startsWith("BEGIN:VCARD")) {
             const QList<VCardContact> cards = readVCards(file.readAll());
             m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
         } else {
@@ -412,7 +421,7 @@ class LocalApplication : public AutomationObject
 {
 public:
     explicit LocalApplication(const QString &root)
-        : m_store(std::make_shared<Store>(Store{Maildir(root)}))
+        : m_store(std::make_shared<Store>(Store{Maildir(root), QString()}))
     {
     }
     QVariant invoke(const QString &member, const QVariantList &args) override

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace platform::outlook {
@@ -34,6 +35,9 @@ qint64 arrivalOf(const QString &fileName)
     for (QChar c : fileName) {
         if (!c.isDigit())
             break;
+        // A longer number than fits is later than any that does.
+        if (t > (std::numeric_limits<qint64>::max() - 9) / 10)
+            return std::numeric_limits<qint64>::max();
         t = t * 10 + c.digitValue();
     }
     return t;

@@ -44,7 +44,7 @@ QByteArray decodeQuotedPrintable(const QByteArray &in)
 // line; vCard 2.1 quoted-printable values continue after a trailing '='.
 QList<QByteArray> unfold(const QByteArray &text)
 {
-    QByteArray normal = text;
+    QByteArray normal = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
     normal.replace("\r\n", "\n");
     normal.replace('\r', '\n');
     QList<QByteArray> lines;

@@ -1,3 +1,4 @@
-if(TARGET quillmar_intake)
-  quillmar_add_test(tst_extraction SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_extraction.cpp LIBS quillmar_intake)
-endif()
+quillmar_add_test(tst_extraction SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_extraction.cpp LIBS quillmar_intake)
+quillmar_add_test(tst_foldercheck SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_foldercheck.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MaildirWriter.h LIBS quillmar_intake)
+quillmar_add_test(tst_realworld SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_realworld.cpp LIBS quillmar_intake)

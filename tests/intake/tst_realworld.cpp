@@ -1,0 +1,171 @@
+// The folder check over messages nobody here wrote: the e-mail test messages
+// of Python's test suite and a collection of real delivery-failure notices,
+// both installed from Debian packages.
+#include "ScriptedPrompts.h"
+#include "TestEnv.h"
+#include "intake/FolderCheck.h"
+#include "intake/MaildirWriter.h"
+#include "intake/extractemailaddresses.h"
+#include "platform/outlook/MailMessage.h"
+#include "shell/AsciiCase.h"
+#include "shell/LineList.h"
+#include "shell/RuleList.h"
+#include "shell/Settings.h"
+#include "store/EntryRules.h"
+#include "store/MLSchema.h"
+#include "store/MLTable.h"
+#include "store/Validation.h"
+
+#include <QTest>
+
+namespace {
+
+const QString List = QStringLiteral("VMailingList");
+const QString Bin = QStringLiteral("Deleted Items");
+const QString Bounce = QStringLiteral("Update Undeliverable ");
+
+struct Sample
+{
+    QString file;
+    QByteArray raw;
+    QString text;            // subject and body as decoded
+    bool notice = false;     // a built-in phrase in the subject
+    QStringList addresses;   // what a notice must be counted against
+    QString path;            // in the test store
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Read apart from the check: the phrase test and the extraction as the rules
+// state them, over the message as the reader decodes it.
+Sample examine(const QString &file, const Settings &settings, const RuleLists &lists)
+{
+    Sample s;
+    s.file = file;
+    s.raw = readFile(file);
+    const auto m = platform::outlook::MailMessage::fromBytes(s.raw);
+    const QStringList lines = QStringList{m.subject()} + m.body().split(QStringLiteral("\r\n"));
+    s.text = lines.join(QLatin1Char('\n'));
+    const QString subject = upperAZ(m.subject());
+    const RuleLists builtIn;
+    for (const QString &phrase : builtIn.failed.items())
+        s.notice = s.notice || (!phrase.isEmpty() && subject.contains(upperAZ(phrase)));
+    if (s.notice)
+        extractemailaddresses(lines, s.addresses, [&](const QString &a) { return validemailaddress(a, settings, lists); });
+    return s;
+}
+
+bool occursIn(const Sample &s, const QString &address)
+{
+    return s.raw.contains(address.toUtf8()) || s.raw.contains(address.toLatin1()) || s.text.contains(address);
+}
+
+} // namespace
+
+class TestRealWorld : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void corpus_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("package");
+        QTest::addColumn<bool>("scanAll");
+        const QString python = QStringLiteral("/usr/lib/python3.11/test/test_email/data");
+        const QString notices = QStringLiteral("/usr/lib/python3/dist-packages/flufl/bounce/tests/data");
+        for (bool all : {false, true}) {
+            const char *lines = all ? ", every line" : ", first lines";
+            QTest::addRow("python e-mail tests%s", lines) << python << QStringLiteral("msg_*.txt")
+                                                          << QStringLiteral("libpython3.11-testsuite") << all;
+            QTest::addRow("delivery-failure notices%s", lines) << notices << QStringLiteral("*.txt")
+                                                               << QStringLiteral("python3-flufl.bounce") << all;
+        }
+    }
+
+    void corpus()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QString, pattern);
+        QFETCH(QString, package);
+        QFETCH(bool, scanAll);
+        const QStringList files = QDir(dir).entryList({pattern}, QDir::Files, QDir::Name);
+        if (files.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("the messages of %1 are not installed").arg(package)));
+
+        TestEnv env;
+        testmail::Store store(env.home() + QStringLiteral("/Maildir"));
+        store.create();
+        store.addFolder(List);
+        const QString listFile = env.programDir() + MLTable::defaultFileName();
+        createMailingListFile(listFile);
+        MLTable table;
+        table.setFilePath(listFile);
+        table.open();
+        Settings settings;
+        settings.FailedMail = true;
+        settings.ScanAllEmailLines = scanAll;
+        RuleLists lists;
+        LineList log, errors;
+        EntryRules rules(table, settings, lists, log, errors);
+        ScriptedPrompts prompts;
+
+        QList<Sample> samples;
+        for (int i = 0; i < files.size(); ++i) {
+            Sample s = examine(QDir(dir).filePath(files[i]), settings, lists);
+            s.path = store.deliver(List, s.raw, 1000 + i, i % 2);
+            QVERIFY(!s.path.isEmpty());
+            samples << s;
+        }
+        FolderCheck(settings, lists, rules, prompts).run({});
+        QVERIFY(prompts.calls().isEmpty());
+
+        // The log, split into bounce lines and entry lines, in the order the
+        // check visits the messages: last first.
+        QStringList bounced, entered;
+        for (const QString &line : log.lines()) {
+            if (line.startsWith(Bounce))
+                bounced << line.mid(Bounce.size(), line.indexOf(QStringLiteral(" -> ")) - Bounce.size());
+            else
+                entered << line.section(QLatin1Char(' '), 1, 1);
+        }
+        int b = 0, e = 0, notices = 0;
+        QList<QByteArray> left;
+        for (qsizetype i = samples.size() - 1; i >= 0; --i) {
+            const Sample &s = samples[i];
+            const bool gone = !QFileInfo::exists(s.path);
+            if (gone)
+                left << s.raw;
+            else
+                QVERIFY2(readFile(s.path) == s.raw, qPrintable(s.file));
+            if (s.notice) {
+                ++notices;
+                QVERIFY2(gone, qPrintable(s.file + QStringLiteral(" is a notice and stayed")));
+                const QStringList counted = bounced.mid(b, s.addresses.size());
+                QVERIFY2(counted == s.addresses,
+                         qPrintable(s.file + QStringLiteral(": counted ") + counted.join(QLatin1Char(',')) + QStringLiteral(", expected ")
+                                    + s.addresses.join(QLatin1Char(','))));
+                for (const QString &a : counted)
+                    QVERIFY2(occursIn(s, a), qPrintable(s.file + QStringLiteral(": ") + a));
+                b += int(s.addresses.size());
+            } else if (gone) {
+                QVERIFY2(e < entered.size(), qPrintable(s.file + QStringLiteral(" left without a log line")));
+                const QString a = entered[e++];
+                QVERIFY2(a.isEmpty() || occursIn(s, a), qPrintable(s.file + QStringLiteral(": ") + a));
+            }
+        }
+        QCOMPARE(b, bounced.size());
+        QCOMPARE(e, entered.size());
+        QCOMPARE(store.contents(Bin), testmail::sorted(left));
+        qInfo("%lld messages, %d notices, %lld bounce calls, %lld commands",
+              qlonglong(samples.size()), notices, qlonglong(bounced.size()), qlonglong(entered.size()));
+    }
+};
+
+QTEST_MAIN(TestRealWorld)
+#include "tst_realworld.moc"
