@@ -1,5 +1,7 @@
 #include "shell/TextFile.h"
 
+#include "platform/text/LegacyText.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QSaveFile>
@@ -10,26 +12,6 @@
 namespace textfile {
 
 namespace {
-
-// Windows-1252 differs from Latin-1 only in 0x80-0x9F. The five bytes it
-// leaves undefined map to the C1 control of the same value, as Windows does,
-// so every byte survives a round trip.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString fromCp1252(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        *out++ = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : char16_t(b);
-    }
-    return text;
-}
 
 // Calls take(line) for each line; stops early when take returns false.
 template<typename Take>
@@ -93,7 +75,7 @@ bool readLines(const QString &path, QStringList *lines, QString *error)
     if (!valid) {
         result.clear();
         forEachLine(data, [&](QByteArrayView line) {
-            result.append(fromCp1252(line));
+            result.append(platform::fromWindows1252(line));
             return true;
         });
     }

@@ -1,5 +1,7 @@
 #include "platform/outlook/MailMessage.h"
 
+#include "platform/text/LegacyText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
@@ -53,33 +55,8 @@ struct ByteArrayUnref
 };
 using ByteArrayPtr = std::unique_ptr<GByteArray, ByteArrayUnref>;
 
-// 0x80-0x9F of windows-1252; its five unassigned bytes keep their C1 value.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString fromWindows1252(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    auto *out = reinterpret_cast<char16_t *>(text.data());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<uchar>(bytes[i]);
-        out[i] = (c >= 0x80 && c < 0xA0) ? kWindows1252High[c - 0x80] : char16_t(c);
-    }
-    return text;
-}
-
-std::optional<QString> fromStrictUtf8(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
+using platform::fromStrictUtf8;
+using platform::fromWindows1252;
 
 // Unlabelled 8-bit text is UTF-8 when it is valid UTF-8, else Windows text.
 QString fromUnlabelled(QByteArrayView bytes)
