@@ -1,9 +1,8 @@
 #include "platform/mapi/Contacts.h"
-#include "platform/mapi/MapiText.h"
+#include "platform/outlook/VCard.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <atomic>
@@ -49,170 +48,12 @@ int ContactIndex::addressesForDisplayName(const QString &displayName) const
     return int(addresses.size());
 }
 
-namespace {
-
-struct Property
-{
-    QByteArray name;
-    QList<QByteArray> params;
-    QByteArray value;
-};
-
-// vCard 2.1 soft line breaks of quoted-printable values, then folded lines.
-QList<QByteArray> unfoldedLines(const QByteArray &bytes)
-{
-    QList<QByteArray> lines;
-    for (QByteArray line : bytes.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        const bool continuation = !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'));
-        const bool softBreak = !lines.isEmpty() && lines.last().endsWith('=')
-            && lines.last().toUpper().contains("QUOTED-PRINTABLE");
-        if (softBreak) {
-            lines.last().chop(1);
-            lines.last() += line;
-        } else if (continuation) {
-            lines.last() += line.mid(1);
-        } else {
-            lines.append(line);
-        }
-    }
-    return lines;
-}
-
-Property parseLine(const QByteArray &line)
-{
-    Property p;
-    int colon = -1;
-    bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        if (line[i] == '"')
-            quoted = !quoted;
-        else if (line[i] == ':' && !quoted) {
-            colon = i;
-            break;
-        }
-    }
-    if (colon < 0)
-        return p;
-    QList<QByteArray> head = line.left(colon).split(';');
-    QByteArray name = head.takeFirst().trimmed().toUpper();
-    if (const int dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.mid(dot + 1); // group prefix
-    p.name = name;
-    for (const QByteArray &param : std::as_const(head))
-        p.params.append(param.trimmed().toUpper());
-    p.value = line.mid(colon + 1);
-    return p;
-}
-
-QByteArray paramValue(const Property &p, const QByteArray &key)
-{
-    for (const QByteArray &param : p.params) {
-        if (param.startsWith(key + '='))
-            return param.mid(key.size() + 1);
-    }
-    return {};
-}
-
-QByteArray decodeQuotedPrintable(const QByteArray &in)
-{
-    QByteArray out;
-    out.reserve(in.size());
-    for (int i = 0; i < in.size(); ++i) {
-        if (in[i] == '=' && i + 2 < in.size()) {
-            bool ok = false;
-            const int byte = in.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out += char(byte);
-                i += 2;
-                continue;
-            }
-        }
-        out += in[i];
-    }
-    return out;
-}
-
-QString decodeValue(const Property &p)
-{
-    QByteArray raw = p.value;
-    if (p.params.contains("QUOTED-PRINTABLE") || paramValue(p, "ENCODING") == "QUOTED-PRINTABLE")
-        raw = decodeQuotedPrintable(raw);
-    const QByteArray charset = paramValue(p, "CHARSET");
-    if (!charset.isEmpty() && charset != "UTF-8") {
-        QStringDecoder decoder(charset.constData());
-        if (decoder.isValid())
-            return decoder.decode(raw);
-    }
-    return textFromBytes(raw);
-}
-
-// Backslash escapes of vCard 3 and 4; commas split list values.
-QStringList splitEscaped(const QString &value, QChar separator)
-{
-    QStringList out{QString()};
-    for (int i = 0; i < value.size(); ++i) {
-        const QChar c = value[i];
-        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
-            const QChar n = value[++i];
-            out.last() += (n == QLatin1Char('n') || n == QLatin1Char('N')) ? QChar(QLatin1Char('\n')) : n;
-        } else if (c == separator) {
-            out.append(QString());
-        } else {
-            out.last() += c;
-        }
-    }
-    for (QString &s : out)
-        s = s.trimmed();
-    return out;
-}
-
-} // namespace
-
 QVector<Contact> parseVCards(const QByteArray &bytes)
 {
     QVector<Contact> out;
-    bool inCard = false;
-    Contact card;
-    QString structuredName;
-    bool havePreferred = false;
-    for (const QByteArray &line : unfoldedLines(bytes)) {
-        const Property p = parseLine(line);
-        if (p.name == "BEGIN" && p.value.trimmed().toUpper() == "VCARD") {
-            inCard = true;
-            card = Contact();
-            structuredName.clear();
-            havePreferred = false;
-        } else if (!inCard) {
-            continue;
-        } else if (p.name == "END") {
-            inCard = false;
-            if (card.displayName.isEmpty())
-                card.displayName = !structuredName.isEmpty() ? structuredName : card.nicknames.value(0);
-            if (!card.email.isEmpty())
-                out.append(card);
-        } else if (p.name == "FN") {
-            card.displayName = splitEscaped(decodeValue(p), QChar()).join(QString());
-        } else if (p.name == "N") {
-            // Family;Given;Additional;Prefix;Suffix
-            const QStringList parts = splitEscaped(decodeValue(p), QLatin1Char(';'));
-            structuredName = (parts.value(1) + QLatin1Char(' ') + parts.value(0)).trimmed();
-        } else if (p.name == "NICKNAME") {
-            for (const QString &nick : splitEscaped(decodeValue(p), QLatin1Char(','))) {
-                if (!nick.isEmpty())
-                    card.nicknames.append(nick);
-            }
-        } else if (p.name == "EMAIL") {
-            const QString address = decodeValue(p).trimmed();
-            bool preferred = false;
-            for (const QByteArray &param : p.params)
-                preferred = preferred || param.contains("PREF");
-            if (!address.isEmpty() && (card.email.isEmpty() || (preferred && !havePreferred))) {
-                card.email = address;
-                havePreferred = preferred;
-            }
-        }
+    for (const platform::outlook::VCardContact &card : platform::outlook::readVCards(bytes)) {
+        if (!card.emails.isEmpty())
+            out.append(Contact{card.fullName, card.nicknames, card.preferredAddress()});
     }
     return out;
 }

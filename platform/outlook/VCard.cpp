@@ -1,109 +1,182 @@
 #include "platform/outlook/VCard.h"
 
+#include "platform/text/LegacyText.h"
+
 #include <QStringDecoder>
 
 namespace platform::outlook {
 
 namespace {
 
-QString unescape(QStringView value)
+struct Property
 {
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
-            const QChar n = value.at(++i);
-            out += (n == QLatin1Char('n') || n == QLatin1Char('N')) ? QChar(QLatin1Char('\n')) : n;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+    QByteArray name;
+    QList<QByteArray> params;
+    QByteArray value;
+};
 
-QByteArray decodeQuotedPrintable(const QByteArray &in)
+// vCard 2.1 soft line breaks of quoted-printable values, then folded lines.
+QList<QByteArray> unfoldedLines(const QByteArray &bytes)
 {
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in.at(i) == '=' && i + 2 < in.size()) {
-            bool ok = false;
-            const int v = in.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(v));
-                i += 2;
-                continue;
-            }
-        }
-        out.append(in.at(i));
-    }
-    return out;
-}
-
-// Joins folded lines: a line break followed by a blank or tab continues the
-// line; vCard 2.1 quoted-printable values continue after a trailing '='.
-QList<QByteArray> unfold(const QByteArray &text)
-{
-    QByteArray normal = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
-    normal.replace("\r\n", "\n");
-    normal.replace('\r', '\n');
     QList<QByteArray> lines;
-    for (const QByteArray &raw : normal.split('\n')) {
-        if (!lines.isEmpty() && !raw.isEmpty() && (raw.at(0) == ' ' || raw.at(0) == '\t')) {
-            lines.last().append(raw.mid(1));
-        } else if (!lines.isEmpty() && lines.last().endsWith('=') && lines.last().toUpper().contains("QUOTED-PRINTABLE")) {
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const bool continuation = !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'));
+        const bool softBreak = !lines.isEmpty() && lines.last().endsWith('=')
+            && lines.last().toUpper().contains("QUOTED-PRINTABLE");
+        if (softBreak) {
             lines.last().chop(1);
-            lines.last().append(raw);
+            lines.last() += line;
+        } else if (continuation) {
+            lines.last() += line.mid(1);
         } else {
-            lines.append(raw);
+            lines.append(line);
         }
     }
     return lines;
 }
 
+Property parseLine(const QByteArray &line)
+{
+    Property p;
+    int colon = -1;
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted) {
+            colon = i;
+            break;
+        }
+    }
+    if (colon < 0)
+        return p;
+    QList<QByteArray> head = line.left(colon).split(';');
+    QByteArray name = head.takeFirst().trimmed().toUpper();
+    if (const int dot = name.lastIndexOf('.'); dot >= 0)
+        name = name.mid(dot + 1); // group prefix
+    p.name = name;
+    for (const QByteArray &param : std::as_const(head))
+        p.params.append(param.trimmed().toUpper());
+    p.value = line.mid(colon + 1);
+    return p;
+}
+
+QByteArray paramValue(const Property &p, const QByteArray &key)
+{
+    for (const QByteArray &param : p.params) {
+        if (param.startsWith(key + '='))
+            return param.mid(key.size() + 1);
+    }
+    return {};
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (int i = 0; i < in.size(); ++i) {
+        if (in[i] == '=' && i + 2 < in.size()) {
+            bool ok = false;
+            const int byte = in.mid(i + 1, 2).toInt(&ok, 16);
+            if (ok) {
+                out += char(byte);
+                i += 2;
+                continue;
+            }
+        }
+        out += in[i];
+    }
+    return out;
+}
+
+QString decodeValue(const Property &p)
+{
+    QByteArray raw = p.value;
+    if (p.params.contains("QUOTED-PRINTABLE") || paramValue(p, "ENCODING") == "QUOTED-PRINTABLE")
+        raw = decodeQuotedPrintable(raw);
+    const QByteArray charset = paramValue(p, "CHARSET");
+    if (!charset.isEmpty() && charset != "UTF-8") {
+        QStringDecoder decoder(charset.constData());
+        if (decoder.isValid())
+            return decoder.decode(raw);
+    }
+    return platform::textFromBytes(raw);
+}
+
+// Backslash escapes of vCard 3 and 4; commas split list values.
+QStringList splitEscaped(const QString &value, QChar separator)
+{
+    QStringList out{QString()};
+    for (int i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar n = value[++i];
+            out.last() += (n == QLatin1Char('n') || n == QLatin1Char('N')) ? QChar(QLatin1Char('\n')) : n;
+        } else if (c == separator) {
+            out.append(QString());
+        } else {
+            out.last() += c;
+        }
+    }
+    for (QString &s : out)
+        s = s.trimmed();
+    return out;
+}
+
 } // namespace
 
-QList<VCardContact> readVCards(const QByteArray &text)
+QList<VCardContact> readVCards(const QByteArray &bytes)
 {
-    QList<VCardContact> contacts;
-    bool inside = false;
-    for (const QByteArray &line : unfold(text)) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
+    QList<VCardContact> out;
+    bool inCard = false;
+    VCardContact card;
+    QString structuredName;
+    bool havePreferred = false;
+    const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    for (const QByteArray &line : unfoldedLines(text)) {
+        const Property p = parseLine(line);
+        if (p.name == "BEGIN" && p.value.trimmed().toUpper() == "VCARD") {
+            inCard = true;
+            card = VCardContact();
+            structuredName.clear();
+            havePreferred = false;
+        } else if (!inCard) {
             continue;
-        const QByteArray head = line.left(colon).toUpper();
-        QByteArray rawValue = line.mid(colon + 1);
-        // A group prefix ("item1.EMAIL") does not change the property.
-        QByteArray name = head.split(';').first();
-        if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-            name = name.mid(dot + 1);
-        if (name == "BEGIN" && rawValue.trimmed().toUpper() == "VCARD") {
-            contacts.append(VCardContact{});
-            inside = true;
-            continue;
+        } else if (p.name == "END") {
+            inCard = false;
+            if (card.fullName.isEmpty())
+                card.fullName = !structuredName.isEmpty() ? structuredName : card.nicknames.value(0);
+            out.append(card);
+        } else if (p.name == "FN") {
+            card.fullName = splitEscaped(decodeValue(p), QChar()).join(QString());
+        } else if (p.name == "N") {
+            // Family;Given;Additional;Prefix;Suffix
+            const QStringList parts = splitEscaped(decodeValue(p), QLatin1Char(';'));
+            structuredName = (parts.value(1) + QLatin1Char(' ') + parts.value(0)).trimmed();
+        } else if (p.name == "NICKNAME") {
+            for (const QString &nick : splitEscaped(decodeValue(p), QLatin1Char(','))) {
+                if (!nick.isEmpty())
+                    card.nicknames.append(nick);
+            }
+        } else if (p.name == "EMAIL") {
+            QString address = decodeValue(p).trimmed();
+            if (address.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive))
+                address = address.mid(7);
+            if (address.isEmpty())
+                continue;
+            bool preferred = false;
+            for (const QByteArray &param : p.params)
+                preferred = preferred || param.contains("PREF");
+            if (preferred && !havePreferred) {
+                card.preferredEmail = int(card.emails.size());
+                havePreferred = true;
+            }
+            card.emails.append(address);
         }
-        if (name == "END") {
-            inside = false;
-            continue;
-        }
-        if (!inside)
-            continue;
-        if (head.contains("QUOTED-PRINTABLE"))
-            rawValue = decodeQuotedPrintable(rawValue);
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        QString value = utf8(rawValue);
-        if (utf8.hasError())
-            value = QString::fromLatin1(rawValue);
-        value = value.trimmed();
-        VCardContact &c = contacts.last();
-        if (name == "FN")
-            c.fullName = unescape(value);
-        else if (name == "NICKNAME")
-            c.nickname = unescape(value).split(QLatin1Char(',')).first().trimmed();
-        else if (name == "EMAIL" && !value.isEmpty())
-            c.emails << (value.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive) ? value.mid(7) : value);
     }
-    return contacts;
+    return out;
 }
 
 } // namespace platform::outlook

@@ -446,7 +446,7 @@ private Q_SLOTS:
         QCOMPARE(cards.size(), 2);
         QCOMPARE(cards[0].emails, (QStringList{u8("a1@x.org"), u8("a2@x.org")}));
         QCOMPARE(cards[1].emails, QStringList{});
-        QCOMPARE(cards[1].nickname, u8("Bee"));
+        QCOMPARE(cards[1].nicknames.value(0), u8("Bee"));
         QVERIFY(readVCards("EMAIL:alone@x.org\r\n").isEmpty());
     }
 
