@@ -8,6 +8,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr int BatchSize = 256;
@@ -95,6 +98,7 @@ TableError::TableError(const QString &message, int code)
 struct MLTable::Db
 {
     sqlite3 *handle = nullptr;
+    std::chrono::steady_clock::time_point busySince;
     QHash<QByteArray, sqlite3_stmt *> statements;
 
     ~Db()
@@ -131,6 +135,21 @@ struct MLTable::Query
     QByteArray sql;
     QVector<QVariant> binds;
 };
+
+// SQLite's own busy wait backs off to 100 ms naps, so a writer in another
+// process that keeps re-taking the lock can hold us up for most of a second.
+// Polling every millisecond keeps the same overall limit without the naps.
+int MLTable::busyWait(void *context, int attempt)
+{
+    auto *db = static_cast<Db *>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        db->busySince = now;
+    if (now - db->busySince >= std::chrono::milliseconds(BusyTimeoutMs))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
 
 MLTable::MLTable(QObject *parent)
     : QObject(parent)
@@ -202,7 +221,7 @@ void MLTable::open()
     if (rc != SQLITE_OK)
         throw TableError(sqliteMessage(db->handle, rc), rc);
     sqlite3_extended_result_codes(db->handle, 1);
-    sqlite3_busy_timeout(db->handle, BusyTimeoutMs);
+    sqlite3_busy_handler(db->handle, &MLTable::busyWait, db.get());
     std::swap(m_db, db);
     try {
         if (m_exclusive)

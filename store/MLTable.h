@@ -128,6 +128,7 @@ Q_SIGNALS:
 private:
     struct Db;
     struct Query;
+    static int busyWait(void *context, int attempt);
     void requireOpen() const;
     void exec(const char *sql) const;
     void loadFrom(const Entry *after, bool clear, int limit);
