@@ -60,7 +60,7 @@ const QVector<Entry> *EntryTableModel::pageFor(int row) const
         QVector<Entry> rows;
         try {
             if (m_table.active())
-                rows = m_table.page(page * PageSize, PageSize);
+                rows = readPage(page);
         } catch (const TableError &) {
             // A busy or vanished table shows empty cells until the next refresh.
         }
@@ -72,6 +72,19 @@ const QVector<Entry> *EntryTableModel::pageFor(int row) const
     }
     m_recent.append(page);
     return &it.value();
+}
+
+QVector<Entry> EntryTableModel::readPage(int page) const
+{
+    // Scrolling reads the page next to one already read: continue from its
+    // edge row rather than counting rows from an end of the list.
+    const auto previous = m_pages.constFind(page - 1);
+    if (previous != m_pages.cend() && previous->size() == PageSize)
+        return m_table.pageNextTo(previous->constLast(), PageSize, false);
+    const auto following = m_pages.constFind(page + 1);
+    if (following != m_pages.cend() && !following->isEmpty())
+        return m_table.pageNextTo(following->constFirst(), PageSize, true);
+    return m_table.page(page * PageSize, PageSize);
 }
 
 const Entry *EntryTableModel::entryAt(int row) const

@@ -41,6 +41,7 @@ Q_SIGNALS:
 private:
     void scheduleRefresh();
     const QVector<Entry> *pageFor(int row) const;
+    QVector<Entry> readPage(int page) const;
 
     MLTable &m_table;
     bool m_editable = false;

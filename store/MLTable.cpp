@@ -790,6 +790,24 @@ void MLTable::adjustCategoryCount(const QString &category, int delta)
         m_categoryCounts[lowerAZ(category)] += delta;
 }
 
+QVector<Entry> MLTable::pageNextTo(const Entry &row, int limit, bool before) const
+{
+    requireOpen();
+    QVector<Entry> rows;
+    if (limit <= 0)
+        return rows;
+    const Query q = viewQuery(&row, before, limit, 0);
+    sqlite3_stmt *s = m_db->prepare(q.sql);
+    Stmt guard(s);
+    bindAll(s, q.binds);
+    rows.reserve(limit);
+    while (m_db->step(s) == SQLITE_ROW)
+        rows.append(readEntry(s));
+    if (before)
+        std::reverse(rows.begin(), rows.end());
+    return rows;
+}
+
 void MLTable::invalidateCount() const
 {
     m_count = -1;

@@ -96,6 +96,9 @@ public:
 
     // Rows [offset, offset + limit) of the current view, for the grid.
     QVector<Entry> page(int offset, int limit) const;
+    // The rows of the current view just after (or before) a row read
+    // earlier, in view order: a neighbouring page without walking an offset.
+    QVector<Entry> pageNextTo(const Entry &row, int limit, bool before) const;
 
     // Nesting display hold: while held, views do not follow the table.
     void disableControls();
