@@ -740,24 +740,28 @@ int MLTable::recordCount() const
 QVector<Entry> MLTable::page(int offset, int limit) const
 {
     requireOpen();
-    QVector<Entry> rows;
     if (limit <= 0 || offset < 0)
-        return rows;
+        return {};
     const int total = recordCount();
     if (offset >= total)
-        return rows;
+        return {};
     limit = std::min(limit, total - offset);
     // A page in the far half is read from the other end: OFFSET walks the index.
     const bool fromEnd = offset > total / 2;
     const int skip = fromEnd ? total - offset - limit : offset;
-    const Query q = viewQuery(nullptr, fromEnd, limit, skip);
+    return readRows(viewQuery(nullptr, fromEnd, limit, skip), limit, fromEnd);
+}
+
+QVector<Entry> MLTable::readRows(const Query &q, int limit, bool reversed) const
+{
+    QVector<Entry> rows;
     sqlite3_stmt *s = m_db->prepare(q.sql);
     Stmt guard(s);
     bindAll(s, q.binds);
     rows.reserve(limit);
     while (m_db->step(s) == SQLITE_ROW)
         rows.append(readEntry(s));
-    if (fromEnd)
+    if (reversed)
         std::reverse(rows.begin(), rows.end());
     return rows;
 }
@@ -793,19 +797,9 @@ void MLTable::adjustCategoryCount(const QString &category, int delta)
 QVector<Entry> MLTable::pageNextTo(const Entry &row, int limit, bool before) const
 {
     requireOpen();
-    QVector<Entry> rows;
     if (limit <= 0)
-        return rows;
-    const Query q = viewQuery(&row, before, limit, 0);
-    sqlite3_stmt *s = m_db->prepare(q.sql);
-    Stmt guard(s);
-    bindAll(s, q.binds);
-    rows.reserve(limit);
-    while (m_db->step(s) == SQLITE_ROW)
-        rows.append(readEntry(s));
-    if (before)
-        std::reverse(rows.begin(), rows.end());
-    return rows;
+        return {};
+    return readRows(viewQuery(&row, before, limit, 0), limit, before);
 }
 
 void MLTable::invalidateCount() const

@@ -132,6 +132,7 @@ private:
     struct Db;
     struct Query;
     static int busyWait(void *context, int attempt);
+    QVector<Entry> readRows(const Query &query, int limit, bool reversed) const;
     void requireOpen() const;
     void exec(const char *sql) const;
     void loadFrom(const Entry *after, bool clear, int limit);
