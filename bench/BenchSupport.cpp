@@ -1,6 +1,6 @@
 #include "bench/BenchSupport.h"
 
-#include "shell/AsciiCase.h"
+#include "core/AsciiCase.h"
 #include "store/MLSchema.h"
 
 #include <QCoreApplication>

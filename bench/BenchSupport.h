@@ -2,9 +2,9 @@
 // Shared by the benchmark programs: generated lists of entries, a plain
 // SQLite connection to compare against, memory figures and a second
 // process that writes to the same list.
-#include "shell/LineList.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/LineList.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/EntryRules.h"
 #include "store/MLTable.h"
 

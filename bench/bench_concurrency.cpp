@@ -4,7 +4,7 @@
 // statements on a plain connection beside the same writer.
 #include "bench/BenchSupport.h"
 
-#include "shell/Settings.h"
+#include "core/Settings.h"
 
 #include <sqlite3.h>
 

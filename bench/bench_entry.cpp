@@ -3,7 +3,7 @@
 // IMMEDIATE transaction. The table is left as it was found after every run.
 #include "bench/BenchSupport.h"
 
-#include "shell/Settings.h"
+#include "core/Settings.h"
 
 #include <sqlite3.h>
 

@@ -4,7 +4,7 @@
 // cache never answers and both spellings match the same rows.
 #include "bench/BenchSupport.h"
 
-#include "shell/AsciiCase.h"
+#include "core/AsciiCase.h"
 #include "store/MLTable.h"
 
 #include <QSet>

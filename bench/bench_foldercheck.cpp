@@ -7,15 +7,15 @@
 #include "intake/FolderCheck.h"
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/LocalOutlook.h"
-#include "shell/LineList.h"
-#include "shell/Prompts.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/LineList.h"
+#include "core/Prompts.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/EntryRules.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
-#include "tests/intake/MaildirWriter.h"
+#include "tests/testlib/MaildirWriter.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

@@ -5,7 +5,7 @@
 
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
-#include "shell/AsciiCase.h"
+#include "core/AsciiCase.h"
 #include "store/MLTable.h"
 
 #include <QApplication>

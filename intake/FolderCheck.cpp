@@ -1,8 +1,8 @@
 #include "intake/FolderCheck.h"
 
-#include "shell/Prompts.h"
-#include "shell/Settings.h"
-#include "shell/SettingsStore.h"
+#include "core/Prompts.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
 
 using platform::outlook::AutomationError;
 using platform::outlook::OleVariant;

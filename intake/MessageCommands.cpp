@@ -2,9 +2,9 @@
 
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
-#include "shell/AsciiCase.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/AsciiCase.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/EntryRules.h"
 #include "store/Validation.h"
 

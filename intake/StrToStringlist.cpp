@@ -1,6 +1,6 @@
 #include "intake/StrToStringlist.h"
 
-#include "shell/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 namespace {
 // Blanks and control characters, as the tokens are trimmed of them.

@@ -1,9 +1,9 @@
 #pragma once
 // What lives for the whole run and is shared by the windows: settings and
 // rule lists, the log and the error list, the data module and the entry rules.
-#include "shell/LineList.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/LineList.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "mail/SMapi.h"
 #include "store/EntryRules.h"
 #include "store/MLdata.h"

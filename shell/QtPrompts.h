@@ -1,5 +1,5 @@
 #pragma once
-#include "shell/Prompts.h"
+#include "core/Prompts.h"
 
 class QWidget;
 

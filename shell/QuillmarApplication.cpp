@@ -1,6 +1,6 @@
 #include "shell/QuillmarApplication.h"
 
-#include "shell/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QMessageBox>
 

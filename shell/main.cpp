@@ -3,12 +3,12 @@
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "intake/FolderCheck.h"
-#include "intake/getlist.h"
+#include "dialogs/getlist.h"
 #include "shell/AppContext.h"
-#include "shell/Paths.h"
-#include "shell/Prompts.h"
-#include "shell/SettingsStore.h"
-#include "shell/TextFile.h"
+#include "core/Paths.h"
+#include "core/Prompts.h"
+#include "core/SettingsStore.h"
+#include "core/TextFile.h"
 #include "store/Validation.h"
 
 #include <QAction>

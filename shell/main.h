@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the list grid with its filter, count and sort choice,
 // the command buttons and menus.
-#include "shell/progress.h"
+#include "dialogs/progress.h"
 
 #include <QMainWindow>
 #include <QTimer>

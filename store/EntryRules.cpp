@@ -1,9 +1,9 @@
 #include "store/EntryRules.h"
 
-#include "shell/AsciiCase.h"
-#include "shell/LineList.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/AsciiCase.h"
+#include "core/LineList.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
 

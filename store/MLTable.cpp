@@ -1,6 +1,6 @@
 #include "store/MLTable.h"
 
-#include "shell/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "store/Validation.h"
 
-#include "shell/AsciiCase.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/AsciiCase.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 
 namespace {
 constexpr int MinimumLength = 9;

@@ -1,6 +1,6 @@
 // The grid's paging model over a real table: every way of reaching a row
 // gives the row the view's order puts there.
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 
 #include "grid/EntryTableModel.h"
 #include "store/MLSchema.h"

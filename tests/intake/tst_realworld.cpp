@@ -1,16 +1,16 @@
 // The folder check over messages nobody here wrote: the e-mail test messages
 // of Python's test suite and a collection of real delivery-failure notices,
 // both installed from Debian packages.
-#include "ScriptedPrompts.h"
-#include "TestEnv.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
 #include "intake/FolderCheck.h"
-#include "intake/MaildirWriter.h"
+#include "testlib/MaildirWriter.h"
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/MailMessage.h"
-#include "shell/AsciiCase.h"
-#include "shell/LineList.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/AsciiCase.h"
+#include "core/LineList.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/EntryRules.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"

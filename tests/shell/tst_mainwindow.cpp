@@ -1,13 +1,13 @@
 // The main window over a real table file: start-up, filter, count, sort,
 // display hold, column fit and the files written at close.
-#include "ScriptedPrompts.h"
-#include "TestEnv.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
 
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
-#include "shell/SettingsStore.h"
-#include "shell/TextFile.h"
+#include "core/SettingsStore.h"
+#include "core/TextFile.h"
 #include "shell/main.h"
 #include "store/MLSchema.h"
 

@@ -1,6 +1,6 @@
 // The single-instance guard between real processes: copies of a small child
 // program, each test under its own executable name so runs never meet.
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "platform/instance/InstanceObjects.h"
 #include "shell/OneInstance.h"
 

@@ -1,10 +1,10 @@
 // Small shell pieces: the program directory, the progress window and the
 // application's report of uncaught failures.
-#include "ScriptedPrompts.h"
+#include "testlib/ScriptedPrompts.h"
 
-#include "shell/Paths.h"
+#include "core/Paths.h"
 #include "shell/QuillmarApplication.h"
-#include "shell/progress.h"
+#include "dialogs/progress.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,8 +1,8 @@
 #include "StoreTestUtil.h"
-#include "TestEnv.h"
-#include "shell/LineList.h"
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "testlib/TestEnv.h"
+#include "core/LineList.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/EntryRules.h"
 
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "StoreTestUtil.h"
-#include "TestEnv.h"
-#include "shell/AsciiCase.h"
+#include "testlib/TestEnv.h"
+#include "core/AsciiCase.h"
 #include "store/MLdata.h"
 
 #include <QFile>

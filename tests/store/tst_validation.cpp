@@ -1,5 +1,5 @@
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "store/Validation.h"
 
 #include <QTest>

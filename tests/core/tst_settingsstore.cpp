@@ -1,8 +1,8 @@
-#include "ScriptedPrompts.h"
-#include "TestEnv.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
 #include "platform/registry/Registry.h"
-#include "shell/SettingsStore.h"
-#include "shell/TextFile.h"
+#include "core/SettingsStore.h"
+#include "core/TextFile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/LineList.h"
+#include "core/LineList.h"
 
 LineList::LineList(QStringList initial, QObject *parent)
     : QObject(parent)

@@ -1,4 +1,4 @@
-#include "shell/progress.h"
+#include "dialogs/progress.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "intake/getlist.h"
+#include "dialogs/getlist.h"
 
 #include "intake/FolderCheck.h"
 

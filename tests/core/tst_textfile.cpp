@@ -1,5 +1,5 @@
-#include "TestEnv.h"
-#include "shell/TextFile.h"
+#include "testlib/TestEnv.h"
+#include "core/TextFile.h"
 
 #include <QDir>
 #include <QFile>

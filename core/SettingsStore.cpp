@@ -1,9 +1,9 @@
-#include "shell/SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include "platform/registry/Registry.h"
-#include "shell/AsciiCase.h"
-#include "shell/Prompts.h"
-#include "shell/TextFile.h"
+#include "core/AsciiCase.h"
+#include "core/Prompts.h"
+#include "core/TextFile.h"
 
 #include <QDateTime>
 #include <QFileInfo>

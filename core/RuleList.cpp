@@ -1,4 +1,4 @@
-#include "shell/RuleList.h"
+#include "core/RuleList.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 // A Prompts that answers from a script and records every question, so tests
 // can drive modal flows and assert on exactly what the user was shown.
-#include "shell/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QList>
 #include <QQueue>

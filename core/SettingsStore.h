@@ -1,8 +1,8 @@
 #pragma once
 // Reads and writes the settings (registry key) and the six rule lists (text
 // files in the program directory), reporting failures through Prompts.
-#include "shell/RuleList.h"
-#include "shell/Settings.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
 
 #include <QString>
 

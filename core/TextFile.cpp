@@ -1,4 +1,4 @@
-#include "shell/TextFile.h"
+#include "core/TextFile.h"
 
 #include "platform/text/LegacyText.h"
 

@@ -1,4 +1,4 @@
-#include "shell/Paths.h"
+#include "core/Paths.h"
 
 QString programDirectory(const QString &executablePath)
 {

@@ -1,2 +1,0 @@
-quillmar_add_test(tst_settingsstore SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_settingsstore.cpp LIBS quillmar_config)
-quillmar_add_test(tst_textfile SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_textfile.cpp LIBS quillmar_config)
