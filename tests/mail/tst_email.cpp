@@ -1,5 +1,5 @@
 #include "FakeMapi.h"
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "mail/Email.h"
 #include "platform/mapi/MapiProfileKeys.h"
 

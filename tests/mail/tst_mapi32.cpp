@@ -1,6 +1,6 @@
 // The stand-in mail library as the program loads it, with every message it
 // writes read back by an independent parser (Python's email package).
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "mail/Email.h"
 #include "platform/mapi/MapiProfileKeys.h"
 #include "platform/mapi/MapiSetup.h"

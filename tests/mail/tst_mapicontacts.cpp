@@ -1,6 +1,6 @@
 // The vCard reading and the contacts cache behind the library's name
 // resolution.
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "platform/mapi/Contacts.h"
 
 #include <QDir>

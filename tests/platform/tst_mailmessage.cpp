@@ -1,4 +1,4 @@
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "platform/outlook/MailMessage.h"
 
 #include <QDir>

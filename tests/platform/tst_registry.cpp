@@ -1,4 +1,4 @@
-#include "TestEnv.h"
+#include "testlib/TestEnv.h"
 #include "platform/registry/Registry.h"
 
 #include <QDir>
