@@ -1,14 +1,15 @@
 #include "platform/mapi/Maildir.h"
 #include "platform/mapi/MessageBuilder.h"
+#include "platform/maildir/MaildirFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
 #include <ctime>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mapistandin {
@@ -16,26 +17,6 @@ namespace mapistandin {
 namespace {
 
 std::atomic<unsigned> g_sequence{0};
-
-bool isDirectory(const QByteArray &path)
-{
-    struct stat st;
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// 0 or the errno of the failed mkdir.
-int ensureDirectory(const QByteArray &path, bool *created = nullptr)
-{
-    if (::mkdir(path.constData(), 0700) == 0) {
-        if (created)
-            *created = true;
-        return 0;
-    }
-    const int error = errno;
-    if (error == EEXIST)
-        return isDirectory(path) ? 0 : ENOTDIR;
-    return error;
-}
 
 QByteArray hostName()
 {
@@ -63,23 +44,12 @@ QByteArray uniqueName()
 ULONG deliverToFolder(const QString &storeRoot, const QString &folderName,
                       const std::function<ULONG(int fd)> &write, QString *deliveredPath)
 {
-    const QByteArray root = QFile::encodeName(storeRoot);
-    if (!isDirectory(root))
+    if (!QFileInfo(storeRoot).isDir())
         return MAPI_E_FAILURE;
-    const QByteArray folder = root + '/' + QFile::encodeName(folderName);
-    bool createdFolder = false;
-    if (const int error = ensureDirectory(folder, &createdFolder))
+    const QString folderPath = storeRoot + QLatin1Char('/') + folderName;
+    if (const int error = platform::maildir::makeFolder(folderPath, platform::maildir::FolderKind::Subfolder))
         return codeForErrno(error);
-    for (const char *sub : {"/tmp", "/new", "/cur"}) {
-        if (const int error = ensureDirectory(folder + sub))
-            return codeForErrno(error);
-    }
-    if (createdFolder) {
-        // Marks a Maildir++ subfolder for the programs that look for it.
-        const int marker = ::open((folder + "/maildirfolder").constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        if (marker >= 0)
-            ::close(marker);
-    }
+    const QByteArray folder = QFile::encodeName(folderPath);
 
     const QByteArray name = uniqueName();
     const QByteArray tmpPath = folder + "/tmp/" + name;

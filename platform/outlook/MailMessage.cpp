@@ -1,4 +1,5 @@
 #include "platform/outlook/MailMessage.h"
+#include "platform/outlook/MessageText.h"
 
 #include "platform/text/LegacyText.h"
 
@@ -6,14 +7,9 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QSysInfo>
-#include <QTextDocument>
-#include <QUrl>
-#include <QVariant>
 
 #include <gmime/gmime.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -21,6 +17,8 @@
 #include <optional>
 
 namespace platform::outlook {
+
+using namespace mailtext;
 
 MessageReadError::MessageReadError(const QString &message)
     : std::runtime_error(message.toStdString())
@@ -34,7 +32,6 @@ namespace {
 constexpr qint64 kMaxMessageSize = qint64(1) << 30;
 // Deeper nesting is an attack, not a message.
 constexpr int kMaxPartDepth = 64;
-constexpr QStringView kCrLf = u"\r\n";
 
 void ensureGMime()
 {
@@ -54,28 +51,6 @@ struct ByteArrayUnref
     void operator()(GByteArray *array) const { g_byte_array_unref(array); }
 };
 using ByteArrayPtr = std::unique_ptr<GByteArray, ByteArrayUnref>;
-
-using platform::fromStrictUtf8;
-using platform::fromWindows1252;
-
-// Unlabelled 8-bit text is UTF-8 when it is valid UTF-8, else Windows text.
-QString fromUnlabelled(QByteArrayView bytes)
-{
-    if (std::optional<QString> text = fromStrictUtf8(bytes))
-        return *std::move(text);
-    return fromWindows1252(bytes);
-}
-
-QByteArray charsetName(QByteArrayView label)
-{
-    QByteArray name = label.trimmed().toByteArray().toLower();
-    const qsizetype language = name.indexOf('*'); // RFC 2231 "utf-8*en"
-    if (language >= 0)
-        name.truncate(language);
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-        name = name.mid(1, name.size() - 2).trimmed();
-    return name;
-}
 
 enum class CharsetKind { Unlabelled, Utf8, Windows1252, Other };
 
@@ -146,6 +121,21 @@ std::optional<QString> viaIconv(QByteArrayView bytes, const QByteArray &charset)
     return text;
 }
 
+} // namespace
+
+namespace mailtext {
+
+QByteArray charsetName(QByteArrayView label)
+{
+    QByteArray name = label.trimmed().toByteArray().toLower();
+    const qsizetype language = name.indexOf('*'); // RFC 2231 "utf-8*en"
+    if (language >= 0)
+        name.truncate(language);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.mid(1, name.size() - 2).trimmed();
+    return name;
+}
+
 QString decodeText(QByteArrayView bytes, QByteArrayView label)
 {
     const QByteArray name = charsetName(label);
@@ -161,328 +151,12 @@ QString decodeText(QByteArrayView bytes, QByteArrayView label)
             return *std::move(text);
         break;
     }
-    return fromUnlabelled(bytes);
+    return textFromBytes(bytes);
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+} // namespace mailtext
 
-// GMime keeps the fold's tab; a reader shows one blank per fold.
-QByteArray unfold(const char *raw)
-{
-    QByteArray value;
-    if (!raw)
-        return value;
-    for (const char *p = raw; *p;) {
-        const size_t length = std::strcspn(p, "\r\n");
-        const QByteArrayView line = QByteArrayView(p, qsizetype(length)).trimmed();
-        p += length;
-        while (*p == '\r' || *p == '\n' || isBlank(*p))
-            ++p;
-        if (line.isEmpty())
-            continue;
-        if (!value.isEmpty())
-            value += ' ';
-        value += line;
-    }
-    return value;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-QByteArray decodeQ(QByteArrayView text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '_') {
-            bytes += ' ';
-        } else if (c == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0
-                   && hexValue(text[i + 2]) >= 0) {
-            bytes += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            bytes += c;
-        }
-    }
-    return bytes;
-}
-
-// RFC 2047, leniently: encoded words anywhere, text with blanks, broken
-// base64 decoded as far as it goes. Adjacent words of one charset are joined
-// as bytes first, since mailers split characters across them.
-class HeaderTextDecoder
-{
-public:
-    explicit HeaderTextDecoder(QByteArrayView s)
-        : m_s(s)
-    {
-    }
-
-    QString decode()
-    {
-        qsizetype at = m_s.indexOf("=?");
-        if (at < 0)
-            return fromUnlabelled(m_s);
-        qsizetype plainFrom = 0;
-        while (at >= 0) {
-            if (!readWord(at)) {
-                at = m_s.indexOf("=?", at + 2);
-                continue;
-            }
-            const QByteArrayView gap = m_s.sliced(plainFrom, at - plainFrom);
-            const bool onlyBlanks = std::all_of(gap.begin(), gap.end(), isBlank);
-            if (!(m_inRun && onlyBlanks)) {
-                flushRun();
-                m_out += fromUnlabelled(gap);
-            }
-            if (m_inRun && m_wordCharset != m_runCharset)
-                flushRun();
-            if (!m_inRun) {
-                m_runCharset = m_wordCharset;
-                m_inRun = true;
-            }
-            m_runBytes += m_wordBytes;
-            plainFrom = m_wordEnd;
-            at = m_s.indexOf("=?", plainFrom);
-        }
-        flushRun();
-        m_out += fromUnlabelled(m_s.sliced(plainFrom));
-        return m_out;
-    }
-
-private:
-    // Reads "=?charset?B|Q?text?=" at `at` into m_word*.
-    bool readWord(qsizetype at)
-    {
-        const qsizetype question = m_s.indexOf('?', at + 2);
-        if (question < 0 || question == at + 2 || question + 3 > m_s.size())
-            return false;
-        const QByteArrayView charset = m_s.sliced(at + 2, question - at - 2);
-        if (std::any_of(charset.begin(), charset.end(), isBlank))
-            return false;
-        const char encoding = m_s[question + 1];
-        if (m_s[question + 2] != '?')
-            return false;
-        const qsizetype textFrom = question + 3;
-        // Remembered, so a header full of unclosed words stays linear.
-        if (m_closeAt < textFrom && !m_noMoreClose) {
-            m_closeAt = m_s.indexOf("?=", textFrom);
-            m_noMoreClose = m_closeAt < 0;
-        }
-        if (m_closeAt < textFrom)
-            return false;
-        const QByteArrayView text = m_s.sliced(textFrom, m_closeAt - textFrom);
-        // Blanks inside are tolerated, the start of another word is not: it
-        // means this one was never closed.
-        if (text.contains("=?"))
-            return false;
-        if (encoding == 'B' || encoding == 'b')
-            m_wordBytes = QByteArray::fromBase64(text.toByteArray());
-        else if (encoding == 'Q' || encoding == 'q')
-            m_wordBytes = decodeQ(text);
-        else
-            return false;
-        m_wordCharset = charsetName(charset);
-        m_wordEnd = m_closeAt + 2;
-        return true;
-    }
-
-    void flushRun()
-    {
-        if (!m_inRun)
-            return;
-        m_out += decodeText(m_runBytes, m_runCharset);
-        m_runBytes.clear();
-        m_inRun = false;
-    }
-
-    QByteArrayView m_s;
-    QString m_out;
-    qsizetype m_closeAt = -1;
-    bool m_noMoreClose = false;
-    QByteArray m_wordCharset;
-    QByteArray m_wordBytes;
-    qsizetype m_wordEnd = 0;
-    bool m_inRun = false;
-    QByteArray m_runCharset;
-    QByteArray m_runBytes;
-};
-
-// Encoded words can carry line breaks; a subject or name stays one line.
-QString decodeHeaderText(QByteArrayView s)
-{
-    QString text = HeaderTextDecoder(s).decode();
-    if (text.contains(u'\r') || text.contains(u'\n')) {
-        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        text.replace(u'\r', u' ');
-        text.replace(u'\n', u' ');
-    }
-    return text;
-}
-
-struct RawMailbox
-{
-    QByteArray phrase; // the words outside <>, one blank between
-    QByteArray bare;   // the same words run together: an address without <>
-    QByteArray angle;
-    QByteArray comment;
-    int words = 0;
-    bool quoted = false;
-    bool hasAngle = false;
-
-    bool isEmpty() const { return words == 0 && !hasAngle && comment.isEmpty(); }
-};
-
-bool endsAtom(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '(' || c == '<'
-        || c == ',' || c == ';' || c == ':';
-}
-
-QByteArray angleAddress(QByteArrayView inner)
-{
-    QByteArray address;
-    address.reserve(inner.size());
-    for (char c : inner) {
-        if (!isBlank(c) && c != '\r' && c != '\n')
-            address += c;
-    }
-    // An obsolete source route "@relay:user@host" (or "mailto:") precedes the address.
-    const qsizetype colon = address.lastIndexOf(':');
-    if (colon >= 0)
-        address.remove(0, colon + 1);
-    return address;
-}
-
-// A lenient RFC 5322 address-list reader; names stay raw for our own decoding.
-QList<RawMailbox> splitAddressList(QByteArrayView s)
-{
-    QList<RawMailbox> boxes;
-    RawMailbox box;
-    auto addWord = [&box](QByteArrayView word, QByteArrayView bareForm) {
-        if (!box.phrase.isEmpty())
-            box.phrase += ' ';
-        box.phrase += word;
-        box.bare += bareForm;
-        ++box.words;
-    };
-    auto finish = [&] {
-        if (!box.isEmpty())
-            boxes.append(std::move(box));
-        box = RawMailbox();
-    };
-
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const char c = s[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            ++i;
-        } else if (c == '"') {
-            QByteArray text;
-            for (++i; i < n && s[i] != '"'; ++i) {
-                if (s[i] == '\\' && i + 1 < n)
-                    ++i;
-                text += s[i];
-            }
-            ++i;
-            addWord(text, QByteArray('"' + text + '"'));
-            box.quoted = true;
-        } else if (c == '(') {
-            QByteArray text;
-            int depth = 1;
-            for (++i; i < n; ++i) {
-                const char d = s[i];
-                if (d == '\\' && i + 1 < n) {
-                    text += s[++i];
-                    continue;
-                }
-                if (d == '(')
-                    ++depth;
-                else if (d == ')' && --depth == 0) {
-                    ++i;
-                    break;
-                }
-                text += d;
-            }
-            if (box.comment.isEmpty())
-                box.comment = text.trimmed();
-        } else if (c == '<') {
-            const qsizetype close = s.indexOf('>', i + 1);
-            const qsizetype end = close < 0 ? n : close;
-            if (!box.hasAngle) {
-                box.angle = angleAddress(s.sliced(i + 1, end - i - 1));
-                box.hasAngle = true;
-            }
-            i = end + 1;
-        } else if (c == ',' || c == ';') {
-            finish();
-            ++i;
-        } else if (c == ':') {
-            // A group's name; its members follow.
-            if (!box.hasAngle)
-                box = RawMailbox();
-            ++i;
-        } else {
-            qsizetype j = i + 1;
-            while (j < n && !endsAtom(s[j]))
-                ++j;
-            addWord(s.sliced(i, j - i), s.sliced(i, j - i));
-            i = j;
-        }
-    }
-    finish();
-    return boxes;
-}
-
-QList<MailAddress> parseAddressList(QByteArrayView s)
-{
-    QList<RawMailbox> boxes = splitAddressList(s);
-    QList<MailAddress> addresses;
-    for (qsizetype i = 0; i < boxes.size(); ++i) {
-        RawMailbox &box = boxes[i];
-        const bool noAddress = !box.hasAngle && !box.bare.contains('@');
-        // "Bloggs, Joe <joe@example.org>" from mailers that do not quote the comma.
-        if (noAddress && box.comment.isEmpty() && i + 1 < boxes.size() && boxes[i + 1].hasAngle
-            && !boxes[i + 1].phrase.isEmpty()) {
-            boxes[i + 1].phrase.prepend(box.phrase + ", ");
-            continue;
-        }
-        const QByteArray &name = box.phrase.isEmpty() ? box.comment : box.phrase;
-        MailAddress address;
-        if (box.hasAngle) {
-            address.address = fromUnlabelled(box.angle);
-            address.name = decodeHeaderText(name).trimmed();
-        } else if (!noAddress || (box.words == 1 && !box.quoted)) {
-            address.address = fromUnlabelled(box.bare); // "root" is a local address
-            address.name = decodeHeaderText(box.comment).trimmed();
-        } else {
-            address.name = decodeHeaderText(name).trimmed();
-        }
-        if (!address.isEmpty())
-            addresses.append(address);
-    }
-    return addresses;
-}
-
-MailAddress firstMailbox(const char *raw)
-{
-    const QList<MailAddress> list = parseAddressList(unfold(raw));
-    return list.isEmpty() ? MailAddress() : list.first();
-}
+namespace {
 
 GMimePart *findTextPart(GMimeObject *object, const char *subtype, int depth = 0)
 {
@@ -507,60 +181,6 @@ GMimePart *findTextPart(GMimeObject *object, const char *subtype, int depth = 0)
     return nullptr;
 }
 
-QByteArray htmlMetaCharset(QByteArrayView html)
-{
-    const QByteArray head = html.first(qMin<qsizetype>(html.size(), 4096)).toByteArray().toLower();
-    qsizetype at = head.indexOf("charset=");
-    if (at < 0)
-        return {};
-    at += 8;
-    while (at < head.size() && (head[at] == '"' || head[at] == '\'' || isBlank(head[at])))
-        ++at;
-    qsizetype end = at;
-    while (end < head.size()
-           && (std::isalnum(static_cast<uchar>(head[end])) || QByteArrayView("-_.:").contains(head[end])))
-        ++end;
-    return head.mid(at, end - at);
-}
-
-// A message must never make us read a local file or device (<img src="/dev/zero">).
-class InertDocument : public QTextDocument
-{
-protected:
-    QVariant loadResource(int, const QUrl &) override { return {}; }
-};
-
-// The document keeps the source's blanks between blocks at the ends of lines.
-QString withoutTrailingBlanks(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    qsizetype blanksFrom = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u' ' || c == u'\t') {
-            if (blanksFrom < 0)
-                blanksFrom = i;
-            continue;
-        }
-        if (blanksFrom >= 0 && c != u'\n')
-            out += QStringView(text).sliced(blanksFrom, i - blanksFrom);
-        blanksFrom = -1;
-        out += c;
-    }
-    return out;
-}
-
-QString htmlToText(const QString &html)
-{
-    InertDocument document;
-    document.setHtml(html);
-    QString text = document.toPlainText();
-    text.remove(QChar::ObjectReplacementCharacter); // where images were
-    text.replace(QChar::Nbsp, u' ');
-    return withoutTrailingBlanks(text);
-}
-
 QString partText(GMimePart *part, bool html)
 {
     GMimeDataWrapper *content = g_mime_part_get_content(part);
@@ -577,40 +197,6 @@ QString partText(GMimePart *part, bool html)
         return decodeText(bytes, label);
     const QByteArray sniffed = label.isEmpty() ? htmlMetaCharset(bytes) : QByteArray();
     return htmlToText(decodeText(bytes, sniffed.isEmpty() ? label : QByteArrayView(sniffed)));
-}
-
-QString toCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 16 + 2);
-    const QStringView view(text);
-    if (!view.contains(u'\r')) {
-        // The usual case, since the raw bytes were made LF-only before parsing.
-        qsizetype from = 0;
-        for (qsizetype at; (at = view.indexOf(u'\n', from)) >= 0; from = at + 1) {
-            out += view.sliced(from, at - from);
-            out += kCrLf;
-        }
-        out += view.sliced(from);
-        return out;
-    }
-    const QChar *p = text.constData();
-    const QChar *const end = p + text.size();
-    const QChar *chunk = p;
-    while (p < end) {
-        const char16_t c = p->unicode();
-        if (c != u'\r' && c != u'\n') {
-            ++p;
-            continue;
-        }
-        out.append(chunk, p - chunk);
-        out += kCrLf;
-        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
-            ++p;
-        chunk = ++p;
-    }
-    out.append(chunk, end - chunk);
-    return out;
 }
 
 // GMime takes line breaks from the first line: a file with CR LF headers and
@@ -663,7 +249,7 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     if (!root) {
         // No header block. Text is what a reader shows of such a file; binary is nothing.
         if (!bytes.contains('\0'))
-            result.m_body = toCrLf(fromUnlabelled(bytes));
+            result.m_body = toCrLf(textFromBytes(bytes));
         return result;
     }
 

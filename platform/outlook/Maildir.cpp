@@ -1,4 +1,5 @@
 #include "platform/outlook/Maildir.h"
+#include "platform/maildir/MaildirFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,8 +12,6 @@
 namespace platform::outlook {
 
 namespace {
-
-const char *const subdirs[] = {"tmp", "new", "cur"};
 
 QString decodeUtf7Chunk(const QString &chunk)
 {
@@ -145,14 +144,8 @@ QString Maildir::createFolder(const QString &name) const
     if (!existing.isEmpty())
         return existing;
     const QString path = QDir(m_root).filePath(QLatin1Char('.') + encodeName(name));
-    for (const char *sub : subdirs) {
-        if (!QDir().mkpath(path + QLatin1Char('/') + QLatin1String(sub)))
-            throw std::runtime_error(QStringLiteral("The folder %1 cannot be created.").arg(path).toStdString());
-    }
-    // Marks a Maildir++ subfolder for the software that delivers into it.
-    QFile marker(path + QStringLiteral("/maildirfolder"));
-    if (!marker.exists() && marker.open(QIODevice::WriteOnly))
-        marker.close();
+    if (platform::maildir::makeFolder(path, platform::maildir::FolderKind::Subfolder) != 0)
+        throw std::runtime_error(QStringLiteral("The folder %1 cannot be created.").arg(path).toStdString());
     return path;
 }
 

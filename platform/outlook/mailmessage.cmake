@@ -1,3 +1,8 @@
 pkg_check_modules(GMIME REQUIRED IMPORTED_TARGET gmime-3.0)
-add_library(quillmar_mailmessage STATIC ${CMAKE_CURRENT_LIST_DIR}/MailMessage.cpp)
+# Only MailMessage.cpp talks to GMime; the other parts decode plain bytes.
+add_library(quillmar_mailmessage STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/MailMessage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageHeaderText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageAddresses.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageBodyText.cpp)
 target_link_libraries(quillmar_mailmessage PUBLIC Qt6::Core Qt6::Gui quillmar_platform PRIVATE PkgConfig::GMIME)

@@ -4,9 +4,11 @@
 #include "platform/outlook/LocalOutlook.h"
 #include "platform/outlook/Maildir.h"
 #include "platform/mapi/MapiSetup.h"
+#include "platform/maildir/MaildirFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <stdexcept>
@@ -17,11 +19,12 @@ int main(int argc, char **argv)
     using platform::outlook::Maildir;
     const QString root = platform::outlook::defaultStoreRoot();
     int failures = 0;
-    for (const char *sub : {"tmp", "new", "cur"}) {
-        if (!QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub))) {
-            std::fprintf(stderr, "quillmar-setup: cannot create %s/%s\n", qPrintable(root), sub);
-            return 1;
-        }
+    // The store may be the first thing in a new home directory.
+    QDir().mkpath(QFileInfo(root).absolutePath());
+    QString failed;
+    if (platform::maildir::makeFolder(root, platform::maildir::FolderKind::Inbox, &failed) != 0) {
+        std::fprintf(stderr, "quillmar-setup: cannot create %s\n", qPrintable(failed));
+        return 1;
     }
     const Maildir store(root);
     for (const char *name : {"Outbox", "Drafts", "Sent Items", "Deleted Items", "Contacts", "VMailingList"}) {

@@ -1,0 +1,41 @@
+#pragma once
+// The message reader's text decoding on plain bytes, shared by its parts.
+// Only the reader itself talks to the MIME library.
+#include "platform/outlook/MailMessage.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+namespace platform::outlook::mailtext {
+
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Charsets, in the reader: other than UTF-8 and Windows text they go through
+// the MIME library's converters.
+// A charset label as written, lower case, without quotes or RFC 2231 language.
+QByteArray charsetName(QByteArrayView label);
+// Labels for Latin-1 and ASCII read as windows-1252; missing or unknown
+// labels read as UTF-8 where valid, else windows-1252.
+QString decodeText(QByteArrayView bytes, QByteArrayView label);
+
+// Header fields.
+// The raw value as one line: each fold becomes one blank.
+QByteArray unfold(const char *raw);
+// RFC 2047 encoded words decoded, line breaks inside them made blanks.
+QString decodeHeaderText(QByteArrayView s);
+QList<MailAddress> parseAddressList(QByteArrayView s);
+// The first mailbox of a raw header value; empty when there is none.
+MailAddress firstMailbox(const char *raw);
+
+// Bodies.
+// The charset an HTML document declares in its head; empty when none.
+QByteArray htmlMetaCharset(QByteArrayView html);
+QString htmlToText(const QString &html);
+QString toCrLf(const QString &text);
+
+} // namespace platform::outlook::mailtext
