@@ -1,26 +1,29 @@
 #pragma once
-// The user's fifteen settings. The initialisers are the built-in starting
-// values, in force until the registry has been read; the defaults for a value
-// missing from an opened key are applied by SettingsStore.
+// The user's stored settings. Their stored names, defaults and built-in
+// starting values live in one key table (core/SettingKeys.h); the constructor
+// gives every member its starting value from there, in force until the
+// registry has been read.
 #include <QString>
 
 struct Settings
 {
-    QString MailingListGroup = QStringLiteral("VMailingList");
+    Settings();
+
+    QString MailingListGroup;
     QString AlternativeCategory;
-    bool FailedMail = true;
-    bool RestrictCategories = false;
-    int BounceMax = 10;
+    bool FailedMail{};
+    bool RestrictCategories{};
+    int BounceMax{};
     QString DefaultToAddress;
-    bool MultipleCategorySupport = false;
-    bool Acknowledge = false;
-    int SendCount = 500;
-    bool Except = true;
-    QString defaultcategory = QStringLiteral("Default");
-    bool allowfromaddressasentry = true;
-    bool UpdateCommentsWhenEntryExists = false;
-    bool ScanAllEmailLines = true;
-    bool AutoScan = false;
+    bool MultipleCategorySupport{};
+    bool Acknowledge{};
+    int SendCount{};
+    bool Except{};
+    QString defaultcategory;
+    bool allowfromaddressasentry{};
+    bool UpdateCommentsWhenEntryExists{};
+    bool ScanAllEmailLines{};
+    bool AutoScan{};
 
     bool operator==(const Settings &) const = default;
 };

@@ -1,13 +1,13 @@
 #pragma once
 // Reads and writes the settings (registry key) and the six rule lists (text
 // files in the program directory), reporting failures through Prompts.
+#include "core/DateTimeText.h" // getdatetimestring was declared here before
 #include "core/RuleList.h"
 #include "core/Settings.h"
 
 #include <QString>
 
 class Prompts;
-class QDateTime;
 
 class SettingsStore
 {
@@ -17,7 +17,7 @@ public:
     // Lists first, then the registry values; a value that cannot be read
     // leaves it and the values after it as they were.
     void Loadentries(Settings &settings, RuleLists &lists);
-    // Lists first, then the fifteen registry values in their fixed order.
+    // Lists first, then the registry values in the key table's order.
     void SaveEntries(const Settings &settings, const RuleLists &lists);
 
     static const QString registryKey; // "SOFTWARE\\Varnel\\Quillmar" under HKEY_LOCAL_MACHINE
@@ -26,9 +26,3 @@ private:
     QString m_programDir;
     Prompts &m_prompts;
 };
-
-// The current local date and time as the user's short date and long time;
-// the time is left out at exactly midnight.
-QString getdatetimestring();
-// The same for a given moment, so tests need not depend on the clock.
-QString getdatetimestring(const QDateTime &now);

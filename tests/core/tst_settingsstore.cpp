@@ -1,6 +1,8 @@
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 #include "platform/registry/Registry.h"
+#include "core/DateTimeText.h"
+#include "core/SettingKeys.h"
 #include "core/SettingsStore.h"
 #include "core/TextFile.h"
 
@@ -37,15 +39,51 @@ const QString kListsNotSaved = QStringLiteral(
     "An Error was encountered saving your data files.  Please check that you have sufficient disk space "
     "and the application is run from a write-enabled directory");
 
+const QStringList kSaveOrder = {
+    QStringLiteral("MailingListGroup"), QStringLiteral("AlternativeCategory"), QStringLiteral("FailedMail"),
+    QStringLiteral("RestrictCategories"), QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"),
+    QStringLiteral("MultipleCategorySupport"), QStringLiteral("Acknowledge"), QStringLiteral("SendCount "),
+    QStringLiteral("Except"), QStringLiteral("defaultcategory"), QStringLiteral("allowfromaddressasentry"),
+    QStringLiteral("UpdateCommentsWhenEntryExists"), QStringLiteral("ScanAllEmailLines"), QStringLiteral("AutoScan")};
+const QStringList kLoadOrder = {
+    QStringLiteral("MailingListGroup"), QStringLiteral("AlternativeCategory"), QStringLiteral("FailedMail"),
+    QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"), QStringLiteral("Acknowledge"),
+    QStringLiteral("SendCount "), QStringLiteral("MultipleCategorySupport"), QStringLiteral("Except"),
+    QStringLiteral("RestrictCategories"), QStringLiteral("AutoScan"), QStringLiteral("defaultcategory"),
+    QStringLiteral("allowfromaddressasentry"), QStringLiteral("UpdateCommentsWhenEntryExists"),
+    QStringLiteral("ScanAllEmailLines")};
+
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
 {
     Settings s;
+    s.MailingListGroup = QStringLiteral("VMailingList");
     s.AlternativeCategory = QStringLiteral("Default");
     s.FailedMail = false;
+    s.RestrictCategories = false;
+    s.BounceMax = 10;
+    s.DefaultToAddress = QString();
     s.MultipleCategorySupport = true;
+    s.Acknowledge = false;
+    s.SendCount = 500;
+    s.Except = true;
+    s.defaultcategory = QStringLiteral("Default");
+    s.allowfromaddressasentry = true;
     s.UpdateCommentsWhenEntryExists = true;
     s.ScanAllEmailLines = false;
+    s.AutoScan = false;
+    return s;
+}
+
+// In force before the key is read; five differ from a first start.
+Settings builtInValues()
+{
+    Settings s = firstStartValues();
+    s.AlternativeCategory = QString();
+    s.FailedMail = true;
+    s.MultipleCategorySupport = false;
+    s.UpdateCommentsWhenEntryExists = false;
+    s.ScanAllEmailLines = true;
     return s;
 }
 
@@ -117,6 +155,7 @@ private Q_SLOTS:
     void firstStartWithoutKey()
     {
         RuleLists lists;
+        QCOMPARE(Settings(), builtInValues());
         QCOMPARE(load({}, &lists), firstStartValues());
         QVERIFY(m_prompts.calls().isEmpty());
         QCOMPARE(lists.failed.size(), 15);
@@ -136,6 +175,11 @@ private Q_SLOTS:
         QCOMPARE(storedValue(QStringLiteral("FailedMail")), QStringLiteral("true"));
         QCOMPARE(storedValue(QStringLiteral("Except")), QStringLiteral("False"));
         QCOMPARE(storedValue(QStringLiteral("BounceMax")), QStringLiteral("0"));
+        {
+            Registry reg;
+            QVERIFY(reg.openKey(SettingsStore::registryKey, false));
+            QCOMPARE(reg.valueNames(), kSaveOrder);
+        }
 
         RuleLists back;
         QCOMPARE(load({}, &back), unusualValues());
@@ -246,6 +290,33 @@ private Q_SLOTS:
         rest.FailedMail = s.FailedMail;
         rest.BounceMax = s.BounceMax;
         QCOMPARE(s, rest);
+    }
+
+    void unreadableValueStopsInReadingOrder_data()
+    {
+        QTest::addColumn<int>("failing");
+        for (int i = 0; i < kLoadOrder.size(); ++i)
+            QTest::newRow(qPrintable(kLoadOrder.at(i))) << i;
+    }
+
+    // Values read before the unreadable one are loaded; it and the rest keep theirs.
+    void unreadableValueStopsInReadingOrder()
+    {
+        QFETCH(int, failing);
+        SettingsStore(m_env.programDir(), m_prompts).SaveEntries(unusualValues(), RuleLists());
+        writeList("cats.txt", "news\r\n");
+        {
+            Registry reg;
+            QVERIFY(reg.openKey(SettingsStore::registryKey, false));
+            reg.writeInteger(kLoadOrder.at(failing), 1);
+        }
+        const Settings s = load(firstStartValues());
+        QCOMPARE(m_prompts.warnings(), QStringList{kLoadFailed});
+        for (const settingkeys::Key &key : settingkeys::keys()) {
+            const qsizetype step = kLoadOrder.indexOf(key.valueName());
+            const Settings &expected = step < failing ? unusualValues() : firstStartValues();
+            QVERIFY2(key.stored(s) == key.stored(expected), key.name);
+        }
     }
 
     void unopenableHive_data()
