@@ -8,7 +8,7 @@ packages=(build-essential cmake pkg-config git
           qt6-base-dev libgl-dev libsqlite3-dev sqlite3
           libgmime-3.0-dev libbenchmark-dev fonts-dejavu-core python3)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(dovecot-core libpython3.11-testsuite python3-flufl.bounce)
+  packages+=(dovecot-core libpython3.11-testsuite python3-flufl.bounce pandoc)
 fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
