@@ -1,16 +1,17 @@
 #include "platform/mapi/Contacts.h"
 #include "platform/outlook/VCard.h"
 
-#include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <map>
 #include <mutex>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace mapistandin {
 
@@ -60,85 +61,121 @@ QVector<Contact> parseVCards(const QByteArray &bytes)
 
 namespace {
 
-// What changes when a file is added, removed or renamed in a folder.
-struct FolderState
+// What changes when a file is written, replaced or renamed over: size,
+// times and inode. The change time also moves when an editor puts back the
+// old modification time.
+struct FileState
 {
-    bool exists = false;
     quint64 inode = 0;
-    qint64 mtimeSec = 0;
-    qint64 mtimeNsec = 0;
-    bool operator==(const FolderState &) const = default;
+    qint64 size = 0;
+    qint64 mtimeSec = 0, mtimeNsec = 0;
+    qint64 ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const FileState &) const = default;
 };
 
-FolderState stateOf(const QString &path)
+FileState stateOf(const struct stat &st)
 {
-    FolderState s;
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        s.exists = true;
-        s.inode = st.st_ino;
-        s.mtimeSec = st.st_mtim.tv_sec;
-        s.mtimeNsec = st.st_mtim.tv_nsec;
-    }
-    return s;
+    return {quint64(st.st_ino), qint64(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+            st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
+
+struct CachedFile
+{
+    FileState state;
+    // Times tick coarsely (a second on some file systems), so a file
+    // changed within the tick of its reading could keep its times: such a
+    // reading is trusted only when the file was older than this.
+    bool settled = false;
+    QVector<Contact> contacts;
+};
+
+constexpr qint64 kTimeGranularitySec = 2;
+
+// By folder ("new" before "cur") and file name.
+using FileKey = std::pair<int, QByteArray>;
 
 struct CacheEntry
 {
-    FolderState folder, fresh, current;
-    bool settled = false;
+    std::map<FileKey, CachedFile> files;
     std::shared_ptr<const ContactIndex> index;
 };
-
-// Folder times tick coarsely (a second on some file systems), so a change
-// right after a read can leave them as they were: such a read is trusted
-// only once the times are older than this.
-constexpr qint64 kTimeGranularitySec = 2;
 
 std::mutex g_cacheMutex;
 std::map<QString, CacheEntry> g_cache;
 std::atomic<int> g_reads{0};
 
-std::shared_ptr<const ContactIndex> readContacts(const QString &folder)
+const char *const kFolders[] = {"new", "cur"};
+
+// The regular files of the contacts folders as they are now.
+std::map<FileKey, FileState> listFiles(const QByteArray &contacts)
 {
-    ++g_reads;
-    auto index = std::make_shared<ContactIndex>();
-    for (const char *sub : {"new", "cur"}) {
-        const QDir dir(folder + QLatin1Char('/') + QLatin1String(sub));
-        const QStringList names = dir.entryList(QDir::Files, QDir::Name);
-        for (const QString &name : names) {
-            QFile file(dir.filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
+    std::map<FileKey, FileState> out;
+    for (int f = 0; f < 2; ++f) {
+        DIR *dir = ::opendir((contacts + '/' + kFolders[f]).constData());
+        if (!dir)
+            continue;
+        while (const struct dirent *e = ::readdir(dir)) {
+            struct stat st;
+            if (e->d_name[0] == '.' || ::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
                 continue;
-            for (const Contact &c : parseVCards(file.readAll()))
-                index->add(c);
+            out.emplace(FileKey{f, QByteArray(e->d_name)}, stateOf(st));
+        }
+        ::closedir(dir);
+    }
+    return out;
+}
+
+// A file that cannot be opened counts as read, without contacts, until it changes.
+CachedFile readFile(const QByteArray &path, const FileState &listed, qint64 now)
+{
+    CachedFile file{listed, listed.mtimeSec + kTimeGranularitySec < now, {}};
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return file;
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+        QFile in; // leaves the descriptor open
+        if (in.open(fd, QIODevice::ReadOnly)) {
+            file.state = stateOf(st);
+            file.settled = st.st_mtim.tv_sec + kTimeGranularitySec < now;
+            file.contacts = parseVCards(in.readAll());
         }
     }
-    return index;
+    ::close(fd);
+    return file;
 }
 
 } // namespace
 
 std::shared_ptr<const ContactIndex> contactsOf(const QString &storeRoot)
 {
-    const QString folder = storeRoot + QStringLiteral("/.Contacts");
-    const FolderState folderState = stateOf(folder);
-    const FolderState freshState = stateOf(folder + QStringLiteral("/new"));
-    const FolderState currentState = stateOf(folder + QStringLiteral("/cur"));
-
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    const QByteArray folder = QFile::encodeName(storeRoot + QStringLiteral("/.Contacts"));
+    const std::map<FileKey, FileState> now = listFiles(folder);
+    struct timespec clock;
+    ::clock_gettime(CLOCK_REALTIME, &clock);
 
     std::lock_guard<std::mutex> lock(g_cacheMutex);
     CacheEntry &entry = g_cache[storeRoot];
-    if (!entry.index || !entry.settled || !(entry.folder == folderState) || !(entry.fresh == freshState)
-        || !(entry.current == currentState)) {
-        entry.folder = folderState;
-        entry.fresh = freshState;
-        entry.current = currentState;
-        const qint64 newest = std::max({folderState.mtimeSec, freshState.mtimeSec, currentState.mtimeSec});
-        entry.settled = newest + kTimeGranularitySec < qint64(now.tv_sec);
-        entry.index = readContacts(folder);
+    bool changed = !entry.index || entry.files.size() != now.size();
+    std::map<FileKey, CachedFile> files;
+    for (const auto &[key, state] : now) {
+        auto old = entry.files.find(key);
+        if (old != entry.files.end() && old->second.settled && old->second.state == state) {
+            files.emplace(key, std::move(old->second));
+            continue;
+        }
+        changed = true;
+        files.emplace(key, readFile(folder + '/' + kFolders[key.first] + '/' + key.second, state, clock.tv_sec));
+    }
+    entry.files = std::move(files);
+    if (changed) {
+        ++g_reads;
+        auto index = std::make_shared<ContactIndex>();
+        for (const auto &[key, file] : entry.files) {
+            for (const Contact &c : file.contacts)
+                index->add(c);
+        }
+        entry.index = std::move(index);
     }
     return entry.index;
 }

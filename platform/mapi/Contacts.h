@@ -37,11 +37,14 @@ private:
 // cards without an address are left out.
 QVector<Contact> parseVCards(const QByteArray &bytes);
 
-// The index for a store, read again only when the contacts folder changed.
-// Safe to call from several threads.
+// The index for a store, from the files of ".Contacts/new" and
+// ".Contacts/cur". A file is read again when it changed in any way (added,
+// removed, renamed, rewritten in place), or when it changed so recently
+// that a further change could leave its times as they are. Safe to call
+// from several threads.
 std::shared_ptr<const ContactIndex> contactsOf(const QString &storeRoot);
 
-// How often the contacts folders were read since the library loaded.
+// How often an index was built since the library loaded.
 int contactReadCount();
 
 } // namespace mapistandin

@@ -1,5 +1,5 @@
 #pragma once
-// Simple MAPI as published: the ten entry points the program binds, their
+// Simple MAPI as published: its entry points (the program binds ten), their
 // structures, flags and result codes. Written here from the published
 // interface; on Linux the base types are defined locally with the sizes
 // they have on Windows (ULONG is 32 bits, handles are pointer-sized).
@@ -147,6 +147,8 @@ typedef ULONG(MAPI_CALL *LPMAPIADDRESS)(LHANDLE lhSession, ULONG_PTR ulUIParam, 
                                         ULONG nEditFields, LPSTR lpszLabels, ULONG nRecips,
                                         lpMapiRecipDesc lpRecips, FLAGS flFlags, ULONG ulReserved,
                                         LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
+typedef ULONG(MAPI_CALL *LPMAPIDETAILS)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip,
+                                        FLAGS flFlags, ULONG ulReserved);
 typedef ULONG(MAPI_CALL *LPMAPIRESOLVENAME)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName,
                                             FLAGS flFlags, ULONG ulReserved, lpMapiRecipDesc *lppRecip);
 
@@ -169,6 +171,8 @@ MAPI_EXPORT ULONG MAPI_CALL MAPIAddress(LHANDLE lhSession, ULONG_PTR ulUIParam, 
                                         ULONG nEditFields, LPSTR lpszLabels, ULONG nRecips,
                                         lpMapiRecipDesc lpRecips, FLAGS flFlags, ULONG ulReserved,
                                         LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
+MAPI_EXPORT ULONG MAPI_CALL MAPIDetails(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip,
+                                        FLAGS flFlags, ULONG ulReserved);
 MAPI_EXPORT ULONG MAPI_CALL MAPIResolveName(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName,
                                             FLAGS flFlags, ULONG ulReserved, lpMapiRecipDesc *lppRecip);
 

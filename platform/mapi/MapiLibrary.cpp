@@ -12,8 +12,6 @@
 #include "platform/mapi/MessageBuilder.h"
 #include "platform/mapi/Recipients.h"
 
-#include <QFileInfo>
-
 #include <new>
 
 using namespace mapistandin;
@@ -76,8 +74,9 @@ Resolution recipientOf(const MapiRecipDesc &desc, const Profile &profile, FLAGS 
         if (r.code != SUCCESS_SUCCESS)
             return r;
     }
+    // An address no header can hold is no recipient.
     if (!isValidAddress(r.address))
-        r.code = MAPI_E_INVALID_RECIPS;
+        r.code = MAPI_E_UNKNOWN_RECIPIENT;
     return r;
 }
 
@@ -123,12 +122,13 @@ ULONG sendMail(LHANDLE session, const MapiMessage *message, FLAGS flags)
     out.receiptRequested = message->flFlags & MAPI_RECEIPT_REQUESTED;
     for (ULONG i = 0; i < message->nFileCount; ++i) {
         const MapiFileDesc &file = message->lpFiles[i];
-        const QString path = textFrom(file.lpszPathName);
+        // The path's bytes name the file, whatever their encoding.
+        const QByteArray path = file.lpszPathName ? QByteArray(file.lpszPathName) : QByteArray();
         if (path.isEmpty())
             return MAPI_E_ATTACHMENT_NOT_FOUND;
         QString name = textFrom(file.lpszFileName).trimmed();
         if (name.isEmpty())
-            name = QFileInfo(path).fileName();
+            name = textFromBytes(path.mid(path.lastIndexOf('/') + 1));
         out.attachments.append({path, name});
     }
 
@@ -186,6 +186,7 @@ ULONG MAPI_CALL MAPIResolveName(LHANDLE lhSession, ULONG_PTR, LPSTR lpszName, FL
     });
 }
 
+// The address book is a dialog: its user cancels it.
 ULONG MAPI_CALL MAPIAddress(LHANDLE lhSession, ULONG_PTR, LPSTR, ULONG nEditFields, LPSTR, ULONG nRecips,
                             lpMapiRecipDesc lpRecips, FLAGS flFlags, ULONG, LPULONG lpnNewRecips,
                             lpMapiRecipDesc *lppNewRecips)
@@ -202,17 +203,20 @@ ULONG MAPI_CALL MAPIAddress(LHANDLE lhSession, ULONG_PTR, LPSTR, ULONG nEditFiel
         Profile profile;
         if (const ULONG code = profileFor(lhSession, flFlags, &profile))
             return code;
-        QVector<RecipientOut> out;
-        out.reserve(qsizetype(nRecips));
-        for (ULONG i = 0; i < nRecips; ++i) {
-            const Resolution r = recipientOf(lpRecips[i], profile, flFlags);
-            if (r.code != SUCCESS_SUCCESS)
-                return r.code;
-            out.append(descriptorOf(lpRecips[i].ulRecipClass, r));
-        }
-        *lppNewRecips = allocateRecipients(out);
-        *lpnNewRecips = nRecips;
-        return SUCCESS_SUCCESS;
+        return MAPI_E_USER_ABORT;
+    });
+}
+
+// So is the details dialog of a recipient.
+ULONG MAPI_CALL MAPIDetails(LHANDLE lhSession, ULONG_PTR, lpMapiRecipDesc lpRecip, FLAGS flFlags, ULONG)
+{
+    return guarded([&]() -> ULONG {
+        if (!lpRecip)
+            return MAPI_E_UNKNOWN_RECIPIENT;
+        Profile profile;
+        if (const ULONG code = profileFor(lhSession, flFlags, &profile))
+            return code;
+        return MAPI_E_USER_ABORT;
     });
 }
 

@@ -1,5 +1,6 @@
 #include "platform/mapi/MapiProfile.h"
 #include "platform/mapi/MapiProfileKeys.h"
+#include "platform/mapi/MimeHeaders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,8 +53,9 @@ ULONG openProfile(const QString &requested, FLAGS flags, Profile *out)
     } catch (const platform::RegistryError &) {
         return MAPI_E_LOGON_FAILURE;
     }
-    // A store that is not there is not created: the path may hold a typing error.
-    if (p.storePath.isEmpty() || !QFileInfo(p.storePath).isDir() || p.senderAddress.isEmpty())
+    // A store that is not there is not created: the path may hold a typing
+    // error. Nor is mail sent from an address no header can hold.
+    if (p.storePath.isEmpty() || !QFileInfo(p.storePath).isDir() || !addrSpec(p.senderAddress))
         return MAPI_E_LOGON_FAILURE;
     *out = p;
     return SUCCESS_SUCCESS;

@@ -23,6 +23,7 @@ QString bodyText(const QString &text)
 {
     QString out = text;
     out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return out;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Texts crossing the library's C interface are UTF-8; text that is not
-// valid UTF-8 came from an 8-bit code page and is read as windows-1252.
+// Texts crossing the library's C interface are UTF-8; bytes that are not
+// came from an 8-bit code page and are read as windows-1252.
 #include <QByteArray>
 #include <QString>
 
@@ -13,7 +13,8 @@ inline QString textFrom(const char *text) { return text ? textFromBytes(QByteArr
 // characters become blanks, so no caller can add a header of its own.
 QString headerText(const QString &text);
 
-// Line breaks of a body as a Maildir file keeps them: CR LF becomes LF.
+// Line breaks of a body as a Maildir file keeps them: CR LF and a lone CR
+// become LF.
 QString bodyText(const QString &text);
 
 } // namespace mapistandin

@@ -1,14 +1,14 @@
 #include "platform/mapi/MessageBuilder.h"
 #include "platform/mapi/MapiText.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/text/LegacyText.h"
+
 #include <QHash>
+#include <QRandomGenerator>
 
 #include <gmime/gmime.h>
 
 #include <cerrno>
-#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,40 +18,13 @@ namespace mapistandin {
 
 namespace {
 
-void initGMime()
-{
-    // Never shut down: the program may use GMime itself, and the library stays loaded.
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
-
-QByteArray utf8(const QString &text)
-{
-    return text.toUtf8();
-}
-
-QByteArray headerUtf8(const QString &text)
-{
-    return headerText(text).trimmed().toUtf8();
-}
-
-const char *orNull(const QByteArray &bytes)
-{
-    return bytes.isEmpty() ? nullptr : bytes.constData();
-}
-
-QString domainOf(const QString &address)
-{
-    const int at = address.lastIndexOf(QLatin1Char('@'));
-    const QString domain = at >= 0 ? address.mid(at + 1) : QString();
-    return domain.isEmpty() ? QStringLiteral("localhost") : domain;
-}
+constexpr qsizetype kChunk = 64 * 1024;
 
 // A content type a mail client can open; every attachment goes as base64,
 // so its bytes arrive unchanged whatever the type says.
-std::pair<const char *, const char *> contentTypeFor(const QString &fileName)
+std::pair<QByteArray, QByteArray> contentTypeFor(const QString &fileName)
 {
-    static const QHash<QString, std::pair<const char *, const char *>> types{
+    static const QHash<QString, std::pair<QByteArray, QByteArray>> types{
         {QStringLiteral("txt"), {"text", "plain"}},
         {QStringLiteral("csv"), {"text", "csv"}},
         {QStringLiteral("htm"), {"text", "html"}},
@@ -64,25 +37,201 @@ std::pair<const char *, const char *> contentTypeFor(const QString &fileName)
         {QStringLiteral("jpg"), {"image", "jpeg"}},
         {QStringLiteral("jpeg"), {"image", "jpeg"}},
     };
-    return types.value(QFileInfo(fileName).suffix().toLower(), {"application", "octet-stream"});
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot >= 0 ? fileName.mid(dot + 1).toLower() : QString();
+    return types.value(suffix, {"application", "octet-stream"});
 }
 
-void addMailboxes(GMimeMessage *message, GMimeAddressType type, const QVector<Mailbox> &boxes)
+ULONG openFailure(int error)
 {
-    if (boxes.isEmpty())
-        return; // no empty header
-    // Collected apart and appended at once: the message re-encodes its
-    // header after every change to an attached list.
-    InternetAddressList *list = internet_address_list_new();
-    for (const Mailbox &box : boxes) {
-        const QByteArray name = headerUtf8(box.name);
-        const QByteArray address = utf8(box.address);
-        InternetAddress *ia = internet_address_mailbox_new(orNull(name), address.constData());
-        internet_address_list_add(list, ia);
-        g_object_unref(ia);
+    return (error == ENOENT || error == ENOTDIR) ? MAPI_E_ATTACHMENT_NOT_FOUND : MAPI_E_ATTACHMENT_OPEN_FAILURE;
+}
+
+class FileCloser
+{
+public:
+    explicit FileCloser(int fd)
+        : m_fd(fd)
+    {
     }
-    internet_address_list_append(g_mime_message_get_addresses(message, type), list);
-    g_object_unref(list);
+    ~FileCloser() { ::close(m_fd); }
+    FileCloser(const FileCloser &) = delete;
+    FileCloser &operator=(const FileCloser &) = delete;
+
+private:
+    int m_fd;
+};
+
+// A regular file that can be read, or the code saying why not.
+ULONG openAttachment(const QByteArray &path, int *fd)
+{
+    *fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (*fd < 0)
+        return openFailure(errno);
+    struct stat st;
+    if (::fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(*fd);
+        return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+    }
+    return SUCCESS_SUCCESS;
+}
+
+// Whole reads; 0 at the end, -1 with errno on failure.
+ssize_t readChunk(int fd, QByteArray *buffer)
+{
+    buffer->resize(kChunk);
+    ssize_t n;
+    do
+        n = ::read(fd, buffer->data(), size_t(kChunk));
+    while (n < 0 && errno == EINTR);
+    buffer->resize(n > 0 ? qsizetype(n) : 0);
+    return n;
+}
+
+// Buffered writes to the message file; the first failure stops them and
+// keeps its errno.
+class FileWriter
+{
+public:
+    explicit FileWriter(int fd)
+        : m_fd(fd)
+    {
+    }
+
+    void write(QByteArrayView bytes)
+    {
+        if (m_error)
+            return;
+        m_buffer += bytes;
+        if (m_buffer.size() >= kChunk)
+            flush();
+    }
+
+    bool flush()
+    {
+        for (qsizetype done = 0; done < m_buffer.size() && !m_error;) {
+            const ssize_t n = ::write(m_fd, m_buffer.constData() + done, size_t(m_buffer.size() - done));
+            if (n >= 0)
+                done += n;
+            else if (errno != EINTR)
+                m_error = errno;
+        }
+        m_buffer.clear();
+        return !m_error;
+    }
+
+    int error() const { return m_error; }
+
+private:
+    int m_fd;
+    int m_error = 0;
+    QByteArray m_buffer;
+};
+
+// Content in a transfer encoding, fed in pieces.
+class Encoder
+{
+public:
+    Encoder(GMimeContentEncoding encoding, FileWriter *out)
+        : m_out(out)
+    {
+        g_mime_encoding_init_encode(&m_state, encoding);
+    }
+
+    void feed(QByteArrayView bytes) { step(bytes, false); }
+    void finish() { step({}, true); }
+
+private:
+    void step(QByteArrayView bytes, bool last)
+    {
+        m_scratch.resize(qsizetype(g_mime_encoding_outlen(&m_state, size_t(bytes.size()))));
+        const auto code = last ? g_mime_encoding_flush : g_mime_encoding_step;
+        const size_t n = code(&m_state, bytes.data(), size_t(bytes.size()), m_scratch.data());
+        m_out->write(QByteArrayView(m_scratch.constData(), qsizetype(n)));
+    }
+
+    GMimeEncoding m_state;
+    FileWriter *m_out;
+    QByteArray m_scratch;
+};
+
+// Plain ASCII in short lines goes as it is; text that is mostly non-ASCII
+// is smaller in base64.
+GMimeContentEncoding bodyEncoding(const QByteArray &utf8)
+{
+    qsizetype high = 0, line = 0, longest = 0;
+    for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            ++high;
+        line = c == '\n' ? 0 : line + 1;
+        longest = std::max(longest, line);
+    }
+    if (high == 0 && longest <= 78)
+        return GMIME_CONTENT_ENCODING_7BIT;
+    return high > utf8.size() / 6 ? GMIME_CONTENT_ENCODING_BASE64 : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+}
+
+void writeContent(const QByteArray &content, GMimeContentEncoding encoding, FileWriter *out)
+{
+    if (encoding == GMIME_CONTENT_ENCODING_7BIT) {
+        out->write(content);
+        return;
+    }
+    Encoder encoder(encoding, out);
+    encoder.feed(content);
+    encoder.finish();
+}
+
+// Text attachments are labelled UTF-8 when they are, which takes a first
+// pass over their bytes.
+ULONG isUtf8File(int fd, bool *utf8)
+{
+    platform::Utf8Check check;
+    QByteArray buffer;
+    ssize_t n;
+    while ((n = readChunk(fd, &buffer)) > 0 && !check.failed())
+        check.feed(buffer);
+    if (n < 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+    *utf8 = check.isValid();
+    return SUCCESS_SUCCESS;
+}
+
+ULONG writeAttachment(const AttachmentFile &file, FileWriter *out)
+{
+    int fd;
+    if (const ULONG code = openAttachment(file.path, &fd))
+        return code;
+    const FileCloser closer(fd);
+    const auto [type, subtype] = contentTypeFor(file.fileName);
+    QVector<MimeParameter> params;
+    if (type == "text") {
+        bool utf8 = false;
+        if (const ULONG code = isUtf8File(fd, &utf8))
+            return code;
+        if (utf8)
+            params.append({"charset", QStringLiteral("utf-8")});
+    }
+    params.append({"name", file.fileName});
+    out->write(parameterField("Content-Type", type + '/' + subtype, params));
+    out->write(parameterField("Content-Disposition", "attachment", {{"filename", file.fileName}}));
+    out->write("Content-Transfer-Encoding: base64\n\n");
+    Encoder encoder(GMIME_CONTENT_ENCODING_BASE64, out);
+    QByteArray buffer;
+    ssize_t n;
+    while ((n = readChunk(fd, &buffer)) > 0 && !out->error())
+        encoder.feed(buffer);
+    if (n < 0)
+        return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+    encoder.finish();
+    return SUCCESS_SUCCESS;
+}
+
+QVector<Mailbox> withHeaderNames(QVector<Mailbox> boxes)
+{
+    for (Mailbox &box : boxes)
+        box.name = headerText(box.name).trimmed();
+    return boxes;
 }
 
 } // namespace
@@ -107,100 +256,52 @@ ULONG codeForErrno(int error)
 
 struct PreparedMessage::Impl
 {
-    GMimeMessage *message = nullptr;
-    ~Impl()
-    {
-        if (message)
-            g_object_unref(message);
-    }
+    QByteArray head; // every field of the message itself
+    QByteArray body; // UTF-8
+    QVector<AttachmentFile> attachments;
 };
 
-PreparedMessage::PreparedMessage() : d(std::make_unique<Impl>()) {}
+PreparedMessage::PreparedMessage()
+    : d(std::make_unique<Impl>())
+{
+}
 PreparedMessage::~PreparedMessage() = default;
 
 ULONG PreparedMessage::prepare(const OutgoingMessage &m, std::unique_ptr<PreparedMessage> *out)
 {
-    initGMime();
     std::unique_ptr<PreparedMessage> prepared(new PreparedMessage);
-    GMimeMessage *message = g_mime_message_new(TRUE);
-    prepared->d->message = message;
-    GMimeObject *top = GMIME_OBJECT(message);
-
-    addMailboxes(message, GMIME_ADDRESS_TYPE_FROM, {m.from});
-    addMailboxes(message, GMIME_ADDRESS_TYPE_TO, m.to);
-    addMailboxes(message, GMIME_ADDRESS_TYPE_CC, m.cc);
-    addMailboxes(message, GMIME_ADDRESS_TYPE_BCC, m.bcc);
-    const QByteArray subject = headerUtf8(m.subject);
+    Impl &d = *prepared->d;
+    const QVector<Mailbox> from = withHeaderNames({m.from});
+    const std::optional<QByteArray> fromField = mailboxField("From", from);
+    if (!fromField)
+        return MAPI_E_FAILURE; // the profile's own address
+    d.head = dateField(QDateTime::currentDateTime()) + *fromField;
+    const QString subject = headerText(m.subject).trimmed();
     if (!subject.isEmpty())
-        g_mime_message_set_subject(message, subject.constData(), "utf-8");
-
-    GDateTime *now = g_date_time_new_now_local();
-    g_mime_message_set_date(message, now);
-    g_date_time_unref(now);
-    const QByteArray domain = utf8(domainOf(m.from.address));
-    char *id = g_mime_utils_generate_message_id(domain.constData());
-    g_mime_message_set_message_id(message, id);
-    g_free(id);
-
-    if (m.receiptRequested) {
-        InternetAddressList *notify = internet_address_list_new();
-        const QByteArray name = headerUtf8(m.from.name);
-        const QByteArray address = utf8(m.from.address);
-        InternetAddress *ia = internet_address_mailbox_new(orNull(name), address.constData());
-        internet_address_list_add(notify, ia);
-        g_object_unref(ia);
-        char *value = internet_address_list_to_string(notify, nullptr, TRUE);
-        g_mime_object_set_header(top, "Disposition-Notification-To", value, nullptr);
-        g_free(value);
-        g_object_unref(notify);
+        d.head += unstructuredField("Subject", subject);
+    const std::pair<const char *, const QVector<Mailbox> *> lists[]
+        = {{"To", &m.to}, {"Cc", &m.cc}, {"Bcc", &m.bcc}};
+    for (const auto &[name, boxes] : lists) {
+        if (boxes->isEmpty())
+            continue; // no empty field
+        const std::optional<QByteArray> field = mailboxField(name, withHeaderNames(*boxes));
+        if (!field)
+            return MAPI_E_UNKNOWN_RECIPIENT;
+        d.head += *field;
     }
+    const QByteArray sender = *addrSpec(m.from.address);
+    d.head += messageIdField(sender.mid(sender.lastIndexOf('@') + 1));
+    if (m.receiptRequested)
+        d.head += *mailboxField("Disposition-Notification-To", from);
+    d.head += "MIME-Version: 1.0\n";
+    d.body = bodyText(m.body).toUtf8();
 
-    GMimeTextPart *text = g_mime_text_part_new_with_subtype("plain");
-    {
-        const QByteArray body = utf8(bodyText(m.body));
-        GMimeStream *stream = g_mime_stream_mem_new_with_buffer(body.constData(), size_t(body.size()));
-        GMimeDataWrapper *content = g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
-        g_mime_part_set_content(GMIME_PART(text), content);
-        g_object_unref(content);
-        g_object_unref(stream);
-        g_mime_text_part_set_charset(text, "utf-8");
-        g_mime_part_set_content_encoding(
-            GMIME_PART(text), g_mime_part_get_best_content_encoding(GMIME_PART(text), GMIME_ENCODING_CONSTRAINT_7BIT));
-    }
-
-    if (m.attachments.isEmpty()) {
-        g_mime_message_set_mime_part(message, GMIME_OBJECT(text));
-        g_object_unref(text);
-    } else {
-        GMimeMultipart *mixed = g_mime_multipart_new_with_subtype("mixed");
-        g_mime_message_set_mime_part(message, GMIME_OBJECT(mixed));
-        g_mime_multipart_add(mixed, GMIME_OBJECT(text));
-        g_object_unref(text);
-        g_object_unref(mixed); // the message holds it
-        for (const AttachmentFile &file : m.attachments) {
-            const int fd = ::open(QFile::encodeName(file.path).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                return (errno == ENOENT || errno == ENOTDIR) ? MAPI_E_ATTACHMENT_NOT_FOUND
-                                                             : MAPI_E_ATTACHMENT_OPEN_FAILURE;
-            struct stat st;
-            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-                ::close(fd);
-                return MAPI_E_ATTACHMENT_OPEN_FAILURE;
-            }
-            const auto [type, subtype] = contentTypeFor(file.fileName);
-            GMimePart *part = g_mime_part_new_with_type(type, subtype);
-            GMimeStream *stream = g_mime_stream_fs_new(fd); // owns fd
-            GMimeDataWrapper *content = g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
-            g_mime_part_set_content(part, content);
-            g_object_unref(content);
-            g_object_unref(stream);
-            g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
-            const QByteArray name = headerUtf8(file.fileName);
-            g_mime_part_set_filename(part, name.constData());
-            g_mime_object_set_disposition(GMIME_OBJECT(part), GMIME_DISPOSITION_ATTACHMENT);
-            g_mime_multipart_add(mixed, GMIME_OBJECT(part));
-            g_object_unref(part);
-        }
+    for (const AttachmentFile &file : m.attachments) {
+        int fd;
+        if (const ULONG code = openAttachment(file.path, &fd))
+            return code;
+        ::close(fd);
+        d.attachments.append({file.path, headerText(file.fileName).trimmed()});
     }
     *out = std::move(prepared);
     return SUCCESS_SUCCESS;
@@ -208,17 +309,33 @@ ULONG PreparedMessage::prepare(const OutgoingMessage &m, std::unique_ptr<Prepare
 
 ULONG PreparedMessage::writeTo(int fd)
 {
-    GMimeStream *file = g_mime_stream_fs_new(fd);
-    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(file), FALSE);
-    GMimeStream *buffered = g_mime_stream_buffer_new(file, GMIME_STREAM_BUFFER_BLOCK_WRITE);
-    errno = 0;
-    ULONG code = SUCCESS_SUCCESS;
-    if (g_mime_object_write_to_stream(GMIME_OBJECT(d->message), nullptr, buffered) < 0
-        || g_mime_stream_flush(buffered) != 0)
-        code = codeForErrno(errno);
-    g_object_unref(buffered);
-    g_object_unref(file);
-    return code;
+    FileWriter out(fd);
+    out.write(d->head);
+    const GMimeContentEncoding encoding = bodyEncoding(d->body);
+    const QByteArray textHeader = QByteArray("Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: ")
+        + g_mime_content_encoding_to_string(encoding) + "\n\n";
+    if (d->attachments.isEmpty()) {
+        out.write(textHeader);
+        writeContent(d->body, encoding, &out);
+    } else {
+        quint64 random[2];
+        QRandomGenerator::system()->fillRange(random);
+        // "=_" never occurs in base64 or quoted-printable text.
+        const QByteArray boundary
+            = "=_" + QByteArray::number(random[0], 36) + '.' + QByteArray::number(random[1], 36);
+        out.write(parameterField("Content-Type", "multipart/mixed", {{"boundary", QString::fromLatin1(boundary)}}));
+        out.write("\n--" + boundary + '\n' + textHeader);
+        writeContent(d->body, encoding, &out);
+        for (const AttachmentFile &file : std::as_const(d->attachments)) {
+            out.write("\n--" + boundary + '\n');
+            if (const ULONG code = writeAttachment(file, &out))
+                return code;
+            if (out.error())
+                break;
+        }
+        out.write("\n--" + boundary + "--\n");
+    }
+    return out.flush() ? SUCCESS_SUCCESS : codeForErrno(out.error());
 }
 
 } // namespace mapistandin

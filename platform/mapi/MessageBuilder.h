@@ -1,9 +1,12 @@
 #pragma once
-// One outgoing message as an RFC 5322/MIME file. The attachments are opened
-// when the message is prepared, so a missing or unreadable file is known
-// before anything is written.
+// One outgoing message as an RFC 5322/MIME file. The attachments are looked
+// at when the message is prepared, so a missing or unreadable file is known
+// before anything is written; they are opened again one at a time while the
+// message is written, so their number is not bounded by open files.
 #include "platform/mapi/MapiDefs.h"
+#include "platform/mapi/MimeHeaders.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -11,15 +14,9 @@
 
 namespace mapistandin {
 
-struct Mailbox
-{
-    QString name; // may be empty
-    QString address;
-};
-
 struct AttachmentFile
 {
-    QString path;
+    QByteArray path;  // as the caller gave it: a file name need not be UTF-8
     QString fileName; // the name the recipient sees
 };
 
@@ -36,8 +33,9 @@ struct OutgoingMessage
 class PreparedMessage
 {
 public:
-    // A MAPI code: MAPI_E_ATTACHMENT_NOT_FOUND or MAPI_E_ATTACHMENT_OPEN_FAILURE
-    // when an attachment cannot be read.
+    // A MAPI code: MAPI_E_UNKNOWN_RECIPIENT for an address no header can
+    // hold, MAPI_E_ATTACHMENT_NOT_FOUND or MAPI_E_ATTACHMENT_OPEN_FAILURE
+    // for an attachment that cannot be read.
     static ULONG prepare(const OutgoingMessage &message, std::unique_ptr<PreparedMessage> *out);
     ~PreparedMessage();
     PreparedMessage(const PreparedMessage &) = delete;

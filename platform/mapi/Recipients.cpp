@@ -1,6 +1,7 @@
 #include "platform/mapi/Recipients.h"
 #include "platform/mapi/Contacts.h"
 #include "platform/mapi/MapiText.h"
+#include "platform/mapi/MimeHeaders.h"
 
 #include <QStringList>
 
@@ -52,20 +53,7 @@ void splitMailbox(const QString &text, QString *display, QString *address)
 
 bool isValidAddress(const QString &address)
 {
-    if (address.isEmpty() || address.count(QLatin1Char('@')) > 1 || address.startsWith(QLatin1Char('@'))
-        || address.endsWith(QLatin1Char('@')))
-        return false;
-    for (const QChar c : address) {
-        switch (c.unicode()) {
-        case ' ': case '<': case '>': case '(': case ')': case '[': case ']':
-        case ',': case ';': case ':': case '"': case '\\': case 0x7F:
-            return false;
-        default:
-            if (c.unicode() < 0x20)
-                return false;
-        }
-    }
-    return true;
+    return addrSpec(address).has_value();
 }
 
 std::optional<QString> smtpAddress(const QString &address)
@@ -98,7 +86,7 @@ Resolution resolveName(const QString &typed, const ContactsSource &contacts)
     if (text.contains(QLatin1Char('@'))) {
         QString display, address;
         splitMailbox(text, &display, &address);
-        if (isValidAddress(address) && address.contains(QLatin1Char('@')))
+        if (isValidAddress(address))
             r = {SUCCESS_SUCCESS, display.isEmpty() ? address : text, address};
         return r;
     }

@@ -31,6 +31,7 @@ Resolution resolveName(const QString &typed, const ContactsSource &contacts);
 // A recipient address as a caller gives it, with or without "SMTP:";
 // nothing for another address type.
 std::optional<QString> smtpAddress(const QString &address);
+// An address a message header can carry (see addrSpec).
 bool isValidAddress(const QString &address);
 
 // The name for the header: nothing when the name only repeats the address,

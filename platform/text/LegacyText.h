@@ -2,6 +2,7 @@
 // Text from bytes written by older Windows software: windows-1252 where it
 // is not UTF-8. The five bytes windows-1252 leaves undefined map to the C1
 // control of the same value, as Windows does, so every byte survives.
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -12,7 +13,23 @@ namespace platform {
 QString fromWindows1252(QByteArrayView bytes);
 // Empty when the bytes are not valid UTF-8.
 std::optional<QString> fromStrictUtf8(QByteArrayView bytes);
-// UTF-8 when the bytes are valid UTF-8, else windows-1252.
+// Well-formed UTF-8 as UTF-8 and each stray byte as windows-1252, so one
+// stray byte in UTF-8 text costs that byte's character only.
 QString textFromBytes(QByteArrayView bytes);
+
+// Whether a byte stream, fed in pieces of any size, is well-formed UTF-8.
+class Utf8Check
+{
+public:
+    void feed(QByteArrayView bytes);
+    // Already known not to be, whatever follows.
+    bool failed() const { return !m_valid; }
+    // At the end of the stream.
+    bool isValid() const { return m_valid && m_pending.isEmpty(); }
+
+private:
+    QByteArray m_pending; // a sequence cut at the end of a piece
+    bool m_valid = true;
+};
 
 } // namespace platform

@@ -17,7 +17,10 @@ target_compile_definitions(tst_email PRIVATE
   FAKE_MAPI_PARTIAL_DIR="${CMAKE_CURRENT_BINARY_DIR}/mail/fakemapi_partial")
 add_dependencies(tst_email fakemapi fakemapi_partial)
 
-quillmar_add_test(tst_mapi32 SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mapi32.cpp LIBS quillmar_mail quillmar_mapisetup)
+quillmar_add_test(tst_mapi32
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Mapi32Test.h ${CMAKE_CURRENT_LIST_DIR}/tst_mapi32.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/tst_mapi32_messages.cpp
+  LIBS quillmar_mail quillmar_mapisetup)
 target_compile_definitions(tst_mapi32 PRIVATE
   MAPI_LIBRARY_DIR="$<TARGET_FILE_DIR:mapi32>"
   READ_MESSAGE_PY="${CMAKE_CURRENT_LIST_DIR}/read_message.py")

@@ -24,9 +24,11 @@ def main(path):
     with open(path, 'rb') as f:
         raw = f.read()
     msg = email.message_from_bytes(raw, policy=email.policy.default)
-    defects = [type(d).__name__ for d in msg.defects]
-    for name in msg.keys():
-        defects += [type(d).__name__ for d in getattr(msg[name], 'defects', ())]
+    defects = []
+    for part in msg.walk():
+        defects += [type(d).__name__ for d in part.defects]
+        for name in part.keys():
+            defects += [type(d).__name__ for d in getattr(part[name], 'defects', ())]
     body_part = msg.get_body(preferencelist=('plain',))
     body = body_part.get_content() if body_part is not None else None
     attachments = []
@@ -35,6 +37,7 @@ def main(path):
         attachments.append({
             'filename': part.get_filename(),
             'content_type': part.get_content_type(),
+            'charset': part.get_param('charset'),
             'size': len(data),
             'sha256': hashlib.sha256(data).hexdigest(),
         })
@@ -55,6 +58,7 @@ def main(path):
         'attachments': attachments,
         'defects': defects,
         'longest_line': max((len(line) for line in raw.split(b'\n')), default=0),
+        'longest_header_line': max((len(line) for line in raw.split(b'\n\n', 1)[0].split(b'\n')), default=0),
     }
     json.dump(out, sys.stdout)
 

@@ -26,13 +26,36 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-// Folder times a minute old, as contacts kept for a while have.
+// Times a minute old, as contacts kept for a while have.
 void age(const QString &folder)
 {
     const struct utimbuf old{::time(nullptr) - 60, ::time(nullptr) - 60};
-    for (const char *sub : {"", "/new", "/cur"})
-        ::utime(QFile::encodeName(folder + QLatin1String(sub)).constData(), &old);
+    for (const char *sub : {"", "/new", "/cur"}) {
+        const QString path = folder + QLatin1String(sub);
+        ::utime(QFile::encodeName(path).constData(), &old);
+        for (const QString &name : QDir(path).entryList(QDir::Files))
+            ::utime(QFile::encodeName(path + QLatin1Char('/') + name).constData(), &old);
+    }
 }
+
+struct Times
+{
+    struct timespec times[2];
+};
+
+Times timesOf(const QString &path)
+{
+    struct stat st{};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return {{st.st_atim, st.st_mtim}};
+}
+
+void setTimes(const QString &path, const Times &t)
+{
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), t.times, 0);
+}
+
+enum class Change { InPlace, ReplacedByRename, Renamed, Moved, Removed };
 
 } // namespace
 
@@ -72,6 +95,76 @@ private Q_SLOTS:
         QCOMPARE(index.find(QString::fromUtf8("åsa")).size(), 1);
         QCOMPARE(index.find(QStringLiteral("ann")).size(), 0);
         QCOMPARE(index.addressesForDisplayName(QStringLiteral("Ann Lee")), 1); // a nickname is no display name
+    }
+
+    // Every change is seen, though folder times stay as they were and an
+    // edit in place keeps the file's size and times.
+    void cacheSeesEveryChange_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("email"); // empty: not found
+        const QByteArray b = "BEGIN:VCARD\nFN:B\nEMAIL:b@x.org\nEND:VCARD\n";
+        QTest::newRow("address edited in place")
+            << int(Change::InPlace) << QByteArray("BEGIN:VCARD\nFN:A\nEMAIL:c@x.org\nEND:VCARD\n") << "A" << "c@x.org";
+        QTest::newRow("contact renamed in place") << int(Change::InPlace) << b << "B" << "b@x.org";
+        QTest::newRow("file replaced by a rename") << int(Change::ReplacedByRename) << b << "B" << "b@x.org";
+        QTest::newRow("file renamed") << int(Change::Renamed) << QByteArray() << "A" << "a@x.org";
+        QTest::newRow("file moved to cur") << int(Change::Moved) << QByteArray() << "A" << "a@x.org";
+        QTest::newRow("file removed") << int(Change::Removed) << QByteArray() << "A" << "";
+    }
+
+    void cacheSeesEveryChange()
+    {
+        QFETCH(int, change);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, name);
+        QFETCH(QString, email);
+        TestEnv env;
+        const QString folder = env.home() + QStringLiteral("/.Contacts");
+        const QString file = folder + QStringLiteral("/new/a.vcf");
+        writeFile(file, "BEGIN:VCARD\nFN:A\nEMAIL:a@x.org\nEND:VCARD\n");
+        QDir().mkpath(folder + QStringLiteral("/cur"));
+        age(folder);
+        const Times fileTimes = timesOf(file), fresh = timesOf(folder + QStringLiteral("/new")),
+                    current = timesOf(folder + QStringLiteral("/cur"));
+        QCOMPARE(contactsOf(env.home())->find(QStringLiteral("A")).size(), 1);
+
+        switch (Change(change)) {
+        case Change::InPlace: {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite)); // no truncation: the inode and size stay
+            QCOMPARE(f.write(after), after.size());
+            f.close();
+            setTimes(file, fileTimes);
+            break;
+        }
+        case Change::ReplacedByRename:
+            writeFile(folder + QStringLiteral("/new/a.tmp"), after);
+            setTimes(folder + QStringLiteral("/new/a.tmp"), fileTimes);
+            QVERIFY(::rename(QFile::encodeName(folder + QStringLiteral("/new/a.tmp")).constData(),
+                             QFile::encodeName(file).constData())
+                    == 0);
+            break;
+        case Change::Renamed:
+            QVERIFY(QFile::rename(file, folder + QStringLiteral("/new/b.vcf")));
+            break;
+        case Change::Moved:
+            QVERIFY(QFile::rename(file, folder + QStringLiteral("/cur/a.vcf:2,S")));
+            break;
+        case Change::Removed:
+            QVERIFY(QFile::remove(file));
+            break;
+        }
+        setTimes(folder + QStringLiteral("/new"), fresh);
+        setTimes(folder + QStringLiteral("/cur"), current);
+
+        const QVector<const Contact *> found = contactsOf(env.home())->find(name);
+        QCOMPARE(found.size(), email.isEmpty() ? 0 : 1);
+        if (!email.isEmpty())
+            QCOMPARE(found.first()->email, email);
+        QCOMPARE(contactsOf(env.home())->size(), change == int(Change::Removed) ? 0 : 1);
     }
 
     void cacheRereadsOnlyAfterChanges()
