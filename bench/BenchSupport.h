@@ -2,10 +2,7 @@
 // Shared by the benchmark programs: generated lists of entries, a plain
 // SQLite connection to compare against, memory figures and a second
 // process that writes to the same list.
-#include "core/LineList.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
-#include "store/EntryRules.h"
+#include "store/ListWorkspace.h"
 #include "store/MLTable.h"
 
 #include <QByteArray>
@@ -52,20 +49,14 @@ QByteArray prefixLow(const QString &prefix);
 QByteArray prefixHigh(const QString &prefix);
 
 // The table with the entry rules, the built-in settings and lists, as the
-// program holds them.
-struct Store
+// program holds them; the log starts empty.
+struct Store : ListWorkspace
 {
     explicit Store(const QString &path)
+        : ListWorkspace(QStringList())
     {
-        table.setFilePath(path);
-        table.open();
+        openList(path);
     }
-    MLTable table;
-    Settings settings;
-    RuleLists lists;
-    LineList log;
-    LineList errors;
-    EntryRules rules{table, settings, lists, log, errors};
 };
 
 // A plain connection with the table's pragmas: the figure to beat.

@@ -36,12 +36,12 @@ bool programOperation(bench::Store &store, Operation op, qint64 rows, int i)
     try {
         switch (op) {
         case Locate:
-            return store.table.locate(bench::address(spreadRow(rows, i)));
+            return store.table().locate(bench::address(spreadRow(rows, i)));
         case RecordCount:
-            return store.table.recordCount() > 0;
+            return store.table().recordCount() > 0;
         case Page: {
             const int offset = int(spreadRow(rows - PageRows, i));
-            return store.table.page(offset, PageRows).size() == PageRows;
+            return store.table().page(offset, PageRows).size() == PageRows;
         }
         default: {
             const bool add = i % 2 == 0;

@@ -7,11 +7,9 @@
 #include "intake/FolderCheck.h"
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/LocalOutlook.h"
-#include "core/LineList.h"
 #include "core/Prompts.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
-#include "store/EntryRules.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
@@ -153,18 +151,12 @@ void BM_FolderCheck(benchmark::State &state)
             files << store.deliver(QStringLiteral("VMailingList"), mail[i], 1700000000 + i);
         const QString listFile = home + QStringLiteral("/mailist.DAT");
         QFile::copy(list, listFile);
-        MLTable table;
-        table.setFilePath(listFile);
-        table.open();
-        Settings settings;
-        settings.FailedMail = true;
-        settings.ScanAllEmailLines = false;
-        settings.MultipleCategorySupport = true;
-        RuleLists lists;
-        LineList log, errors;
-        EntryRules rules(table, settings, lists, log, errors);
+        bench::Store list(listFile);
+        list.settings.FailedMail = true;
+        list.settings.ScanAllEmailLines = false;
+        list.settings.MultipleCategorySupport = true;
         NoPrompts prompts;
-        FolderCheck check(settings, lists, rules, prompts);
+        FolderCheck check(list.settings, list.lists, list.rules, prompts);
         check.setApplicationFactory([root = store.root()] {
             return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root));
         });
@@ -176,9 +168,9 @@ void BM_FolderCheck(benchmark::State &state)
         checkSeconds += bench::secondsSince(start);
 
         state.PauseTiming();
-        if (log.size() != expectedLogLines(messages))
+        if (list.log.size() != expectedLogLines(messages))
             state.SkipWithError("the check did not recognise the expected messages");
-        table.close();
+        list.table().close();
         QDir(home).removeRecursively();
         state.ResumeTiming();
     }

@@ -1,18 +1,15 @@
 #pragma once
-// What lives for the whole run and is shared by the windows: settings and
-// rule lists, the log and the error list, the data module and the entry rules.
-#include "core/LineList.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
+// What lives for the whole run and is shared by the windows: the list
+// workspace (settings, rule lists, log, error list, data module, entry
+// rules), the prompts, the program directory and the mail library.
 #include "mail/SMapi.h"
-#include "store/EntryRules.h"
-#include "store/MLdata.h"
+#include "store/ListWorkspace.h"
 
 #include <memory>
 
 class Prompts;
 
-struct AppContext
+struct AppContext : ListWorkspace
 {
     explicit AppContext(Prompts &p)
         : prompts(p)
@@ -21,12 +18,6 @@ struct AppContext
 
     Prompts &prompts;
     QString programDir;
-    Settings settings;
-    RuleLists lists;
-    LineList log{LineList::logHeader()};
-    LineList errors;
-    TdmML dmML;
-    EntryRules rules{dmML.tblML, settings, lists, log, errors};
     // Bound once at start, when the program directory is known.
     std::unique_ptr<SMapi> mapi;
 };

@@ -1,13 +1,19 @@
 #pragma once
 // The mailing-list table over one SQLite file: one current record, one
 // category filter and one ordering, shared by every part of the program.
-#include <QHash>
+#include "store/CategoryCounts.h"
+#include "store/TableError.h"
+
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
 #include <memory>
-#include <stdexcept>
+
+class SqliteDb;
+struct SqlQuery;
+struct sqlite3_stmt;
 
 struct Entry
 {
@@ -16,17 +22,6 @@ struct Entry
     QString Category;
     qint32 Bounces = 0;
     QString Comments;
-};
-
-class TableError : public std::runtime_error
-{
-public:
-    explicit TableError(const QString &message, int code = 0);
-    QString message() const { return QString::fromUtf8(what()); }
-    int code() const { return m_code; }
-
-private:
-    int m_code;
 };
 
 enum class Ordering { None, ByItem, ByCategory, ByBounce };
@@ -93,6 +88,8 @@ public:
     void deleteCurrent();
     // Needs the table opened exclusively.
     void emptyTable();
+    // Bounces to 0 for every record of the table, filter or not.
+    void resetAllBounces();
 
     // Rows [offset, offset + limit) of the current view, for the grid.
     QVector<Entry> page(int offset, int limit) const;
@@ -121,6 +118,46 @@ public:
         bool m_done = false;
     };
 
+    // Every record of the table in the current ordering, whatever the
+    // filter, read in one pass without moving the cursor: for list-wide
+    // work over a million entries. Sees the table as it was when it began.
+    // The table must stay open while it runs.
+    class Scan
+    {
+    public:
+        explicit Scan(const MLTable &table);
+        ~Scan();
+        Scan(const Scan &) = delete;
+        Scan &operator=(const Scan &) = delete;
+
+        // Records in the table when the scan began.
+        qint64 total() const { return m_total; }
+        // Steps to the next record; false after the last. A failure throws
+        // TableError, and the next call starts again after the last record read.
+        bool next();
+        // UTF-8 as stored; valid until the next step.
+        QByteArrayView item() const;
+        QByteArrayView category() const;
+        QByteArrayView comments() const;
+        qint32 bounces() const;
+
+    private:
+        void start(const Entry *after);
+        void resume();
+        bool sameConnection() const;
+        void finish();
+
+        const MLTable &m_table;
+        SqliteDb *m_db;
+        quint64 m_opening;
+        sqlite3_stmt *m_stmt = nullptr;
+        qint64 m_total = 0;
+        qint64 m_lastRowid = 0;
+        bool m_failed = false;
+        bool m_done = false;
+        bool m_ownTransaction = false;
+    };
+
     static QString cut(const QString &text);
 
 Q_SIGNALS:
@@ -129,21 +166,23 @@ Q_SIGNALS:
     void controlsEnabled();
 
 private:
-    struct Db;
-    struct Query;
-    static int busyWait(void *context, int attempt);
-    QVector<Entry> readRows(const Query &query, int limit, bool reversed) const;
+    QVector<Entry> readRows(const SqlQuery &query, int limit, bool reversed) const;
     void requireOpen() const;
     void exec(const char *sql) const;
     void loadFrom(const Entry *after, bool clear, int limit);
-    bool locateWith(const char *sql, const QString &item, const QString *category, qint64 rowid = 0);
+    bool locateWith(const QByteArray &sql, const QString &item, const QString *category, qint64 rowid = 0);
     void updateField(const char *column, const QString *text, const qint32 *number);
     void invalidateCount() const;
     void changed();
     void resetCursor();
-    Query viewQuery(const Entry *after, bool descending, int limit, int offset) const;
+    // The cursor on this one record; the rows after it are read on demand.
+    void holdOnly(Entry e, bool atEnd = false);
+    // The view's rows after (or before) a key; no limit when limit <= 0.
+    SqlQuery viewQuery(const Entry *after, bool descending, int limit, int offset, bool withFilter = true) const;
 
-    std::unique_ptr<Db> m_db;
+    std::unique_ptr<SqliteDb> m_db;
+    // Counts the opens, so a scan knows its connection is the current one.
+    quint64 m_openings = 0;
     QString m_path;
     bool m_exclusive = false;
     Ordering m_ordering = Ordering::None;
@@ -159,14 +198,7 @@ private:
     bool m_eof = true;
     bool m_more = false;
 
-    // Rows per category (a to z folded), so a filter's count is a sum rather
-    // than an index walk; kept up to date with our own edits and rebuilt
-    // once the file holds still after another process wrote to it.
-    void adjustCategoryCount(const QString &category, int delta);
-    bool buildCategoryCounts(qint64 version) const;
-    mutable QHash<QString, qint64> m_categoryCounts;
-    mutable bool m_categoryCountsValid = false;
-    mutable qint64 m_categoryCountsVersion = -1;
+    mutable CategoryCounts m_categoryCounts;
     mutable qint64 m_lastSeenVersion = -1;
 
     mutable qint64 m_countVersion = -1;

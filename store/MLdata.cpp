@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <exception>
+
 TdmML::TdmML(QObject *parent)
     : QObject(parent)
 {
@@ -35,22 +37,25 @@ bool TdmML::DataModuleCreate(const QString &programDir)
 
 void TdmML::emptyList()
 {
-    struct SharedAgain
-    {
-        MLTable &t;
-        ~SharedAgain()
-        {
-            t.close();
-            t.setExclusive(false);
-            try {
-                t.open();
-            } catch (const TableError &) {
-                // Reported by whoever uses the closed table next.
-            }
-        }
-    } reopen{tblML};
+    // Whatever fails, the table ends open and shared again; the first
+    // failure is the one reported.
+    std::exception_ptr failure;
     tblML.close();
     tblML.setExclusive(true);
-    tblML.open();
-    tblML.emptyTable();
+    try {
+        tblML.open();
+        tblML.emptyTable();
+    } catch (const TableError &) {
+        failure = std::current_exception();
+    }
+    tblML.close();
+    tblML.setExclusive(false);
+    try {
+        tblML.open();
+    } catch (const TableError &) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }

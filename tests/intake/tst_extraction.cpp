@@ -2,11 +2,9 @@
 #include "intake/MessageCommands.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
-#include "core/LineList.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
-#include "store/EntryRules.h"
-#include "store/MLTable.h"
+#include "store/ListWorkspace.h"
 #include "store/Validation.h"
 
 #include <QTest>
@@ -154,14 +152,10 @@ private Q_SLOTS:
         QFETCH(bool, add);
         QFETCH(QString, email);
         QFETCH(QString, category);
-        Settings settings;
-        RuleLists lists;
-        lists.addstr.add(QStringLiteral("BOTH"));
-        lists.remstr.add(QStringLiteral("BOTH"));
-        MLTable table;
-        LineList log, errors;
-        EntryRules rules(table, settings, lists, log, errors);
-        MessageCommands commands(settings, lists, rules);
+        ListWorkspace work{QStringList()};
+        work.lists.addstr.add(QStringLiteral("BOTH"));
+        work.lists.remstr.add(QStringLiteral("BOTH"));
+        MessageCommands commands(work.settings, work.lists, work.rules);
         HeldMessage m;
         m.edtemail = QStringLiteral("sender@example.org");
         m.chkdoadd = false;

@@ -7,13 +7,9 @@
 #include "testlib/MaildirWriter.h"
 #include "dialogs/getlist.h"
 #include "platform/outlook/Maildir.h"
-#include "core/LineList.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
 #include "core/SettingsStore.h"
-#include "store/EntryRules.h"
+#include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
-#include "store/MLTable.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -58,31 +54,26 @@ QStringList withDate(QStringList lines)
     return lines;
 }
 
-// A user's store, list and settings as after a first start.
-struct Rig
+// A user's store, list and settings as after a first start; the log starts
+// empty, so a test sees only the lines its messages made.
+struct Rig : ListWorkspace
 {
     TestEnv env;
     testmail::Store store{env.home() + u8("/Maildir")};
-    MLTable table;
-    Settings settings;
-    RuleLists lists;
-    LineList log;
-    LineList errors;
-    EntryRules rules{table, settings, lists, log, errors};
     ScriptedPrompts prompts;
     QList<int> maxima;
     int advances = 0;
     std::function<void(int)> onAdvance; // gets the item index about to be read
 
     explicit Rig(bool withFolder = true)
+        : ListWorkspace(QStringList())
     {
         store.create();
         if (withFolder)
             store.addFolder(List);
         const QString file = env.programDir() + MLTable::defaultFileName();
         createMailingListFile(file);
-        table.setFilePath(file);
-        table.open();
+        openList(file);
         settings.FailedMail = false;
         settings.MultipleCategorySupport = true;
         settings.UpdateCommentsWhenEntryExists = true;
@@ -114,8 +105,9 @@ struct Rig
     QStringList entries()
     {
         QStringList out;
-        for (table.first(); !table.eof(); table.next())
-            out << QStringLiteral("%1|%2|%3").arg(table.current().Item, table.current().Category).arg(table.current().Bounces);
+        MLTable &t = table();
+        for (t.first(); !t.eof(); t.next())
+            out << QStringLiteral("%1|%2|%3").arg(t.current().Item, t.current().Category).arg(t.current().Bounces);
         return out;
     }
 };
@@ -126,7 +118,7 @@ void preload(Rig &rig)
 {
     for (const QString &row : Preloaded) {
         const QStringList f = row.split(u'|');
-        rig.table.append(f[0], f[1], f[2].toInt(), u8("old"));
+        rig.table().append(f[0], f[1], f[2].toInt(), u8("old"));
     }
 }
 
@@ -352,9 +344,9 @@ private Q_SLOTS:
         rig.settings.FailedMail = true;
         if (!phrases.isEmpty())
             rig.lists.failed.setItems(phrases);
-        rig.table.append(u8("bob@example.org"), u8("sports"), 0, u8("old"));
-        rig.table.append(u8("cid@example.org"), u8("Default"), 3, u8("old"));
-        rig.table.append(u8("dan@example.org"), u8("x"), 9, u8("old"));
+        rig.table().append(u8("bob@example.org"), u8("sports"), 0, u8("old"));
+        rig.table().append(u8("cid@example.org"), u8("Default"), 3, u8("old"));
+        rig.table().append(u8("dan@example.org"), u8("x"), 9, u8("old"));
         const QString path = rig.deliver(raw, 1);
         rig.run();
         QCOMPARE(rig.log.lines(), log);
@@ -370,7 +362,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.settings.FailedMail = true;
-        rig.table.append(u8("old@example.org"), u8("news"), 0, u8("old"));
+        rig.table().append(u8("old@example.org"), u8("news"), 0, u8("old"));
         const QList<QByteArray> messages = {
             message("a@example.org", "subscribe news", ""),
             message("b@example.org", "Lunch?", "Are you free on Friday?\r\njoin us\r\n"),
@@ -583,7 +575,7 @@ private Q_SLOTS:
         const QByteArray raw = message("a@example.org", "subscribe news", "");
         const QString path = rig.deliver(raw, 1);
         rig.deliver(message("b@example.org", "subscribe news", ""), 0);
-        rig.table.close();
+        rig.table().close();
         QVERIFY_THROWS_EXCEPTION(TableError, rig.run());
         QCOMPARE(rig.log.lines(),
                  withDate(QStringList{u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> ")}));

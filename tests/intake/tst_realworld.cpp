@@ -8,12 +8,8 @@
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/MailMessage.h"
 #include "core/AsciiCase.h"
-#include "core/LineList.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
-#include "store/EntryRules.h"
+#include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
-#include "store/MLTable.h"
 #include "store/Validation.h"
 
 #include <QTest>
@@ -104,31 +100,27 @@ private Q_SLOTS:
         store.addFolder(List);
         const QString listFile = env.programDir() + MLTable::defaultFileName();
         createMailingListFile(listFile);
-        MLTable table;
-        table.setFilePath(listFile);
-        table.open();
-        Settings settings;
+        ListWorkspace work{QStringList()};
+        work.openList(listFile);
+        Settings &settings = work.settings;
         settings.FailedMail = true;
         settings.ScanAllEmailLines = scanAll;
-        RuleLists lists;
-        LineList log, errors;
-        EntryRules rules(table, settings, lists, log, errors);
         ScriptedPrompts prompts;
 
         QList<Sample> samples;
         for (int i = 0; i < files.size(); ++i) {
-            Sample s = examine(QDir(dir).filePath(files[i]), settings, lists);
+            Sample s = examine(QDir(dir).filePath(files[i]), settings, work.lists);
             s.path = store.deliver(List, s.raw, 1000 + i, i % 2);
             QVERIFY(!s.path.isEmpty());
             samples << s;
         }
-        FolderCheck(settings, lists, rules, prompts).run({});
+        FolderCheck(settings, work.lists, work.rules, prompts).run({});
         QVERIFY(prompts.calls().isEmpty());
 
         // The log, split into bounce lines and entry lines, in the order the
         // check visits the messages: last first.
         QStringList bounced, entered;
-        for (const QString &line : log.lines()) {
+        for (const QString &line : work.log.lines()) {
             if (line.startsWith(Bounce))
                 bounced << line.mid(Bounce.size(), line.indexOf(QStringLiteral(" -> ")) - Bounce.size());
             else

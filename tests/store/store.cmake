@@ -3,3 +3,5 @@ quillmar_add_test(tst_mltable SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mltable.cpp 
 quillmar_add_test(tst_validation SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_validation.cpp LIBS quillmar_store)
 quillmar_add_test(tst_entryrules SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_entryrules.cpp ${CMAKE_CURRENT_LIST_DIR}/StoreTestUtil.h
   LIBS quillmar_store PkgConfig::SQLITE3)
+quillmar_add_test(tst_exportlist SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_exportlist.cpp ${CMAKE_CURRENT_LIST_DIR}/StoreTestUtil.h
+  LIBS quillmar_store PkgConfig::SQLITE3)

@@ -1,9 +1,6 @@
 #include "StoreTestUtil.h"
 #include "testlib/TestEnv.h"
-#include "core/LineList.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
-#include "store/EntryRules.h"
+#include "store/ListWorkspace.h"
 
 #include <QSet>
 #include <QTest>
@@ -34,25 +31,20 @@ class TestEntryRules : public QObject
 
     TestEnv m_env;
     QString m_path;
-    std::unique_ptr<MLTable> m_table;
-    Settings m_settings;
-    RuleLists m_lists;
-    LineList m_log;
-    LineList m_errors;
-    std::unique_ptr<EntryRules> m_rules;
+    std::unique_ptr<ListWorkspace> m_work;
 
     // Flags: M multiple categories, R restricted categories, U update comments.
     void configure(const QString &flags)
     {
-        m_settings = Settings();
-        m_settings.defaultcategory = u"Default"_s;
-        m_settings.AlternativeCategory = u"Other"_s;
-        m_settings.MultipleCategorySupport = flags.contains(u'M');
-        m_settings.RestrictCategories = flags.contains(u'R');
-        m_settings.UpdateCommentsWhenEntryExists = flags.contains(u'U');
-        m_lists = RuleLists();
-        m_lists.cats.setItems({u"news"_s, u"Sport"_s});
-        m_lists.never.setItems({u"blocked@example.com"_s});
+        m_work->settings = Settings();
+        m_work->settings.defaultcategory = u"Default"_s;
+        m_work->settings.AlternativeCategory = u"Other"_s;
+        m_work->settings.MultipleCategorySupport = flags.contains(u'M');
+        m_work->settings.RestrictCategories = flags.contains(u'R');
+        m_work->settings.UpdateCommentsWhenEntryExists = flags.contains(u'U');
+        m_work->lists = RuleLists();
+        m_work->lists.cats.setItems({u"news"_s, u"Sport"_s});
+        m_work->lists.never.setItems({u"blocked@example.com"_s});
     }
 
     void fill(const QStringList &rows)
@@ -80,20 +72,12 @@ private Q_SLOTS:
     void init()
     {
         m_path = newTableFile(m_env.root());
-        m_table = std::make_unique<MLTable>();
-        m_table->setFilePath(m_path);
-        m_table->open();
-        m_log.clear();
-        m_errors.clear();
+        m_work = std::make_unique<ListWorkspace>(QStringList());
+        m_work->openList(m_path);
         configure(QString());
-        m_rules = std::make_unique<EntryRules>(*m_table, m_settings, m_lists, m_log, m_errors);
     }
 
-    void cleanup()
-    {
-        m_rules.reset();
-        m_table.reset();
-    }
+    void cleanup() { m_work.reset(); }
 
     void insertentry_data()
     {
@@ -240,21 +224,21 @@ private Q_SLOTS:
 
         configure(flags);
         fill(before);
-        m_rules->insertentry(add, address, category, u"c"_s);
-        QCOMPARE(m_log.lines(), QStringList{log});
-        QCOMPARE(m_errors.lines(), errors);
+        m_work->rules.insertentry(add, address, category, u"c"_s);
+        QCOMPARE(m_work->log.lines(), QStringList{log});
+        QCOMPARE(m_work->errors.lines(), errors);
         QCOMPARE(stored(), after);
     }
 
     void settingsAreReadOnEveryCall()
     {
         configure(QString());
-        m_rules->insertentry(true, u"ann@example.com"_s, u"news"_s, u"1"_s);
-        m_settings.MultipleCategorySupport = true;
-        m_rules->insertentry(true, u"ann@example.com"_s, u"sport"_s, u"2"_s);
-        m_lists.never.add(u"bob@example.com"_s);
-        m_rules->insertentry(true, u"bob@example.com"_s, u"news"_s, u"3"_s);
-        QCOMPARE(m_log.last(), u"ADD bob@example.com news [3] -> Not Added: E-mail Address disallowed by rule!"_s);
+        m_work->rules.insertentry(true, u"ann@example.com"_s, u"news"_s, u"1"_s);
+        m_work->settings.MultipleCategorySupport = true;
+        m_work->rules.insertentry(true, u"ann@example.com"_s, u"sport"_s, u"2"_s);
+        m_work->lists.never.add(u"bob@example.com"_s);
+        m_work->rules.insertentry(true, u"bob@example.com"_s, u"news"_s, u"3"_s);
+        QCOMPARE(m_work->log.last(), u"ADD bob@example.com news [3] -> Not Added: E-mail Address disallowed by rule!"_s);
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|0|1"_s, u"ann@example.com|sport|0|2"_s}));
     }
 
@@ -264,14 +248,14 @@ private Q_SLOTS:
         configure(u"U"_s);
         const QString longAddress = QString(80, u'a') + u"@example.com"_s;
         const QString category = QString(85, u'c');
-        m_rules->insertentry(true, longAddress, category, u"1"_s);
-        m_rules->insertentry(true, longAddress.toUpper(), category, u"2"_s);
-        m_settings.MultipleCategorySupport = true;
-        m_rules->insertentry(true, longAddress, category, u"3"_s);
+        m_work->rules.insertentry(true, longAddress, category, u"1"_s);
+        m_work->rules.insertentry(true, longAddress.toUpper(), category, u"2"_s);
+        m_work->settings.MultipleCategorySupport = true;
+        m_work->rules.insertentry(true, longAddress, category, u"3"_s);
         QCOMPARE(stored(), QStringList{QString(80, u'a') + u'|' + QString(80, u'c') + u"|0|3"_s});
-        m_rules->processbounce(longAddress);
-        m_rules->insertentry(false, longAddress, category, QString());
-        QCOMPARE(m_log.lines().mid(1), QStringList({
+        m_work->rules.processbounce(longAddress);
+        m_work->rules.insertentry(false, longAddress, category, QString());
+        QCOMPARE(m_work->log.lines().mid(1), QStringList({
             u"ADD %1 %2 [2] -> Entry already exists!"_s.arg(longAddress.toUpper(), category),
             u"ADD %1 %2 [3] -> Entry already exists!"_s.arg(longAddress, category),
             u"Update Undeliverable %1 -> Bounce count incremented!"_s.arg(longAddress),
@@ -314,22 +298,22 @@ private Q_SLOTS:
         configure(flags);
         fill({u"ann@example.com|news|0|old"_s, u"ann@example.com|sport|0|old"_s});
         refuse(operation.constData(), operation == "DELETE" ? "OLD.Category = 'sport'" : "1");
-        m_rules->insertentry(add, u"Ann@example.com"_s, u"misc"_s, u"c"_s);
-        QCOMPARE(m_log.lines(), QStringList{log});
-        QCOMPARE(m_errors.lines(), errors);
+        m_work->rules.insertentry(add, u"Ann@example.com"_s, u"misc"_s, u"c"_s);
+        QCOMPARE(m_work->log.lines(), QStringList{log});
+        QCOMPARE(m_work->errors.lines(), errors);
         QCOMPARE(stored(), after);
     }
 
     void closedTable()
     {
-        m_table->close();
-        QVERIFY_THROWS_EXCEPTION(TableError, m_rules->insertentry(true, u"ann@example.com"_s, QString(), u"c"_s));
-        QVERIFY_THROWS_EXCEPTION(TableError, m_rules->insertentry(false, u"ann@example.com"_s, u"All"_s, u"d"_s));
-        QCOMPARE(m_log.lines(), QStringList({u"ADD ann@example.com Default [c] -> "_s,
+        m_work->table().close();
+        QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.insertentry(true, u"ann@example.com"_s, QString(), u"c"_s));
+        QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.insertentry(false, u"ann@example.com"_s, u"All"_s, u"d"_s));
+        QCOMPARE(m_work->log.lines(), QStringList({u"ADD ann@example.com Default [c] -> "_s,
                                              u"REMOVE ann@example.com  [d] -> "_s}));
-        QVERIFY_THROWS_EXCEPTION(TableError, m_rules->processbounce(u"ann@example.com"_s));
-        QCOMPARE(m_log.size(), 2);
-        QVERIFY(m_errors.lines().isEmpty());
+        QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.processbounce(u"ann@example.com"_s));
+        QCOMPARE(m_work->log.size(), 2);
+        QVERIFY(m_work->errors.lines().isEmpty());
     }
 
     void processbounce_data()
@@ -380,11 +364,11 @@ private Q_SLOTS:
         QFETCH(QString, result);
         QFETCH(QStringList, after);
 
-        m_settings.BounceMax = bounceMax;
+        m_work->settings.BounceMax = bounceMax;
         fill(before);
-        m_rules->processbounce(address);
-        QCOMPARE(m_log.lines(), QStringList{u"Update Undeliverable "_s + address + u" -> "_s + result});
-        QVERIFY(m_errors.lines().isEmpty());
+        m_work->rules.processbounce(address);
+        QCOMPARE(m_work->log.lines(), QStringList{u"Update Undeliverable "_s + address + u" -> "_s + result});
+        QVERIFY(m_work->errors.lines().isEmpty());
         QCOMPARE(stored(), after);
     }
 
@@ -393,11 +377,11 @@ private Q_SLOTS:
         fill({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s});
         refuse("DELETE");
         refuse("UPDATE");
-        m_rules->processbounce(u"Ann@example.com"_s);
-        m_rules->processbounce(u"bob@example.com"_s);
-        QCOMPARE(m_log.lines(), QStringList({u"Update Undeliverable Ann@example.com -> Entry could not be deleted!"_s,
+        m_work->rules.processbounce(u"Ann@example.com"_s);
+        m_work->rules.processbounce(u"bob@example.com"_s);
+        QCOMPARE(m_work->log.lines(), QStringList({u"Update Undeliverable Ann@example.com -> Entry could not be deleted!"_s,
                                              u"Update Undeliverable bob@example.com -> Bounce count could not be incremented!"_s}));
-        QCOMPARE(m_errors.lines(), QStringList{u"REMOVE Ann@example.com"_s});
+        QCOMPARE(m_work->errors.lines(), QStringList{u"REMOVE Ann@example.com"_s});
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s}));
     }
 
@@ -413,20 +397,14 @@ private Q_SLOTS:
             QString failure;
             void run()
             {
-                MLTable table;
-                Settings settings;
-                RuleLists lists;
-                LineList log;
-                LineList errors;
-                settings.MultipleCategorySupport = false;
+                ListWorkspace work{QStringList()};
+                work.settings.MultipleCategorySupport = false;
                 try {
-                    table.setFilePath(path);
-                    table.open();
-                    EntryRules rules(table, settings, lists, log, errors);
+                    work.openList(path);
                     for (int i = 0; i < count; ++i) {
                         const QString address = u"user%1@example.com"_s.arg(i);
-                        rules.insertentry(true, address, i % 2 ? u"news"_s : u"sport"_s, QString());
-                        if (log.last().endsWith(u"Entered Successfully"_s))
+                        work.rules.insertentry(true, address, i % 2 ? u"news"_s : u"sport"_s, QString());
+                        if (work.log.last().endsWith(u"Entered Successfully"_s))
                             entered << address;
                     }
                 } catch (const TableError &e) {

@@ -408,6 +408,74 @@ private Q_SLOTS:
         QCOMPARE(raw.scalar("SELECT count(*) FROM mailist WHERE Bounces <> 0"), qint64(0));
     }
 
+    void resetAllBounces_data()
+    {
+        QTest::addColumn<QString>("index");
+        QTest::addColumn<QString>("filter");
+        for (const QString &index : kOrderings) {
+            const QByteArray name = index.isEmpty() ? "natural" : index.toLatin1();
+            QTest::newRow(name) << index << QString();
+            QTest::newRow(name + " filtered") << index << u"NEWS"_s;
+        }
+    }
+
+    // One statement for the whole list, filter or not; the view, its count
+    // and the cursor go on as a table opened afresh would show them.
+    void resetAllBounces()
+    {
+        QFETCH(QString, index);
+        QFETCH(QString, filter);
+        const QString path = filledFile(randomRows(900, 17));
+        MLTable t;
+        openTable(t, path);
+        t.setIndexName(index);
+        t.setFilterCategory(filter);
+        t.setFiltered(!filter.isEmpty());
+        const int count = t.recordCount();
+        t.first();
+        // Half-way, past the first batch of rows fetched when unfiltered.
+        for (int i = 0; i < count / 2; ++i)
+            t.next();
+        const qint64 at = t.current().rowid;
+        QSignalSpy data(&t, &MLTable::dataChanged);
+
+        t.resetAllBounces();
+        QCOMPARE(data.size(), 1);
+        RawDb raw(path);
+        QCOMPARE(raw.scalar("SELECT count(*) FROM mailist WHERE Bounces <> 0"), qint64(0));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM mailist"), qint64(900));
+        QCOMPARE(t.filtered(), !filter.isEmpty());
+        QCOMPARE(t.recordCount(), count);
+
+        MLTable fresh;
+        fresh.setIndexName(index);
+        fresh.setFilterCategory(filter);
+        fresh.setFiltered(!filter.isEmpty());
+        openTable(fresh, path);
+        const QVector<qint64> view = rowids(scanAll(fresh));
+        QVector<qint64> rest;
+        for (; !t.eof(); t.next()) {
+            QCOMPARE(t.current().Bounces, 0);
+            rest << t.current().rowid;
+        }
+        QCOMPARE(rest, view.mid(view.indexOf(at)));
+    }
+
+    void resetAllBouncesRefused()
+    {
+        const QString path = filledFile(randomRows(50, 19));
+        RawDb raw(path);
+        const qint64 bounced = raw.scalar("SELECT count(*) FROM mailist WHERE Bounces <> 0");
+        QVERIFY(bounced > 0);
+        QCOMPARE(raw.exec("CREATE TRIGGER refuse BEFORE UPDATE ON mailist BEGIN SELECT RAISE(ABORT, 'refused'); END"),
+                 SQLITE_OK);
+        MLTable t;
+        QVERIFY_THROWS_EXCEPTION(TableError, t.resetAllBounces());
+        openTable(t, path);
+        QVERIFY_THROWS_EXCEPTION(TableError, t.resetAllBounces());
+        QCOMPARE(raw.scalar("SELECT count(*) FROM mailist WHERE Bounces <> 0"), bounced);
+    }
+
     void deleteCurrentMovesOn_data()
     {
         QTest::addColumn<QString>("index");
@@ -526,20 +594,36 @@ private Q_SLOTS:
         QCOMPARE(other.recordCount(), 0);
     }
 
+    void emptyListWhileAnotherHoldsTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("hold");
+        // Merely holding the file open keeps us out, too.
+        QTest::newRow("file open") << QByteArray();
+        QTest::newRow("read transaction") << QByteArray("BEGIN; SELECT count(*) FROM mailist;");
+        QTest::newRow("write lock") << QByteArray("BEGIN IMMEDIATE;");
+    }
+
     void emptyListWhileAnotherHoldsTheFile()
     {
-        const QString path = programDir(u"busy"_s);
+        QFETCH(QByteArray, hold);
+        const QString path = programDir(u"busy "_s + QString::fromLatin1(QTest::currentDataTag()));
         QVERIFY(QFile::copy(filledFile(randomRows(3, 8)), path));
         TdmML dm;
         QVERIFY(dm.DataModuleCreate(QFileInfo(path).path()));
-        // Another connection merely holding the file open keeps us out.
-        RawDb other(path);
-        QCOMPARE(other.scalar("SELECT count(*) FROM mailist"), qint64(3));
-        QVERIFY_THROWS_EXCEPTION(TableError, dm.emptyList());
-        // The failed attempt leaves the list as it was, open shared.
+        {
+            RawDb other(path);
+            QCOMPARE(other.scalar("SELECT count(*) FROM mailist"), qint64(3));
+            QCOMPARE(other.exec(hold), SQLITE_OK);
+            QVERIFY_THROWS_EXCEPTION(TableError, dm.emptyList());
+            // The failed attempt leaves the list as it was, open shared.
+            QVERIFY(dm.tblML.active());
+            QVERIFY(!dm.tblML.exclusive());
+            QCOMPARE(dm.tblML.recordCount(), 3);
+        }
+        dm.emptyList();
         QVERIFY(dm.tblML.active());
         QVERIFY(!dm.tblML.exclusive());
-        QCOMPARE(dm.tblML.recordCount(), 3);
+        QCOMPARE(dm.tblML.recordCount(), 0);
     }
 
     void openFailures_data()

@@ -1,0 +1,116 @@
+#include "store/exportlist.h"
+
+#include "core/Prompts.h"
+#include "store/MLTable.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace {
+
+// Lines are gathered into blocks of about this size before each write.
+constexpr qsizetype BlockBytes = 64 * 1024;
+constexpr qint64 ProgressEvery = 256;
+
+QString saveFailedMessage(const QString &fileName)
+{
+    return QStringLiteral("An error was encountered saving the file, ") + fileName
+           + QStringLiteral(", check you have sufficient disk space and try again.");
+}
+
+QString lineFailedMessage(qint64 line)
+{
+    return QStringLiteral("An error was encountered with line ") + QString::number(line)
+           + QStringLiteral(".  Do you want to continue?");
+}
+
+// QSaveFile refuses a file its user may not write, but not for root, who
+// may write anything: a file nobody may write is left alone all the same.
+bool writeProtected(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return info.exists() && !(info.permissions() & anyWrite);
+}
+
+struct HideAtEnd
+{
+    ThrottledProgress &progress;
+    ~HideAtEnd() { progress.hide(); }
+};
+
+} // namespace
+
+bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress, const QString &fileName,
+                bool withEmail, bool withCategory, bool withComments, const QString &delimiter)
+{
+    ThrottledProgress progress(showprogress);
+    HideAtEnd hide{progress};
+    // Written beside the target and renamed over it on commit, so a failed
+    // or abandoned export leaves an existing file as it was.
+    QSaveFile file(fileName);
+    if (writeProtected(fileName) || !file.open(QIODevice::WriteOnly)) {
+        prompts.warning(saveFailedMessage(fileName));
+        return false;
+    }
+    const QByteArray separator = delimiter.toUtf8();
+    QByteArray block;
+    block.reserve(BlockBytes + 1024);
+    auto writeBlock = [&] {
+        const bool written = file.write(block) == block.size();
+        block.resize(0); // keeps its capacity
+        return written;
+    };
+
+    // A one-byte delimiter, the usual case, takes QByteArray's fast path.
+    auto field = [&](QByteArrayView value) {
+        block.append(value);
+        if (separator.size() == 1)
+            block.append(separator.front());
+        else
+            block.append(separator.constData(), separator.size());
+    };
+
+    std::optional<MLTable::Scan> scan;
+    qint64 total = 0;
+    qint64 line = 0;
+    for (;;) {
+        // Counts every attempt, so a record that failed and is read again
+        // comes under the next number.
+        ++line;
+        try {
+            if (!scan) {
+                scan.emplace(table);
+                total = scan->total();
+            }
+            if (!scan->next())
+                break;
+            // The gate reads the clock; most lines need not even ask it.
+            if (line % ProgressEvery == 1 || line >= total)
+                progress.update(int(line), int(total));
+            if (withEmail)
+                field(scan->item());
+            if (withCategory)
+                field(scan->category());
+            if (withComments)
+                field(scan->comments());
+            block.append("\r\n", 2);
+        } catch (const TableError &) {
+            if (prompts.confirm(lineFailedMessage(line)) != Prompts::Answer::Yes)
+                return false;
+            continue;
+        }
+        if (block.size() >= BlockBytes && !writeBlock()) {
+            prompts.warning(saveFailedMessage(fileName));
+            return false;
+        }
+    }
+    scan.reset();
+    if (!writeBlock() || !file.commit()) {
+        prompts.warning(saveFailedMessage(fileName));
+        return false;
+    }
+    return true;
+}
