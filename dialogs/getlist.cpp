@@ -1,5 +1,7 @@
 #include "dialogs/getlist.h"
 
+#include "dialogs/FormScale.h"
+
 #include "intake/FolderCheck.h"
 
 #include <QApplication>
@@ -27,7 +29,7 @@ TfrmExtractentries::TfrmExtractentries(FolderCheck &check, QWidget *parent)
     ProgressBar1->setValue(0);
     frame->addWidget(Label1);
     frame->addWidget(ProgressBar1);
-    setFixedSize(300, 90);
+    setFixedSize(formscale::size(300, 90));
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

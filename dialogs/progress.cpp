@@ -1,5 +1,7 @@
 #include "dialogs/progress.h"
 
+#include "dialogs/FormScale.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -12,25 +14,25 @@ TdlgProgress::TdlgProgress(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("dlgProgress"));
-    setFixedSize(297, 113);
+    setFixedSize(formscale::size(297, 113));
     auto *panel = new QFrame(this);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Raised);
-    panel->setGeometry(0, 0, 297, 113);
+    panel->setGeometry(formscale::rect(0, 0, 297, 113));
     auto *bevel = new QFrame(panel);
     bevel->setFrameShape(QFrame::Box);
     bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(8, 8, 281, 97);
+    bevel->setGeometry(formscale::rect(8, 8, 281, 97));
     lblmessage = new QLabel(panel);
     lblmessage->setObjectName(QStringLiteral("lblmessage"));
     lblmessage->setWordWrap(true);
     lblmessage->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lblmessage->setGeometry(24, 16, 249, 30);
+    lblmessage->setGeometry(formscale::rect(24, 16, 249, 30));
     Gauge = new QProgressBar(panel);
     Gauge->setObjectName(QStringLiteral("Gauge"));
     Gauge->setRange(0, 100);
     Gauge->setValue(0);
-    Gauge->setGeometry(24, 56, 249, 33);
+    Gauge->setGeometry(formscale::rect(24, 56, 249, 33));
 }
 
 int progressPercent(int position, int total)

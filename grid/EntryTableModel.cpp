@@ -154,8 +154,18 @@ bool EntryTableModel::setData(const QModelIndex &index, const QVariant &value, i
     if (role != Qt::EditRole || !index.isValid() || !m_editable)
         return false;
     try {
-        if (!makeCurrent(index.row())) {
+        const Entry *cached = entryAt(index.row());
+        const Entry shown = cached ? *cached : Entry();
+        if (!cached || !makeCurrent(index.row())) {
             Q_EMIT editFailed(QStringLiteral("The record has been deleted by another user."));
+            return false;
+        }
+        // Another copy of the program may have changed the row since it was read.
+        const Entry &stored = m_table.current();
+        if (stored.Item != shown.Item || stored.Category != shown.Category || stored.Bounces != shown.Bounces
+            || stored.Comments != shown.Comments) {
+            scheduleRefresh();
+            Q_EMIT editFailed(QStringLiteral("The record has been changed by another user."));
             return false;
         }
         switch (index.column()) {

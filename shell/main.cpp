@@ -1,21 +1,21 @@
 #include "shell/main.h"
 
+#include "dialogs/FormScale.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "intake/FolderCheck.h"
 #include "dialogs/getlist.h"
 #include "shell/AppContext.h"
+#include "shell/ListCommands.h"
 #include "core/Paths.h"
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
-#include "core/TextFile.h"
+#include "core/WorkingFiles.h"
 #include "store/Validation.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,9 +30,10 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
     , m_progress(this)
 {
     setObjectName(QStringLiteral("frmmain"));
-    resize(630, 460);
+    resize(formscale::size(630, 460));
     buildControls();
     buildMenus();
+    connectCommands();
 
     Timer1.setInterval(AutoScanDelayMs);
     Timer1.setSingleShot(false);
@@ -68,6 +69,7 @@ Tfrmmain::~Tfrmmain() = default;
 void Tfrmmain::FormCreate(const QString &executablePath)
 {
     m_context.programDir = programDirectory(executablePath);
+    m_commands->setProgramDir(m_context.programDir);
 }
 
 void Tfrmmain::runFolderCheck()
@@ -103,47 +105,15 @@ void Tfrmmain::FormShow()
     cmbsortChange();
     rdballClick();
     setWindowTitle(title());
-    loadWorkingFile(QStringLiteral("errors.txt"), false);
-    loadWorkingFile(QStringLiteral("log.txt"), true);
+    m_files = std::make_unique<WorkingFiles>(m_context.programDir, m_context.prompts);
+    m_files->load(m_context.log, m_context.errors);
     if (m_context.settings.AutoScan)
         Timer1.start();
 }
 
-void Tfrmmain::loadWorkingFile(const QString &fileName, bool isLog)
-{
-    const QString path = QDir(m_context.programDir).filePath(fileName);
-    if (!QFileInfo::exists(path))
-        return;
-    QStringList lines;
-    QString why;
-    if (!textfile::readLines(path, &lines, &why)) {
-        (isLog ? m_logUnreadable : m_errorsUnreadable) = true;
-        m_context.prompts.warning(QStringLiteral("%1 could not be read (%2). It will not be replaced when the "
-                                                 "program closes.")
-                                      .arg(path, why));
-        return;
-    }
-    (isLog ? m_context.log : m_context.errors).setLines(lines);
-}
-
-bool Tfrmmain::saveWorkingFile(const QString &fileName, bool isLog)
-{
-    const bool unreadable = isLog ? m_logUnreadable : m_errorsUnreadable;
-    // Keep a file we could not read; this run's lines go beside it.
-    const QString name = unreadable ? fileName + QStringLiteral(".new") : fileName;
-    const QString path = QDir(m_context.programDir).filePath(name);
-    QString why;
-    if (textfile::writeLines(path, (isLog ? m_context.log : m_context.errors).lines(), &why))
-        return true;
-    return m_context.prompts.confirm(QStringLiteral("%1 could not be written (%2). Close anyway and lose the "
-                                                    "changes to it?")
-                                         .arg(path, why))
-        == Prompts::Answer::Yes;
-}
-
 bool Tfrmmain::FormClose()
 {
-    return saveWorkingFile(QStringLiteral("log.txt"), true) && saveWorkingFile(QStringLiteral("errors.txt"), false);
+    return !m_files || m_files->save(m_context.log, m_context.errors);
 }
 
 void Tfrmmain::closeEvent(QCloseEvent *event)
@@ -174,12 +144,7 @@ void Tfrmmain::btngetoutlookClick()
     Timer1.stop();
     if (!m_folderCheck)
         return;
-    newformpreparation(true);
-    struct Release
-    {
-        Tfrmmain *w;
-        ~Release() { w->newformpreparation(false); }
-    } release{this};
+    DisplayHold hold(*this);
     m_folderCheck();
 }
 

@@ -7,9 +7,12 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 struct AppContext;
 class EntryTableModel;
+class ListCommands;
+class WorkingFiles;
 class TEntryGrid;
 class QAction;
 class QComboBox;
@@ -46,6 +49,16 @@ public:
     void Panel2Resize();
     // The grid's own keyboard delete, confirmed first.
     void DBGrid1DeleteKey();
+
+    // List commands of the menus.
+    void DeleteRecord1Click();
+    void mkaddtoneverClick();
+    void ResetBounceCount1Click();
+    void ResetBounceCountforallEntries1Click();
+    void DeleteAllEntries1Click();
+    void SaveBackUpFile1Click();
+    void mkAllowEditingClick();
+    void ExportMailingListEntries1Click();
     void showprogress(bool show, int position, int total, const QString &message);
     bool validemailaddress(const QString &address) const;
 
@@ -75,6 +88,25 @@ public:
     QMenu *PopupMenu1;
     QAction *mnuCheckOutlook;
     QAction *mnuExit;
+    QAction *mnuSend;
+    QAction *mnuAddMore;
+    QAction *ScanOutlookFoldersforemailaddresses1;
+    QAction *ImportMailingListEntries1;
+    QAction *ExportMailingListEntries1;
+    QAction *SaveBackUpFile1;
+    QAction *DeleteRecord1;
+    QAction *mkaddtonever;
+    QAction *mkAllowEditing;
+    QAction *ResetBounceCountforallEntries1;
+    QAction *DeleteAllEntries1;
+    QAction *Options1;
+    QAction *DisplayErrors1;
+    QAction *DisplayLog1;
+    QAction *mnuHelp;
+    QAction *About1;
+    QAction *ResetBounceCount1;
+    QAction *mkaddtonever2;
+    QAction *DeleteEntry1;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -82,18 +114,35 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Holds the display for as long as it lives.
+    class DisplayHold
+    {
+    public:
+        explicit DisplayHold(Tfrmmain &w)
+            : m_w(w)
+        {
+            m_w.newformpreparation(true);
+        }
+        ~DisplayHold() { m_w.newformpreparation(false); }
+        DisplayHold(const DisplayHold &) = delete;
+        DisplayHold &operator=(const DisplayHold &) = delete;
+
+    private:
+        Tfrmmain &m_w;
+    };
+
     void runFolderCheck();
     void buildControls();
     void buildMenus();
-    void loadWorkingFile(const QString &fileName, bool isLog);
-    bool saveWorkingFile(const QString &fileName, bool isLog);
+    void connectCommands();
+    // The grid's selected row becomes the table's current record.
+    void syncCurrent();
 
     AppContext &m_context;
     EntryTableModel *m_model;
     ProgressDisplay m_progress;
+    std::unique_ptr<ListCommands> m_commands;
     std::function<void()> m_folderCheck;
+    std::unique_ptr<WorkingFiles> m_files;
     bool m_shown = false;
-    // A file that existed but could not be read is not replaced at close.
-    bool m_logUnreadable = false;
-    bool m_errorsUnreadable = false;
 };

@@ -1,4 +1,5 @@
 // Builds the main window's controls and menus.
+#include "dialogs/FormScale.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
@@ -22,7 +23,7 @@ QPushButton *commandButton(QWidget *parent, const char *name, const QString &cap
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setFixedSize(137, 33);
+    b->setFixedSize(formscale::size(137, 33));
     b->setToolTip(hint);
     b->setStatusTip(hint);
     return b;
@@ -55,7 +56,7 @@ void Tfrmmain::buildControls()
     groupLayout->setSpacing(0);
 
     Panel3 = panel(GroupBox1, "Panel3");
-    Panel3->setFixedHeight(66);
+    Panel3->setFixedHeight(formscale::px(66));
     auto *filterLayout = new QVBoxLayout(Panel3);
     rdball = new QRadioButton(QStringLiteral("Display All Entries"), Panel3);
     rdball->setObjectName(QStringLiteral("rdball"));
@@ -79,21 +80,21 @@ void Tfrmmain::buildControls()
     DBGrid1->setEntryModel(m_model);
     static const int widths[] = {128, 88, 49, 172};
     for (int c = 0; c < 4; ++c)
-        DBGrid1->setColumnWidth(c, widths[c]);
+        DBGrid1->setColumnWidth(c, formscale::px(widths[c]));
     groupLayout->addWidget(DBGrid1, 1);
 
     Panel4 = new QFrame(GroupBox1);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     Panel4->setFrameShape(QFrame::Panel);
     Panel4->setFrameShadow(QFrame::Sunken);
-    Panel4->setFixedHeight(27);
+    Panel4->setFixedHeight(formscale::px(27));
     auto *bottom = new QHBoxLayout(Panel4);
     bottom->setContentsMargins(4, 1, 1, 1);
     lblcount = new QLabel(Panel4);
     lblcount->setObjectName(QStringLiteral("lblcount"));
     cmbsort = new QComboBox(Panel4);
     cmbsort->setObjectName(QStringLiteral("cmbsort"));
-    cmbsort->setFixedWidth(129);
+    cmbsort->setFixedWidth(formscale::px(129));
     cmbsort->addItems({QStringLiteral("Sort by E-mail"), QStringLiteral("Sort by Category"),
                        QStringLiteral("Sort by Bounce Count"), QStringLiteral("No Sorting")});
     cmbsort->setCurrentIndex(-1);
@@ -103,7 +104,7 @@ void Tfrmmain::buildControls()
     groupLayout->addWidget(Panel4);
 
     Panel1 = panel(central, "Panel1");
-    Panel1->setFixedWidth(150);
+    Panel1->setFixedWidth(formscale::px(150));
     auto *buttons = new QVBoxLayout(Panel1);
     buttons->setContentsMargins(6, 12, 7, 12);
     btngetoutlook = commandButton(Panel1, "btngetoutlook", QStringLiteral("Check for New Entries"),
@@ -131,53 +132,59 @@ void Tfrmmain::buildControls()
 
 void Tfrmmain::buildMenus()
 {
-    // Commands whose dialogs are not part of this build stay disabled.
     auto item = [](QMenu *menu, const QString &caption, const char *name) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    // Commands whose dialogs are not part of this build yet.
+    auto later = [&item](QMenu *menu, const QString &caption, const char *name) {
+        QAction *a = item(menu, caption, name);
         a->setEnabled(false);
         return a;
     };
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    item(file, QStringLiteral("Send E-mail to Mailing List.."), "mnuSend");
+    mnuSend = later(file, QStringLiteral("Send E-mail to Mailing List.."), "mnuSend");
     file->addSeparator();
     mnuCheckOutlook = item(file, QStringLiteral("Check Outlook for New Entries"), "mnuCheckOutlook");
-    item(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");
-    item(file, QStringLiteral("Scan Outlook Folders for e-mail addresses.."), "ScanOutlookFoldersforemailaddresses1");
+    mnuAddMore = later(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");
+    ScanOutlookFoldersforemailaddresses1 = later(file, QStringLiteral("Scan Outlook Folders for e-mail addresses.."),
+                                                 "ScanOutlookFoldersforemailaddresses1");
     file->addSeparator();
-    item(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
-    item(file, QStringLiteral("Export Mailing List Entries.."), "ExportMailingListEntries1");
-    item(file, QStringLiteral("Save Back Up File.."), "SaveBackUpFile1");
+    ImportMailingListEntries1 = later(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
+    ExportMailingListEntries1 = item(file, QStringLiteral("Export Mailing List Entries.."), "ExportMailingListEntries1");
+    SaveBackUpFile1 = item(file, QStringLiteral("Save Back Up File.."), "SaveBackUpFile1");
     file->addSeparator();
-    item(file, QStringLiteral("Options.."), "Options1");
+    Options1 = later(file, QStringLiteral("Options.."), "Options1");
     file->addSeparator();
-    mnuExit = file->addAction(QStringLiteral("E&xit"));
-    mnuExit->setObjectName(QStringLiteral("Exit1"));
+    mnuExit = item(file, QStringLiteral("E&xit"), "Exit1");
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    item(edit, QStringLiteral("Delete Record"), "DeleteRecord1");
-    item(edit, QStringLiteral("Move Record to Blocked Addresses List"), "mkaddtonever");
+    DeleteRecord1 = item(edit, QStringLiteral("Delete Record"), "DeleteRecord1");
+    mkaddtonever = item(edit, QStringLiteral("Move Record to Blocked Addresses List"), "mkaddtonever");
     edit->addSeparator();
-    item(edit, QStringLiteral("Allow In-line Editing"), "mkAllowEditing");
+    mkAllowEditing = item(edit, QStringLiteral("Allow In-line Editing"), "mkAllowEditing");
+    mkAllowEditing->setCheckable(true);
     edit->addSeparator();
     QMenu *other = edit->addMenu(QStringLiteral("Other"));
-    item(other, QStringLiteral("Reset Bounce Count for all Entries"), "ResetBounceCountforallEntries1");
-    item(other, QStringLiteral("Delete All Entries"), "DeleteAllEntries1");
+    ResetBounceCountforallEntries1
+        = item(other, QStringLiteral("Reset Bounce Count for all Entries"), "ResetBounceCountforallEntries1");
+    DeleteAllEntries1 = item(other, QStringLiteral("Delete All Entries"), "DeleteAllEntries1");
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    item(view, QStringLiteral("Display Errors.."), "DisplayErrors1");
-    item(view, QStringLiteral("Display Log.."), "DisplayLog1");
+    DisplayErrors1 = later(view, QStringLiteral("Display Errors.."), "DisplayErrors1");
+    DisplayLog1 = later(view, QStringLiteral("Display Log.."), "DisplayLog1");
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    item(help, QStringLiteral("Help.."), "mnuHelp");
+    mnuHelp = later(help, QStringLiteral("Help.."), "mnuHelp");
     help->addSeparator();
-    item(help, QStringLiteral("About.."), "About1");
+    About1 = later(help, QStringLiteral("About.."), "About1");
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    item(PopupMenu1, QStringLiteral("Reset Bounce Count "), "ResetBounceCount1");
-    item(PopupMenu1, QStringLiteral("Move Record to Blocked Addresses List"), "mkaddtonever2");
-    item(PopupMenu1, QStringLiteral("Delete Entry"), "DeleteEntry1");
+    ResetBounceCount1 = item(PopupMenu1, QStringLiteral("Reset Bounce Count "), "ResetBounceCount1");
+    mkaddtonever2 = item(PopupMenu1, QStringLiteral("Move Record to Blocked Addresses List"), "mkaddtonever2");
+    DeleteEntry1 = item(PopupMenu1, QStringLiteral("Delete Entry"), "DeleteEntry1");
     DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(at)); });

@@ -2,7 +2,9 @@
 // display hold, column fit and the files written at close.
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
+#include "testlib/MainWindowFixture.h"
 
+#include "dialogs/FormScale.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
@@ -28,40 +30,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
-    {
-        explicit Fixture(const QStringList &items = {})
-        {
-            createMailingListFile(env.programDir() + QStringLiteral("mailist.DAT"));
-            context = std::make_unique<AppContext>(prompts);
-            window = std::make_unique<Tfrmmain>(*context);
-            window->FormCreate(env.programDir() + QStringLiteral("quillmar"));
-            if (!context->dmML.DataModuleCreate(context->programDir))
-                qFatal("table did not open");
-            for (const QString &line : items) {
-                const QStringList f = line.split(QLatin1Char('|'));
-                context->dmML.tblML.append(f.value(0), f.value(1), f.value(2).toInt(), QString());
-            }
-        }
-        void show()
-        {
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        }
-        QStringList gridColumn(int column) const
-        {
-            QStringList out;
-            auto *model = window->DBGrid1->entryModel();
-            for (int r = 0; r < model->rowCount(); ++r)
-                out << model->index(r, column).data().toString();
-            return out;
-        }
-
-        TestEnv env;
-        ScriptedPrompts prompts;
-        std::unique_ptr<AppContext> context;
-        std::unique_ptr<Tfrmmain> window;
-    };
+    using Fixture = MainWindowFixture;
 
     static QStringList categoryList()
     {
@@ -92,8 +61,8 @@ private Q_SLOTS:
     void captionsAndLayout()
     {
         Fixture f;
-        QCOMPARE(f.window->size(), QSize(630, 460));
-        QCOMPARE(f.window->Panel1->width(), 150);
+        QCOMPARE(f.window->size(), formscale::size(630, 460));
+        QCOMPARE(f.window->Panel1->width(), formscale::px(150));
         QCOMPARE(f.window->btngetoutlook->text(), QStringLiteral("Check for New Entries"));
         QCOMPARE(f.window->btngetoutlook->toolTip(),
                  QStringLiteral("Opens Outlook and checks for new entries in the specified mailing list directory"));

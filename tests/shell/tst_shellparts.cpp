@@ -4,6 +4,7 @@
 
 #include "core/Paths.h"
 #include "shell/QuillmarApplication.h"
+#include "dialogs/FormScale.h"
 #include "dialogs/progress.h"
 
 #include <QLabel>
@@ -70,7 +71,7 @@ private Q_SLOTS:
         progress.showprogress(true, 1, 3, QStringLiteral("Importing"));
         QVERIFY(progress.window());
         QVERIFY(main.isVisible());
-        QCOMPARE(progress.window()->size(), QSize(297, 113));
+        QCOMPARE(progress.window()->size(), formscale::size(297, 113));
         QCOMPARE(progress.window()->Gauge->value(), 33);
         QPointer<TdlgProgress> first = progress.window();
 
