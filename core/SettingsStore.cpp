@@ -19,6 +19,12 @@ const QString kListsNotSaved = QStringLiteral(
 const QString kSaveOpenFailed = QStringLiteral("Registry Update Failed, using defaults");
 const QString kWriteFailed = QStringLiteral("Error encountered writing your settings to the registry!");
 
+// The sentence users know, then what went wrong and in which file.
+QString withReason(const QString &sentence, const QString &reason)
+{
+    return reason.isEmpty() ? sentence : sentence + QLatin1Char('\n') + reason;
+}
+
 QStringList withoutBlankLines(const QStringList &lines)
 {
     QStringList kept;
@@ -58,7 +64,7 @@ void SettingsStore::Loadentries(Settings &settings, RuleLists &lists)
 
     platform::Registry reg(platform::RootKey::LocalMachine);
     if (!reg.openKey(registryKey, true)) {
-        m_prompts.warning(kOpenFailed);
+        m_prompts.warning(withReason(kOpenFailed, reg.lastError()));
         return;
     }
     try {
@@ -68,8 +74,8 @@ void SettingsStore::Loadentries(Settings &settings, RuleLists &lists)
             if (key->holds(&Settings::RestrictCategories) && lists.cats.isEmpty())
                 settings.RestrictCategories = false;
         }
-    } catch (const platform::RegistryError &) {
-        m_prompts.warning(kLoadFailed);
+    } catch (const platform::RegistryError &e) {
+        m_prompts.warning(withReason(kLoadFailed, QString::fromStdString(e.what())));
     }
     reg.closeKey();
 }
@@ -86,14 +92,14 @@ void SettingsStore::SaveEntries(const Settings &settings, const RuleLists &lists
 
     platform::Registry reg(platform::RootKey::LocalMachine);
     if (!reg.openKey(registryKey, true)) {
-        m_prompts.warning(kSaveOpenFailed);
+        m_prompts.warning(withReason(kSaveOpenFailed, reg.lastError()));
         return;
     }
     try {
         for (const settingkeys::Key &key : settingkeys::keys())
             reg.writeString(key.valueName(), key.stored(settings));
-    } catch (const platform::RegistryError &) {
-        m_prompts.warning(kWriteFailed);
+    } catch (const platform::RegistryError &e) {
+        m_prompts.warning(withReason(kWriteFailed, QString::fromStdString(e.what())));
     }
     reg.closeKey();
 }

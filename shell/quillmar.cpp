@@ -41,7 +41,7 @@ int main(int argc, char **argv)
         prompts.error(context.mapi->loadError());
 
     if (!context.dmML.DataModuleCreate(context.programDir))
-        prompts.warning(TdmML::openFailedMessage());
+        prompts.warning(context.dmML.openFailedWarning());
     else if (context.dmML.tblML.readOnly())
         prompts.warning(TdmML::readOnlyMessage());
 

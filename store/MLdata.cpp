@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <sqlite3.h>
+
 #include <exception>
 
 TdmML::TdmML(QObject *parent)
@@ -20,6 +22,31 @@ QString TdmML::readOnlyMessage()
     return QStringLiteral("Your DB file is read-only: the list can be viewed, but no change to it can be saved.");
 }
 
+namespace {
+
+// What is wrong with the file, in words a user can act on, naming it.
+QString openFailureReason(const TableError &e, const QString &path)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    switch (e.code() & 0xff) {
+    case SQLITE_NOTADB:
+        return QStringLiteral("%1 is not a mailing-list file, or its start is damaged.").arg(file);
+    case SQLITE_CORRUPT:
+        return QStringLiteral("%1 is damaged: it is corrupt or cut short.").arg(file);
+    default:
+        break;
+    }
+    const QString message = e.message();
+    return message.contains(path) ? QDir::toNativeSeparators(message) : file + QStringLiteral(": ") + message;
+}
+
+} // namespace
+
+QString TdmML::openFailedWarning() const
+{
+    return m_lastError.isEmpty() ? openFailedMessage() : openFailedMessage() + QLatin1Char('\n') + m_lastError;
+}
+
 bool TdmML::DataModuleCreate(const QString &programDir)
 {
     tblML.close();
@@ -30,7 +57,7 @@ bool TdmML::DataModuleCreate(const QString &programDir)
         m_lastError.clear();
         return true;
     } catch (const TableError &e) {
-        m_lastError = e.message();
+        m_lastError = openFailureReason(e, tblML.filePath());
         return false;
     }
 }

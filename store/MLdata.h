@@ -20,6 +20,8 @@ public:
     void emptyList();
 
     static QString openFailedMessage();
+    // The sentence above, then on a second line what is wrong and which file.
+    QString openFailedWarning() const;
     static QString readOnlyMessage();
 
     MLTable tblML;

@@ -9,6 +9,10 @@ constexpr int MinimumLength = 9;
 
 bool refusedCharacter(QChar c)
 {
+    // A control character (C0, DEL, C1) cannot be delivered to and breaks
+    // every line-based export.
+    if (c.category() == QChar::Other_Control)
+        return true;
     switch (c.unicode()) {
     case ' ':
     case '!':

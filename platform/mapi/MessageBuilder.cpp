@@ -289,8 +289,10 @@ ULONG PreparedMessage::prepare(const OutgoingMessage &m, std::unique_ptr<Prepare
             return MAPI_E_UNKNOWN_RECIPIENT;
         d.head += *field;
     }
-    const QByteArray sender = *addrSpec(m.from.address);
-    d.head += messageIdField(sender.mid(sender.lastIndexOf('@') + 1));
+    const std::optional<QByteArray> sender = addrSpec(m.from.address);
+    if (!sender)
+        return MAPI_E_FAILURE;
+    d.head += messageIdField(sender->mid(sender->lastIndexOf('@') + 1));
     if (m.receiptRequested)
         d.head += *mailboxField("Disposition-Notification-To", from);
     d.head += "MIME-Version: 1.0\n";

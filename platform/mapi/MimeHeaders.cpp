@@ -248,7 +248,9 @@ QByteArray messageIdField(QByteArrayView domain)
     QRandomGenerator::system()->fillRange(random);
     const QByteArray unique = QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.'
         + QByteArray::number(random[0], 36) + QByteArray::number(random[1], 36);
-    return "Message-ID: <" + unique + '@' + domain.toByteArray() + ">\n";
+    // The domain comes from a profile value: never let it carry a line break.
+    const bool safe = isDotAtom(QString::fromLatin1(domain));
+    return "Message-ID: <" + unique + '@' + (safe ? domain.toByteArray() : QByteArray("localhost.invalid")) + ">\n";
 }
 
 } // namespace mapistandin

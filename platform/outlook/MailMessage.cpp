@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -181,22 +182,47 @@ GMimePart *findTextPart(GMimeObject *object, const char *subtype, int depth = 0)
     return nullptr;
 }
 
-QString partText(GMimePart *part, bool html)
+bool isIdentity(GMimeContentEncoding encoding)
+{
+    return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT
+        || encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+}
+
+// The part's text. `releaseMessage` frees the raw message (and the part with
+// it) as soon as the text no longer needs it, so that a large body is never
+// held three times over.
+QString partText(GMimePart *part, bool html, const std::function<void()> &releaseMessage)
 {
     GMimeDataWrapper *content = g_mime_part_get_content(part);
     if (!content)
         return {};
-    GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new());
-    g_mime_data_wrapper_write_to_stream(content, sink.get());
-    const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));
-    const QByteArrayView bytes(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
-
     const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    const QByteArrayView label = charset ? QByteArrayView(charset) : QByteArrayView();
-    if (!html)
-        return decodeText(bytes, label);
-    const QByteArray sniffed = label.isEmpty() ? htmlMetaCharset(bytes) : QByteArray();
-    return htmlToText(decodeText(bytes, sniffed.isEmpty() ? label : QByteArrayView(sniffed)));
+    const QByteArray label = charset ? QByteArray(charset) : QByteArray();
+    GMimeStream *source = g_mime_data_wrapper_get_stream(content);
+
+    QByteArrayView bytes;
+    GObjectPtr<GMimeStream> decoded;
+    if (isIdentity(g_mime_data_wrapper_get_encoding(content)) && source && GMIME_IS_STREAM_MEM(source)) {
+        // Unencoded: the text is a stretch of the raw message, read where it lies.
+        const GByteArray *all = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(source));
+        const gint64 begin = qBound<gint64>(0, source->bound_start, all->len);
+        const gint64 end = source->bound_end < 0 ? all->len : qBound<gint64>(begin, source->bound_end, all->len);
+        bytes = QByteArrayView(reinterpret_cast<const char *>(all->data) + begin, qsizetype(end - begin));
+    } else {
+        // Decoding never makes the content longer.
+        const gint64 length = source ? g_mime_stream_length(source) : 0;
+        decoded.reset(g_mime_stream_mem_new_with_byte_array(
+            g_byte_array_sized_new(guint(qBound<gint64>(0, length, gint64(kMaxMessageSize))))));
+        g_mime_data_wrapper_write_to_stream(content, decoded.get());
+        const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+        bytes = QByteArrayView(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+        releaseMessage();
+    }
+    const QByteArray sniffed = html && label.isEmpty() ? htmlMetaCharset(bytes) : QByteArray();
+    QString text = decodeText(bytes, sniffed.isEmpty() ? QByteArrayView(label) : QByteArrayView(sniffed));
+    releaseMessage();
+    decoded.reset();
+    return html ? htmlToText(text) : text;
 }
 
 // GMime takes line breaks from the first line: a file with CR LF headers and
@@ -288,10 +314,16 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     }
     result.m_recipients = to + cc;
 
-    if (GMimePart *plain = findTextPart(root.get(), "plain"))
-        result.m_body = toCrLf(partText(plain, false));
-    else if (GMimePart *html = findTextPart(root.get(), "html"))
-        result.m_body = toCrLf(partText(html, true));
+    GMimePart *body = findTextPart(root.get(), "plain");
+    const bool html = !body && (body = findTextPart(root.get(), "html"));
+    if (body) {
+        const auto releaseMessage = [&] {
+            root.reset();
+            parser.reset();
+            stream.reset();
+        };
+        result.m_body = toCrLf(partText(body, html, releaseMessage));
+    }
     return result;
 }
 

@@ -1,46 +1,9 @@
 #include "platform/outlook/MessageText.h"
 
-#include <QTextDocument>
-#include <QUrl>
-#include <QVariant>
-
 #include <cctype>
+#include <cstring>
 
 namespace platform::outlook::mailtext {
-
-namespace {
-
-constexpr QStringView kCrLf = u"\r\n";
-
-// A message must never make us read a local file or device (<img src="/dev/zero">).
-class InertDocument : public QTextDocument
-{
-protected:
-    QVariant loadResource(int, const QUrl &) override { return {}; }
-};
-
-// The document keeps the source's blanks between blocks at the ends of lines.
-QString withoutTrailingBlanks(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    qsizetype blanksFrom = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u' ' || c == u'\t') {
-            if (blanksFrom < 0)
-                blanksFrom = i;
-            continue;
-        }
-        if (blanksFrom >= 0 && c != u'\n')
-            out += QStringView(text).sliced(blanksFrom, i - blanksFrom);
-        blanksFrom = -1;
-        out += c;
-    }
-    return out;
-}
-
-} // namespace
 
 QByteArray htmlMetaCharset(QByteArrayView html)
 {
@@ -58,48 +21,38 @@ QByteArray htmlMetaCharset(QByteArrayView html)
     return head.mid(at, end - at);
 }
 
-QString htmlToText(const QString &html)
+QString toCrLf(QString text)
 {
-    InertDocument document;
-    document.setHtml(html);
-    QString text = document.toPlainText();
-    text.remove(QChar::ObjectReplacementCharacter); // where images were
-    text.replace(QChar::Nbsp, u' ');
-    return withoutTrailingBlanks(text);
-}
-
-QString toCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 16 + 2);
-    const QStringView view(text);
-    if (!view.contains(u'\r')) {
-        // The usual case, since the raw bytes were made LF-only before parsing.
-        qsizetype from = 0;
-        for (qsizetype at; (at = view.indexOf(u'\n', from)) >= 0; from = at + 1) {
-            out += view.sliced(from, at - from);
-            out += kCrLf;
-        }
-        out += view.sliced(from);
-        return out;
+    // Done in place: a body may be hundreds of megabytes.
+    const qsizetype size = text.size();
+    qsizetype grow = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            ++i;
+        else if (c == u'\r' || c == u'\n')
+            ++grow;
     }
-    const QChar *p = text.constData();
-    const QChar *const end = p + text.size();
-    const QChar *chunk = p;
-    while (p < end) {
-        const char16_t c = p->unicode();
+    if (grow == 0)
+        return text;
+    text.resize(size + grow);
+    char16_t *const d = reinterpret_cast<char16_t *>(text.data());
+    // Move the text to the end, then write forward: the writer never passes the reader.
+    std::memmove(d + grow, d, size_t(size) * sizeof(char16_t));
+    qsizetype w = 0;
+    for (qsizetype r = grow; r < size + grow; ++r) {
+        const char16_t c = d[r];
         if (c != u'\r' && c != u'\n') {
-            ++p;
+            d[w++] = c;
             continue;
         }
-        out.append(chunk, p - chunk);
-        out += kCrLf;
-        if (c == u'\r' && p + 1 < end && p[1] == u'\n')
-            ++p;
-        chunk = ++p;
+        d[w++] = u'\r';
+        d[w++] = u'\n';
+        if (c == u'\r' && r + 1 < size + grow && d[r + 1] == u'\n')
+            ++r;
     }
-    out.append(chunk, end - chunk);
-    return out;
+    text.truncate(w);
+    return text;
 }
 
 } // namespace platform::outlook::mailtext

@@ -36,6 +36,6 @@ MailAddress firstMailbox(const char *raw);
 // The charset an HTML document declares in its head; empty when none.
 QByteArray htmlMetaCharset(QByteArrayView html);
 QString htmlToText(const QString &html);
-QString toCrLf(const QString &text);
+QString toCrLf(QString text);
 
 } // namespace platform::outlook::mailtext

@@ -15,22 +15,37 @@ struct Property
     QByteArray value;
 };
 
+bool mentionsQuotedPrintable(QByteArrayView text)
+{
+    return text.toByteArray().toUpper().contains("QUOTED-PRINTABLE");
+}
+
 // vCard 2.1 soft line breaks of quoted-printable values, then folded lines.
 QList<QByteArray> unfoldedLines(const QByteArray &bytes)
 {
+    static constexpr qsizetype kMarkerLength = 16; // "QUOTED-PRINTABLE"
     QList<QByteArray> lines;
+    // Whether the last line mentions quoted-printable, kept up to date as
+    // pieces are joined to it rather than found again on every soft break.
+    bool lastQuoted = false;
+    auto join = [&](QByteArrayView piece) {
+        QByteArray &last = lines.last();
+        const qsizetype from = qMax<qsizetype>(0, last.size() - (kMarkerLength - 1));
+        last += piece;
+        lastQuoted = lastQuoted || mentionsQuotedPrintable(QByteArrayView(last).sliced(from));
+    };
     for (QByteArray line : bytes.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
         const bool continuation = !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'));
-        const bool softBreak = !lines.isEmpty() && lines.last().endsWith('=')
-            && lines.last().toUpper().contains("QUOTED-PRINTABLE");
+        const bool softBreak = !lines.isEmpty() && lastQuoted && lines.last().endsWith('=');
         if (softBreak) {
             lines.last().chop(1);
-            lines.last() += line;
+            join(line);
         } else if (continuation) {
-            lines.last() += line.mid(1);
+            join(QByteArrayView(line).sliced(1));
         } else {
+            lastQuoted = mentionsQuotedPrintable(line);
             lines.append(line);
         }
     }

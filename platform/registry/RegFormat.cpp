@@ -128,6 +128,17 @@ bool needsHex(const QString &s)
     return false;
 }
 
+bool hasLoneSurrogate(QStringView s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
+            ++i;
+        else if (s[i].isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 QStringList hexLines(const QString &prefix, const QByteArray &bytes)
 {
     // Wrapped as regedit does, so the lines stay under 80 columns.
@@ -245,11 +256,55 @@ bool Key::remove(const QString &name)
     const auto it = m_byName.constFind(fold(name));
     if (it == m_byName.cend())
         return false;
-    m_values.removeAt(*it);
-    m_byName.clear();
-    for (qsizetype i = 0; i < m_values.size(); ++i)
-        m_byName.insert(fold(m_values[i].name), i);
+    m_byName.erase(it);
+    ++m_removed;
     return true;
+}
+
+void Key::compact() const
+{
+    if (m_removed == 0)
+        return;
+    QList<Value> kept;
+    kept.reserve(m_values.size() - m_removed);
+    for (qsizetype i = 0; i < m_values.size(); ++i) {
+        const auto it = m_byName.find(fold(m_values[i].name));
+        if (it != m_byName.end() && *it == i) {
+            *it = kept.size();
+            kept.append(std::move(m_values[i]));
+        }
+    }
+    m_values = std::move(kept);
+    m_removed = 0;
+}
+
+const QList<Value> &Key::values() const
+{
+    compact();
+    return m_values;
+}
+
+const QList<Key> &Document::keys() const
+{
+    compact();
+    return m_keys;
+}
+
+void Document::compact() const
+{
+    if (m_removed == 0)
+        return;
+    QList<Key> kept;
+    kept.reserve(m_keys.size() - m_removed);
+    for (qsizetype i = 0; i < m_keys.size(); ++i) {
+        const auto it = m_byPath.find(fold(m_keys[i].path()));
+        if (it != m_byPath.end() && *it == i) {
+            *it = kept.size();
+            kept.append(std::move(m_keys[i]));
+        }
+    }
+    m_keys = std::move(kept);
+    m_removed = 0;
 }
 
 Key *Document::find(const QString &path)
@@ -269,11 +324,8 @@ bool Document::keyExists(const QString &path) const
     if (!path.contains(QLatin1Char('\\')) || find(path))
         return true;
     const QString prefix = fold(path) + QLatin1Char('\\');
-    for (auto it = m_byPath.cbegin(); it != m_byPath.cend(); ++it) {
-        if (it.key().startsWith(prefix))
-            return true;
-    }
-    return false;
+    const auto it = m_byPath.lowerBound(prefix);
+    return it != m_byPath.cend() && it.key().startsWith(prefix);
 }
 
 Key &Document::ensure(const QString &path)
@@ -288,14 +340,13 @@ Key &Document::ensure(const QString &path)
 void Document::removeTree(const QString &path)
 {
     const QString f = fold(path);
+    if (m_byPath.remove(f) > 0)
+        ++m_removed;
     const QString prefix = f + QLatin1Char('\\');
-    m_keys.removeIf([&](const Key &k) {
-        const QString kf = fold(k.path());
-        return kf == f || kf.startsWith(prefix);
-    });
-    m_byPath.clear();
-    for (qsizetype i = 0; i < m_keys.size(); ++i)
-        m_byPath.insert(fold(m_keys[i].path()), i);
+    for (auto it = m_byPath.lowerBound(prefix); it != m_byPath.end() && it.key().startsWith(prefix);) {
+        it = m_byPath.erase(it);
+        ++m_removed;
+    }
 }
 
 bool isValidKeyName(const QString &name)
@@ -465,7 +516,15 @@ QByteArray serialize(const Document &doc)
         }
         out += kEol;
     }
-    return out.toUtf8();
+    if (!hasLoneSurrogate(out))
+        return out.toUtf8();
+    QByteArray utf16("\xff\xfe");
+    utf16.reserve(2 + out.size() * 2);
+    for (QChar c : std::as_const(out)) {
+        utf16 += char(c.unicode() & 0xff);
+        utf16 += char(c.unicode() >> 8);
+    }
+    return utf16;
 }
 
 } // namespace platform::regformat

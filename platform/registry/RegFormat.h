@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -33,7 +34,7 @@ public:
     explicit Key(QString path) : m_path(std::move(path)) {}
 
     const QString &path() const { return m_path; }
-    const QList<Value> &values() const { return m_values; }
+    const QList<Value> &values() const;
     const Value *find(const QString &name) const;
 
     // Replaces a value in place (keeping the stored spelling of its name) or
@@ -44,15 +45,20 @@ public:
     bool remove(const QString &name);
 
 private:
+    // A removed value stays in the list, unreachable by name, until the list
+    // is next read whole: an export may delete thousands of values.
+    void compact() const;
+
     QString m_path;
-    QList<Value> m_values;
-    QHash<QString, qsizetype> m_byName;
+    mutable QList<Value> m_values;
+    mutable QHash<QString, qsizetype> m_byName;
+    mutable qsizetype m_removed = 0;
 };
 
 class Document
 {
 public:
-    const QList<Key> &keys() const { return m_keys; }
+    const QList<Key> &keys() const;
     Key *find(const QString &path);
     const Key *find(const QString &path) const;
     // True also for a key that only has subkeys written out, and for the root.
@@ -61,14 +67,20 @@ public:
     void removeTree(const QString &path);
 
 private:
-    QList<Key> m_keys;
-    QHash<QString, qsizetype> m_byPath;
+    void compact() const;
+
+    mutable QList<Key> m_keys;
+    // Sorted, so that a key's subkeys are one range.
+    mutable QMap<QString, qsizetype> m_byPath;
+    mutable qsizetype m_removed = 0;
 };
 
 // False (with the reason, naming the line) when the bytes are not a
 // well-formed export; the document is then incomplete.
 bool parse(const QByteArray &bytes, Document &out, QString *error);
-// UTF-8 without a byte-order mark, lines ending in CR LF.
+// UTF-8 without a byte-order mark, lines ending in CR LF; UTF-16LE with a
+// byte-order mark when some text holds a lone surrogate, which only UTF-16
+// keeps as it was read.
 QByteArray serialize(const Document &doc);
 
 QString decodeString(const QByteArray &data);

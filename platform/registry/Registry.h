@@ -29,6 +29,8 @@ public:
     // False when the hive cannot be read or parsed, when the key is missing
     // and canCreate is false, or when creating it cannot be written.
     bool openKey(const QString &path, bool canCreate);
+    // Why the last openKey() failed, naming the hive file; empty after success.
+    QString lastError() const { return m_lastError; }
     void closeKey();
     bool keyExists(const QString &path) const;
 
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<Hive> m_hive;
     RootKey m_root;
     QString m_currentKey;
+    QString m_lastError;
 };
 
 } // namespace platform

@@ -146,19 +146,25 @@ QString Registry::hiveFilePath(RootKey root)
 bool Registry::openKey(const QString &path, bool canCreate)
 {
     closeKey();
-    const std::optional<QString> full = fullPath(m_root, path);
-    if (!full)
-        return false;
+    m_lastError.clear();
     const QString file = hiveFilePath(m_root);
+    const std::optional<QString> full = fullPath(m_root, path);
+    if (!full) {
+        m_lastError = QStringLiteral("%1: no key can be named \"%2\"").arg(file, path);
+        return false;
+    }
     Document doc;
     QString why;
     if (loadHive(file, doc, why) == Load::Failed) {
         qWarning().noquote() << "Registry:" << why;
+        m_lastError = why;
         return false;
     }
     if (!doc.keyExists(*full)) {
-        if (!canCreate)
+        if (!canCreate) {
+            m_lastError = QStringLiteral("%1 has no key %2").arg(file, *full);
             return false;
+        }
         try {
             doc = updateHive(file, [&](Document &d) {
                 if (d.keyExists(*full))
@@ -167,7 +173,8 @@ bool Registry::openKey(const QString &path, bool canCreate)
                 return true;
             });
         } catch (const RegistryError &e) {
-            qWarning().noquote() << "Registry:" << QString::fromStdString(e.what());
+            m_lastError = QString::fromStdString(e.what());
+            qWarning().noquote() << "Registry:" << m_lastError;
             return false;
         }
     }
@@ -217,7 +224,7 @@ QString Registry::readString(const QString &name) const
     if (!v)
         return QString();
     if (v->type != regformat::TypeString && v->type != regformat::TypeExpandString)
-        fail(QStringLiteral("Registry value \"%1\" is not a string").arg(name));
+        fail(QStringLiteral("Registry value \"%1\" in %2 is not a string").arg(name, hiveFilePath(m_root)));
     return regformat::decodeString(v->data);
 }
 

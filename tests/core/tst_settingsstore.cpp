@@ -116,6 +116,15 @@ class TestSettingsStore : public QObject
     Q_OBJECT
 
     QString listPath(const char *name) const { return m_env.programDir() + QLatin1String(name); }
+    // The fixed sentence of each warning; its second line gives the reason.
+    QStringList sentences() const
+    {
+        QStringList out;
+        for (const QString &w : m_prompts.warnings())
+            out.append(w.section(QLatin1Char('\n'), 0, 0));
+        return out;
+    }
+
     void writeList(const char *name, const QByteArray &bytes)
     {
         QFile f(listPath(name));
@@ -280,7 +289,9 @@ private Q_SLOTS:
         }
         const Settings before = unusualValues();
         const Settings s = load(before);
-        QCOMPARE(m_prompts.warnings(), QStringList{kLoadFailed});
+        QCOMPARE(sentences(), QStringList{kLoadFailed});
+        QVERIFY(m_prompts.warnings().constFirst().contains(QStringLiteral("\"DefaultToAddress\"")));
+        QVERIFY(m_prompts.warnings().constFirst().contains(Registry::hiveFilePath(RootKey::LocalMachine)));
         QCOMPARE(s.MailingListGroup, QStringLiteral("Group"));
         QCOMPARE(s.FailedMail, false);
         QCOMPARE(s.BounceMax, 3);
@@ -311,7 +322,7 @@ private Q_SLOTS:
             reg.writeInteger(kLoadOrder.at(failing), 1);
         }
         const Settings s = load(firstStartValues());
-        QCOMPARE(m_prompts.warnings(), QStringList{kLoadFailed});
+        QCOMPARE(sentences(), QStringList{kLoadFailed});
         for (const settingkeys::Key &key : settingkeys::keys()) {
             const qsizetype step = kLoadOrder.indexOf(key.valueName());
             const Settings &expected = step < failing ? unusualValues() : firstStartValues();
@@ -341,12 +352,14 @@ private Q_SLOTS:
         writeList("remstr.txt", "QUIT\r\n");
         RuleLists lists;
         QCOMPARE(load(unusualValues(), &lists), unusualValues());
-        QCOMPARE(m_prompts.warnings(), QStringList{kOpenFailed});
+        QCOMPARE(sentences(), QStringList{kOpenFailed});
+        QVERIFY(m_prompts.warnings().constFirst().contains(hive));
         QCOMPARE(lists.remstr.items(), QStringList{QStringLiteral("QUIT")});
 
         m_prompts.clear();
         SettingsStore(m_env.programDir(), m_prompts).SaveEntries(unusualValues(), lists);
-        QCOMPARE(m_prompts.warnings(), QStringList{QStringLiteral("Registry Update Failed, using defaults")});
+        QCOMPARE(sentences(), QStringList{QStringLiteral("Registry Update Failed, using defaults")});
+        QVERIFY(m_prompts.warnings().constFirst().contains(hive));
         QVERIFY(QFile::exists(listPath("failed.txt")));
     }
 

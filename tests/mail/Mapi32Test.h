@@ -51,6 +51,8 @@ private Q_SLOTS:
     void addressesAHeaderCanHold();
     void storeProblems();
     void profileNamingMissingStore();
+    void senderWithControlCharacters_data();
+    void senderWithControlCharacters();
     void callsOutsideTheSendPath();
 
     // Message content (tst_mapi32_messages.cpp).

@@ -367,6 +367,36 @@ void TestMapi32::profileNamingMissingStore()
     QCOMPARE(f().MAPILogon(0, nullptr, nullptr, 0, 0, &session), ULONG(MAPI_E_LOGON_FAILURE));
 }
 
+void TestMapi32::senderWithControlCharacters_data()
+{
+    QTest::addColumn<QString>("sender");
+    QTest::newRow("CR LF and a header in the domain") << u("me@example.org\r\nBcc: all@example.net");
+    QTest::newRow("CR LF in the domain") << u("me@example.org\r\nX-Injected: yes");
+    QTest::newRow("LF in the local part") << u("me\n@example.org");
+    QTest::newRow("tab") << u("me\t@example.org");
+    QTest::newRow("NUL") << QStringLiteral("me") + QChar(0) + u("x@example.org");
+    QTest::newRow("bell") << u("me\a@example.org");
+    QTest::newRow("DEL") << u("me@exam\x7fple.org");
+    QTest::newRow("C1 next line in the domain") << u("me@exam\u0085ple.org");
+    QTest::newRow("line separator in the domain") << u("me@exam\u2028ple.org");
+}
+
+void TestMapi32::senderWithControlCharacters()
+{
+    QFETCH(QString, sender);
+    auto restore = qScopeGuard([this] { registerProfile(m_store); });
+    Registry user(RootKey::CurrentUser);
+    QVERIFY(user.openKey(mapistandin::profilesKeyPlain() + QLatin1Char('\\') + standInProfileName(), false));
+    user.writeString(mapistandin::senderAddressValue(), sender);
+    LHANDLE session = 7;
+    QCOMPARE(f().MAPILogon(0, nullptr, nullptr, 0, 0, &session), ULONG(MAPI_E_LOGON_FAILURE));
+    QCOMPARE(session, LHANDLE(0));
+    auto email = makeEmail();
+    email->setRecipient({QStringLiteral("to@example.org")});
+    QCOMPARE(email->SendMail(), MAPI_E_LOGON_FAILURE);
+    QVERIFY(nothingWritten());
+}
+
 void TestMapi32::callsOutsideTheSendPath()
 {
     const LHANDLE session = logon();

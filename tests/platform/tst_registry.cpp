@@ -460,6 +460,70 @@ private Q_SLOTS:
         QCOMPARE(c.readString(QStringLiteral("MAPI")), QStringLiteral("1"));
     }
 
+    // An export that deletes as many keys and values as it writes.
+    void manyDeletionsLeaveTheRest()
+    {
+        constexpr int n = 20000;
+        QByteArray text = kHeader;
+        for (int i = 0; i < n; ++i)
+            text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\K" + QByteArray::number(i) + "]\r\n\"v\"=\"1\"\r\n";
+        for (int i = 1; i < n; i += 2)
+            text += "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\K" + QByteArray::number(i) + "]\r\n";
+        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]\r\n";
+        for (int i = 0; i < n; ++i)
+            text += "\"V" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\r\n";
+        for (int i = 0; i < n; ++i) {
+            if (i % 1000 != 7)
+                text += "\"v" + QByteArray::number(i) + "\"=-\r\n";
+        }
+        text += "\"V8\"=\"back\"\r\n";
+        writeBytes(m_file, text);
+
+        Registry r;
+        QVERIFY(r.openKey(kKey, false));
+        QStringList expected;
+        for (int i = 7; i < n; i += 1000)
+            expected.append(QStringLiteral("V%1").arg(i));
+        expected.append(QStringLiteral("V8"));
+        QCOMPARE(r.valueNames(), expected);
+        QCOMPARE(r.readString(QStringLiteral("v8")), QStringLiteral("back"));
+        QVERIFY(r.keyExists(QStringLiteral("SOFTWARE\\Bulk\\K19998")));
+        QVERIFY(!r.keyExists(QStringLiteral("SOFTWARE\\Bulk\\K19999")));
+        QVERIFY(!r.keyExists(QStringLiteral("SOFTWARE\\Bulk\\K1")));
+        QVERIFY(r.keyExists(QStringLiteral("SOFTWARE\\Bulk")));
+
+        r.writeString(QStringLiteral("V9"), QStringLiteral("new"));
+        const QString written = QString::fromUtf8(readBytes(m_file));
+        QCOMPARE(written.count(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\K")), n / 2);
+        QVERIFY(!written.contains(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\K1]")));
+        Registry again;
+        QVERIFY(again.openKey(kKey, false));
+        QCOMPARE(again.valueNames(), expected << QStringLiteral("V9"));
+    }
+
+    // Text only UTF-16 can hold survives a rewrite of other values.
+    void loneSurrogatesSurviveARewrite()
+    {
+        const QString name = QStringLiteral("na") + QChar(0xdc00) + QStringLiteral("me");
+        const QString value = QChar(0xd800) + QStringLiteral("text");
+        const QString keyLine = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]");
+        const QString untouched = QLatin1Char('"') + name + QStringLiteral("\"=\"") + value + QLatin1Char('"');
+        writeBytes(m_file, utf16leWithBom(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n")
+                                          + keyLine + QStringLiteral("\r\n") + untouched + QStringLiteral("\r\n")));
+        Registry r;
+        QVERIFY(r.openKey(kKey, false));
+        QCOMPARE(r.readString(name), value);
+        r.writeString(QStringLiteral("Other"), QStringLiteral("v"));
+
+        const QByteArray bytes = readBytes(m_file);
+        QVERIFY(bytes.contains(utf16leWithBom(untouched).mid(2)));
+        Registry again;
+        QVERIFY(again.openKey(kKey, false));
+        QCOMPARE(again.valueNames(), QStringList({name, QStringLiteral("Other")}));
+        QCOMPARE(again.readString(name), value);
+        QCOMPARE(again.readString(QStringLiteral("other")), QStringLiteral("v"));
+    }
+
     void largeHiveLoadsQuickly()
     {
         QByteArray text = kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]\r\n";

@@ -666,6 +666,35 @@ private Q_SLOTS:
         QCOMPARE(contents(path), before);
     }
 
+    void openFailureSaysWhatAndWhere_data()
+    {
+        QTest::addColumn<int>("keep");       // bytes of a real table file; -1: garbage
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cut short") << 3000 << u"damaged"_s;
+        QTest::newRow("header only") << 100 << u"damaged"_s;
+        QTest::newRow("not a table file") << -1 << u"not a mailing-list file"_s;
+    }
+
+    void openFailureSaysWhatAndWhere()
+    {
+        QFETCH(int, keep);
+        QFETCH(QString, reason);
+        const QString path = programDir(QString::fromLatin1(QTest::currentDataTag()));
+        const QByteArray whole = contents(filledFile(randomRows(400, 23)));
+        QVERIFY(whole.size() > 3000);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(keep < 0 ? QByteArray("garbage, not a table\n").repeated(300) : whole.left(keep));
+        f.close();
+
+        TdmML dm;
+        QVERIFY(!dm.DataModuleCreate(QFileInfo(path).path()));
+        const QStringList lines = dm.openFailedWarning().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], TdmML::openFailedMessage());
+        QVERIFY2(lines[1].contains(QDir::toNativeSeparators(path)) && lines[1].contains(reason), qPrintable(lines[1]));
+    }
+
     void readOnlyFile()
     {
         const QString path = filledFile(randomRows(3, 10));

@@ -43,6 +43,8 @@ private Q_SLOTS:
         QTest::newRow("mial in the domain") << u"someone@mial.com"_s << false;
         QTest::newRow("mial at 1 and again later") << u"mialbox@mial.com"_s << true;
         QTest::newRow("mail is fine") << u"someone@mail.example.com"_s << true;
+        QTest::newRow("bell alone before the at") << u"\a@iana.org"_s << false;
+        QTest::newRow("line break at the end") << u"someone@example.com\r\n"_s << false;
 
         const struct
         {
@@ -53,7 +55,9 @@ private Q_SLOTS:
             {"blank", u' ', false},   {"exclamation", u'!', false}, {"comma", u',', false},
             {"slash", u'/', false},   {"colon", u':', false},       {"semicolon", u';', false},
             {"backslash", u'\\', false}, {"less", u'<', true},     {"greater", u'>', true},
-            {"double quote", u'"', true}, {"single quote", u'\'', true}, {"tab", u'\t', true},
+            {"double quote", u'"', true}, {"single quote", u'\'', true}, {"tab", u'\t', false},
+            {"NUL", u'\0', false},      {"bell", u'\a', false},         {"DEL", u'\x7f', false},
+            {"C1 next line", u'\x85', false}, {"C1 last", u'\x9f', false}, {"no-break space", u'\xa0', true},
         };
         for (const auto &ch : characters) {
             QTest::newRow(ch.name) << u"some"_s + QChar(ch.c) + u"one@example.com"_s << ch.valid;
