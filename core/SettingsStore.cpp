@@ -82,13 +82,16 @@ void SettingsStore::Loadentries(Settings &settings, RuleLists &lists)
 
 void SettingsStore::SaveEntries(const Settings &settings, const RuleLists &lists)
 {
+    // One list that cannot be written must not cost the user the others.
+    QStringList failures;
     for (const RuleLists::FileBinding &binding : RuleLists::files) {
         const QString path = m_programDir + QLatin1String(binding.fileName);
-        if (!textfile::writeLines(path, (lists.*binding.list).items())) {
-            m_prompts.warning(kListsNotSaved);
-            break;
-        }
+        QString why;
+        if (!textfile::writeLines(path, (lists.*binding.list).items(), &why))
+            failures << QStringLiteral("%1: %2").arg(path, why);
     }
+    if (!failures.isEmpty())
+        m_prompts.warning(withReason(kListsNotSaved, failures.join(QLatin1Char('\n'))));
 
     platform::Registry reg(platform::RootKey::LocalMachine);
     if (!reg.openKey(registryKey, true)) {

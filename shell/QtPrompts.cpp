@@ -21,6 +21,13 @@ void QtPrompts::information(const QString &text)
     QMessageBox::information(m_parent, QApplication::applicationDisplayName(), text);
 }
 
+Prompts::Answer QtPrompts::informationOkCancel(const QString &text)
+{
+    const auto b = QMessageBox::information(m_parent, QApplication::applicationDisplayName(), text,
+                                            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    return b == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
 void QtPrompts::warning(const QString &text)
 {
     QMessageBox::warning(m_parent, QApplication::applicationDisplayName(), text);
@@ -29,6 +36,11 @@ void QtPrompts::warning(const QString &text)
 void QtPrompts::error(const QString &text)
 {
     QMessageBox::critical(m_parent, QApplication::applicationDisplayName(), text);
+}
+
+void QtPrompts::abortError(const QString &text)
+{
+    QMessageBox::critical(m_parent, QApplication::applicationDisplayName(), text, QMessageBox::Abort);
 }
 
 QString QtPrompts::openFileName(const QString &caption, const QString &filter, const QString &dir)

@@ -12,8 +12,10 @@ public:
 
     Answer confirm(const QString &text) override;
     void information(const QString &text) override;
+    Answer informationOkCancel(const QString &text) override;
     void warning(const QString &text) override;
     void error(const QString &text) override;
+    void abortError(const QString &text) override;
     QString openFileName(const QString &caption, const QString &filter, const QString &dir) override;
     QString saveFileName(const QString &caption, const QString &filter, const QString &dir) override;
 

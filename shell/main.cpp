@@ -34,6 +34,9 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
     buildControls();
     buildMenus();
     connectCommands();
+    connectAuxCommands();
+    connectIntakeCommands();
+    connectSendCommands();
 
     Timer1.setInterval(AutoScanDelayMs);
     Timer1.setSingleShot(false);
@@ -56,9 +59,6 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
     connect(m_model, &EntryTableModel::editFailed, this, [this](const QString &why) { m_context.prompts.error(why); });
 
     setFolderCheck([this] { runFolderCheck(); });
-    btnAddMore->setEnabled(false);
-    btnsend->setEnabled(false);
-    btnHelp->setEnabled(false);
 
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -59,6 +59,15 @@ public:
     void SaveBackUpFile1Click();
     void mkAllowEditingClick();
     void ExportMailingListEntries1Click();
+    // Options, log, errors, about and help; the first three live for the whole run.
+    void Options1Click();
+    void DisplayErrors1Click();
+    void DisplayLog1Click();
+    void About1Click();
+    void btnHelpClick();
+    class Tdlgoptions *dlgoptions = nullptr;
+    class Tdlglog *dlglog = nullptr;
+    class Tdlgerrors *dlgerrors = nullptr;
     void showprogress(bool show, int position, int total, const QString &message);
     bool validemailaddress(const QString &address) const;
 
@@ -135,6 +144,9 @@ private:
     void buildControls();
     void buildMenus();
     void connectCommands();
+    void connectAuxCommands();
+    void connectIntakeCommands();
+    void connectSendCommands();
     // The grid's selected row becomes the table's current record.
     void syncCurrent();
 

@@ -137,25 +137,19 @@ void Tfrmmain::buildMenus()
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    // Commands whose dialogs are not part of this build yet.
-    auto later = [&item](QMenu *menu, const QString &caption, const char *name) {
-        QAction *a = item(menu, caption, name);
-        a->setEnabled(false);
-        return a;
-    };
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuSend = later(file, QStringLiteral("Send E-mail to Mailing List.."), "mnuSend");
+    mnuSend = item(file, QStringLiteral("Send E-mail to Mailing List.."), "mnuSend");
     file->addSeparator();
     mnuCheckOutlook = item(file, QStringLiteral("Check Outlook for New Entries"), "mnuCheckOutlook");
-    mnuAddMore = later(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");
-    ScanOutlookFoldersforemailaddresses1 = later(file, QStringLiteral("Scan Outlook Folders for e-mail addresses.."),
+    mnuAddMore = item(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");
+    ScanOutlookFoldersforemailaddresses1 = item(file, QStringLiteral("Scan Outlook Folders for e-mail addresses.."),
                                                  "ScanOutlookFoldersforemailaddresses1");
     file->addSeparator();
-    ImportMailingListEntries1 = later(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
+    ImportMailingListEntries1 = item(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
     ExportMailingListEntries1 = item(file, QStringLiteral("Export Mailing List Entries.."), "ExportMailingListEntries1");
     SaveBackUpFile1 = item(file, QStringLiteral("Save Back Up File.."), "SaveBackUpFile1");
     file->addSeparator();
-    Options1 = later(file, QStringLiteral("Options.."), "Options1");
+    Options1 = item(file, QStringLiteral("Options.."), "Options1");
     file->addSeparator();
     mnuExit = item(file, QStringLiteral("E&xit"), "Exit1");
 
@@ -172,13 +166,13 @@ void Tfrmmain::buildMenus()
     DeleteAllEntries1 = item(other, QStringLiteral("Delete All Entries"), "DeleteAllEntries1");
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    DisplayErrors1 = later(view, QStringLiteral("Display Errors.."), "DisplayErrors1");
-    DisplayLog1 = later(view, QStringLiteral("Display Log.."), "DisplayLog1");
+    DisplayErrors1 = item(view, QStringLiteral("Display Errors.."), "DisplayErrors1");
+    DisplayLog1 = item(view, QStringLiteral("Display Log.."), "DisplayLog1");
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    mnuHelp = later(help, QStringLiteral("Help.."), "mnuHelp");
+    mnuHelp = item(help, QStringLiteral("Help.."), "mnuHelp");
     help->addSeparator();
-    About1 = later(help, QStringLiteral("About.."), "About1");
+    About1 = item(help, QStringLiteral("About.."), "About1");
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

@@ -1,1 +1,12 @@
 quillmar_add_test(tst_export SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_export.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_sendmail SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_sendmail.cpp LIBS quillmar_shell quillmar_mapisetup)
+target_compile_definitions(tst_sendmail PRIVATE MAPI_LIBRARY_DIR="$<TARGET_FILE_DIR:mapi32>"
+  READ_MESSAGE_PY="${CMAKE_SOURCE_DIR}/tests/mail/read_message.py")
+add_dependencies(tst_sendmail mapi32)
+quillmar_add_test(tst_import SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_import.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_addmore SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_addmore.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_getmore SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_getmore.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_options SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_options.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_logerrors SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_logerrors.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_abouthelp SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_abouthelp.cpp LIBS quillmar_shell)
+target_compile_definitions(tst_abouthelp PRIVATE QUILLMAR_HELP_RTF="${CMAKE_SOURCE_DIR}/docs/QMHelp.rtf")

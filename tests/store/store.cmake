@@ -5,3 +5,6 @@ quillmar_add_test(tst_entryrules SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_entryrule
   LIBS quillmar_store PkgConfig::SQLITE3)
 quillmar_add_test(tst_exportlist SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_exportlist.cpp ${CMAKE_CURRENT_LIST_DIR}/StoreTestUtil.h
   LIBS quillmar_store PkgConfig::SQLITE3)
+quillmar_add_test(tst_uniquerecipients SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_uniquerecipients.cpp LIBS quillmar_store)
+quillmar_add_test(tst_importfile SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_importfile.cpp LIBS quillmar_intake PkgConfig::SQLITE3)
+quillmar_add_test(tst_handledmessages SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_handledmessages.cpp LIBS quillmar_store PkgConfig::SQLITE3)

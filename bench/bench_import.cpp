@@ -1,0 +1,219 @@
+// Import per line into a list of the same size (half the lines new, half on
+// the list already) beside bare insertentry calls for the same addresses in
+// the same run; and the folder scan beside GMime's own parse of the same
+// files plus the extraction routine over their bodies.
+#include "bench/BenchSupport.h"
+#include "core/DateTimeText.h"
+#include "core/Prompts.h"
+#include "intake/FolderScan.h"
+#include "intake/StrToStringlist.h"
+#include "intake/extractemailaddresses.h"
+#include "platform/outlook/LocalOutlook.h"
+#include "store/Importfile.h"
+#include "store/Validation.h"
+#include "tests/testlib/MaildirWriter.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <gmime/gmime.h>
+
+#include <fcntl.h>
+
+namespace {
+
+class NoPrompts : public Prompts
+{
+public:
+    int asked = 0;
+    Answer confirm(const QString &) override { return ++asked, Answer::No; }
+    void information(const QString &) override {}
+    void warning(const QString &) override { ++asked; }
+    void error(const QString &) override { ++asked; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+};
+
+const QString Comment = QStringLiteral("Import of entries from file, members.csv");
+
+// Even lines are on the list, odd lines are new.
+QString lineAddress(qint64 rows, qint64 i)
+{
+    return i % 2 ? bench::address(rows + i) : bench::address(i);
+}
+
+QString importFile(qint64 rows)
+{
+    const QString path = bench::scratchPath(QStringLiteral("import-%1.csv").arg(rows));
+    if (QFile::exists(path))
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the import file");
+    QByteArray block;
+    for (qint64 i = 0; i < rows; ++i) {
+        block += lineAddress(rows, i).toUtf8() + "\r\n";
+        if (block.size() > (1 << 16)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
+    return path;
+}
+
+QString freshCopy(qint64 rows)
+{
+    const QString copy = bench::scratchPath(QStringLiteral("import-list.DAT"));
+    QFile::remove(copy);
+    QFile::remove(copy + QStringLiteral("-wal"));
+    QFile::remove(copy + QStringLiteral("-shm"));
+    if (!QFile::copy(bench::listFile(rows), copy))
+        throw std::runtime_error("cannot copy the list");
+    return copy;
+}
+
+void BM_Import(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    const QString file = importFile(rows);
+    const double fileMiB = double(QFile(file).size()) / (1024.0 * 1024.0);
+    double seconds = 0;
+    double bareSeconds = 0;
+    double linesMiB = 0;
+    bool same = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        qint64 importedRows = 0;
+        {
+            bench::Store store(freshCopy(rows));
+            store.settings.defaultcategory = QStringLiteral("news");
+            NoPrompts prompts;
+            const ImportServices services{store.rules, prompts, [](bool, int, int, const QString &) {}, &StrToStringlist, {}};
+            const double before = bench::residentMiB();
+            bench::resetPeakResident();
+            state.ResumeTiming();
+            const auto start = bench::Clock::now();
+            {
+                QString why;
+                const auto lines = ImportLines::fromFile(file, &why);
+                linesMiB = bench::peakResidentMiB() - before;
+                if (!lines || Importfile(services, *lines, true, false, false, QStringLiteral("news"), false, {}, Comment)
+                                  != rows)
+                    same = false;
+            }
+            const double s = bench::secondsSince(start);
+            state.SetIterationTime(s);
+            seconds += s;
+            state.PauseTiming();
+            same = same && prompts.asked == 0;
+            importedRows = bench::RawDb(store.table().filePath()).scalar("SELECT count(*) FROM mailist");
+        }
+        {
+            bench::Store store(freshCopy(rows));
+            store.settings.defaultcategory = QStringLiteral("news");
+            QStringList addresses;
+            addresses.reserve(rows);
+            for (qint64 i = 0; i < rows; ++i)
+                addresses << lineAddress(rows, i);
+            const QString comment = Comment + QLatin1Char(' ') + getdatetimestring();
+            const auto start = bench::Clock::now();
+            for (const QString &a : std::as_const(addresses))
+                store.rules.insertentry(true, a, QStringLiteral("news"), comment);
+            bareSeconds += bench::secondsSince(start);
+            same = same && importedRows == bench::RawDb(store.table().filePath()).scalar("SELECT count(*) FROM mailist");
+        }
+        state.ResumeTiming();
+    }
+    if (!same)
+        state.SkipWithError("the import did not do what bare insertentry calls do");
+    state.SetItemsProcessed(rows * state.iterations());
+    state.counters["bare_ms"] = bareSeconds * 1e3 / double(state.iterations());
+    state.counters["x_bare"] = seconds / bareSeconds;
+    state.counters["file_MB"] = fileMiB;
+    state.counters["lines_x_file"] = linesMiB / fileMiB;
+}
+
+QByteArray scanMessage(qint64 i)
+{
+    const QByteArray who = bench::address(i).toUtf8();
+    return testmail::message("Reader <" + who + ">", "Meeting notes",
+                             "Thanks for the notes.\r\nPlease copy <" + bench::address(i + 1).toUtf8()
+                                 + "> and the committee.\r\nBest regards\r\n",
+                             "Cc: Board <board@example.org>, " + bench::address(i + 2).toUtf8() + "\r\n");
+}
+
+void BM_FolderScan(benchmark::State &state)
+{
+    const qint64 messages = state.range(0);
+    QTemporaryDir work;
+    testmail::Store store(work.path() + QStringLiteral("/Maildir"));
+    store.create();
+    store.addFolder(QStringLiteral("Archive"));
+    QStringList files;
+    QList<QStringList> bodies;
+    for (qint64 i = 0; i < messages; ++i) {
+        const QByteArray m = scanMessage(i);
+        files << store.deliver(QStringLiteral("Archive"), m, 1700000000 + i);
+        bodies << QString::fromUtf8(m.mid(m.indexOf("\r\n\r\n") + 4)).split(QStringLiteral("\r\n"));
+    }
+    Settings settings;
+    RuleLists lists;
+    const AddressTest valid = [&](const QString &a) { return validemailaddress(a, settings, lists); };
+    FolderScan scan(valid);
+    scan.setApplicationFactory(
+        [root = store.root()] { return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root)); });
+    FolderScan::Fields all;
+    all.recipients = all.body = true;
+    double scanSeconds = 0;
+    double rawSeconds = 0;
+    qsizetype found = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto start = bench::Clock::now();
+        for (const QString &f : std::as_const(files)) {
+            GMimeStream *stream = g_mime_stream_fs_open(f.toLocal8Bit().constData(), O_RDONLY, 0, nullptr);
+            GMimeParser *parser = g_mime_parser_new_with_stream(stream);
+            GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
+            benchmark::DoNotOptimize(message);
+            if (message)
+                g_object_unref(message);
+            g_object_unref(parser);
+            g_object_unref(stream);
+        }
+        QStringList addresses;
+        for (const QStringList &body : std::as_const(bodies))
+            extractemailaddresses(body, addresses, valid);
+        rawSeconds += bench::secondsSince(start);
+        state.ResumeTiming();
+        start = bench::Clock::now();
+        QStringList list;
+        scan.scan(QStringLiteral("Archive"), FolderScan::Kind::Messages, all, list);
+        scanSeconds += bench::secondsSince(start);
+        found = list.size();
+    }
+    if (found != messages * 5)
+        state.SkipWithError("the scan did not find five addresses per message");
+    const double n = double(messages) * double(state.iterations());
+    state.SetItemsProcessed(qint64(n));
+    state.counters["scan_us_per_msg"] = scanSeconds * 1e6 / n;
+    state.counters["raw_us_per_msg"] = rawSeconds * 1e6 / n;
+    state.counters["x_raw"] = scanSeconds / rawSeconds;
+}
+
+BENCHMARK(BM_Import)->ArgName("lines")->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderScan)->ArgName("messages")->Arg(1000)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (const auto code = bench::helperMode(argc, argv))
+        return *code;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    g_mime_init();
+    return bench::runBenchmarks(argc, argv);
+}

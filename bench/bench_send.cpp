@@ -1,0 +1,228 @@
+// Sending to the list: the unique recipient list beside a plain ordered read
+// and the same sort, and the send dialog's whole loop beside the mail
+// component alone writing the same messages, each in the same run.
+#include "bench/BenchSupport.h"
+
+#include "core/Prompts.h"
+#include "core/Settings.h"
+#include "dialogs/addrecip.h"
+#include "dialogs/sendmail.h"
+#include "mail/Email.h"
+#include "platform/mapi/MapiSetup.h"
+#include "store/UniqueRecipients.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+class CountingPrompts : public Prompts
+{
+public:
+    int asked = 0;
+    Answer confirm(const QString &) override { return ++asked, Answer::No; }
+    void information(const QString &) override { ++asked; }
+    void warning(const QString &) override { ++asked; }
+    void error(const QString &) override { ++asked; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
+};
+
+// A generated list with every twentieth entry the one before it again, in
+// capitals and between blanks.
+QString listWithDuplicates(qint64 rows)
+{
+    const QString path = bench::scratchPath(QStringLiteral("dups-%1.DAT").arg(rows));
+    if (QFile::exists(path))
+        return path;
+    QFile::copy(bench::listFile(rows), path);
+    bench::RawDb raw(path);
+    raw.exec("UPDATE mailist SET Item = ' ' || upper((SELECT m.Item FROM mailist m WHERE m.rowid = mailist.rowid - 1))"
+             " || '  ' WHERE rowid % 20 = 0");
+    return path;
+}
+
+// The figure to beat: the ordered read of Item and a locale-aware,
+// case-insensitive sort-unique of the same strings.
+qsizetype rawUnique(bench::RawDb &raw, qint64 *stringBytes)
+{
+    QStringList items;
+    sqlite3_stmt *s = raw.prepare("SELECT Item FROM mailist ORDER BY rowid");
+    while (raw.step(s))
+        items.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)),
+                                       sqlite3_column_bytes(s, 0))
+                         .trimmed());
+    sqlite3_reset(s);
+    *stringBytes = 0;
+    for (const QString &item : std::as_const(items))
+        *stringBytes += qint64(sizeof(QString)) + 16 + 2 * (item.size() + 1);
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(items.size()));
+    const bool fold = collator.locale().language() == QLocale::C;
+    for (const QString &item : std::as_const(items))
+        keys.push_back(collator.sortKey(fold ? item.toCaseFolded() : item));
+    std::vector<int> order(size_t(items.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    const auto end = std::unique(order.begin(), order.end(),
+                                 [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) == 0; });
+    return end - order.begin();
+}
+
+void BM_UniqueRecipients(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    const QString path = listWithDuplicates(rows);
+    bench::Store store(path);
+    bench::RawDb raw(path);
+    double mine = 0;
+    double theirs = 0;
+    double peakMiB = 0;
+    qint64 stringBytes = 0;
+    for (auto _ : state) {
+        bench::resetPeakResident();
+        const double before = bench::residentMiB();
+        auto start = bench::Clock::now();
+        int reported = 0;
+        const QStringList unique = uniqueRecipients(store.table(), QString(), [&](int, const QString &) { ++reported; });
+        mine += bench::secondsSince(start);
+        peakMiB = std::max(peakMiB, bench::peakResidentMiB() - before);
+        state.PauseTiming();
+        start = bench::Clock::now();
+        const qsizetype expected = rawUnique(raw, &stringBytes);
+        theirs += bench::secondsSince(start);
+        if (expected != unique.size() || reported != rows)
+            state.SkipWithError("the lists differ");
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(rows * state.iterations());
+    state.counters["raw_ms"] = theirs * 1e3 / double(state.iterations());
+    state.counters["x_raw"] = mine / theirs;
+    state.counters["peak_MiB"] = peakMiB;
+    state.counters["x_strings_mem"] = peakMiB * 1024 * 1024 / double(stringBytes);
+}
+
+struct MailSetup
+{
+    MailSetup()
+    {
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/config")));
+        store = dir.path() + QStringLiteral("/Maildir");
+        QDir().mkpath(store);
+        QString error;
+        if (!registerMapiStandIn(store, QStringLiteral("bench@example.org"), &error))
+            qFatal("%s", qPrintable(error));
+        mapi = std::make_unique<SMapi>(QStringLiteral(MAPI_LIBRARY_DIR));
+        if (!mapi->MapiAvailable())
+            qFatal("libmapi32 not found in %s", MAPI_LIBRARY_DIR);
+    }
+    int clearOutbox() const
+    {
+        QDir out(store + QStringLiteral("/.Outbox/new"));
+        const QStringList files = out.entryList(QDir::Files);
+        for (const QString &name : files)
+            out.remove(name);
+        return int(files.size());
+    }
+
+    QTemporaryDir dir;
+    QString store;
+    std::unique_ptr<SMapi> mapi;
+};
+
+MailSetup &mailSetup()
+{
+    static MailSetup s;
+    return s;
+}
+
+const QString Subject = QStringLiteral("News for the members");
+const QString Body = QStringLiteral("This month's news for the members of the list.\n").repeated(40);
+
+// The dialog's send loop, progress and event handling included, in turns
+// with the mail component alone sending the same batches.
+void BM_SendLoop(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    const int maximum = int(state.range(1));
+    MailSetup &mail = mailSetup();
+    bench::Store store(bench::listFile(rows));
+    store.settings.SendCount = maximum;
+    CountingPrompts prompts;
+    double mine = 0;
+    double theirs = 0;
+    int messages = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        TdlgAddRecip addRecip(prompts);
+        TdlgSendMail dialog(store.table(), *mail.mapi, store.settings, prompts, {}, addRecip);
+        addRecip.setSendDialog(&dialog);
+        dialog.FormCreate();
+        dialog.FormShow();
+        dialog.edtMessageSubject->setText(Subject);
+        dialog.edtMessageText->setPlainText(Body);
+        dialog.btnrecalcClick();
+        const QStringList unique = dialog.uniqueList();
+        state.ResumeTiming();
+
+        auto start = bench::Clock::now();
+        dialog.Button2Click();
+        mine += bench::secondsSince(start);
+
+        state.PauseTiming();
+        messages = mail.clearOutbox();
+        TEmail email(*mail.mapi);
+        email.setUseDefProfile(true);
+        email.Logon();
+        start = bench::Clock::now();
+        for (qsizetype i = 0; i < unique.size(); i += maximum) {
+            const QStringList batch = unique.mid(i, maximum);
+            if (maximum == 1)
+                email.setRecipient(batch);
+            else
+                email.setBcc(batch);
+            email.SetLongText(Body);
+            email.setSubject(Subject);
+            email.SendMail();
+            email.Reset();
+        }
+        theirs += bench::secondsSince(start);
+        email.Logoff();
+        if (mail.clearOutbox() != messages)
+            state.SkipWithError("the loop and the component sent different messages");
+        state.ResumeTiming();
+    }
+    state.counters["messages"] = messages;
+    state.counters["msgs_per_s"] = double(messages) * double(state.iterations()) / mine;
+    state.counters["raw_ms"] = theirs * 1e3 / double(state.iterations());
+    state.counters["x_raw"] = mine / theirs;
+}
+
+BENCHMARK(BM_UniqueRecipients)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SendLoop)->Args({100'000, 500})->Args({10'000, 1})->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (const auto code = bench::helperMode(argc, argv))
+        return *code;
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    return bench::runBenchmarks(argc, argv);
+}

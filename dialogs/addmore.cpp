@@ -1,0 +1,76 @@
+#include "dialogs/addmore.h"
+
+#include "core/Prompts.h"
+#include "dialogs/FormScale.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TdlgEnterMore::TdlgEnterMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn progress, QWidget *parent)
+    : QDialog(parent)
+    , ProcessModes(workspace, prompts, std::move(progress))
+{
+    setObjectName(QStringLiteral("dlgEnterMore"));
+    setWindowTitle(QStringLiteral("Enter Addresses"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    auto *form = new QVBoxLayout(this);
+    form->setContentsMargins(formscale::px(12), formscale::px(10), formscale::px(12), formscale::px(10));
+    auto *intro = new QLabel(QStringLiteral("Please enter the e-mail addresses you would like to process (you can use "
+                                            "Ctrl+X, Ctrl+C and Ctrl+V to cut, copy or paste entries, respectively):"),
+                             this);
+    intro->setWordWrap(true);
+    form->addWidget(intro);
+    memin = new QPlainTextEdit(this);
+    memin->setObjectName(QStringLiteral("memin"));
+    memin->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memin->setMinimumHeight(formscale::px(150));
+    form->addWidget(memin, 1);
+
+    buildModes(this, this, form, QStringLiteral("How should these addresses be processed?"));
+
+    auto *buttons = new QHBoxLayout;
+    btnProcessAll = new QPushButton(QStringLiteral("Process Entries"), this);
+    btnProcessAll->setObjectName(QStringLiteral("btnProcessAll"));
+    btnProcessAll->setToolTip(QStringLiteral("Start processing of the entries listed above"));
+    btnProcessAll->setAutoDefault(false);
+    btnClose = new QPushButton(QStringLiteral("&Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setAutoDefault(false);
+    for (QPushButton *b : {btnProcessAll, btnClose})
+        b->setMinimumSize(formscale::size(100, 25));
+    buttons->addStretch(1);
+    buttons->addWidget(btnProcessAll);
+    buttons->addWidget(btnClose);
+    form->addLayout(buttons);
+
+    resize(formscale::size(400, 480));
+    setFixedSize(sizeHint().expandedTo(formscale::size(400, 480)));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(btnProcessAll, &QPushButton::clicked, this, &TdlgEnterMore::btnProcessAllClick);
+    connect(btnClose, &QPushButton::clicked, this, &TdlgEnterMore::reject);
+}
+
+void TdlgEnterMore::btnProcessAllClick()
+{
+    if (processLines(memin->toPlainText().split(QLatin1Char('\n')), commentPrefix()))
+        memin->clear();
+}
+
+bool TdlgEnterMore::FormCloseQuery()
+{
+    return mayClose(memin->toPlainText());
+}
+
+void TdlgEnterMore::reject()
+{
+    if (FormCloseQuery())
+        QDialog::reject();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// How harvested, typed or imported addresses are processed: add with a
+// category, remove from all categories or one, or count as undeliverable.
+// The same controls and rules in the import, manual entry and scan windows.
+#include "core/Progress.h"
+
+#include <QString>
+#include <QStringList>
+
+struct ListWorkspace;
+class Prompts;
+class QBoxLayout;
+class QLabel;
+class QLineEdit;
+class QObject;
+class QRadioButton;
+class QWidget;
+struct ImportServices;
+
+class ProcessModes
+{
+public:
+    QLabel *Label4;
+    QRadioButton *rdbadd;
+    QLineEdit *edtcategory;
+    QRadioButton *rdbremove;
+    QRadioButton *rdbremoveall;
+    QRadioButton *rdbremovecat;
+    QLineEdit *edtremovecat;
+    QRadioButton *rdbbounce;
+
+    // The enabling rule of the category fields and the removal choice.
+    void rdbaddClick();
+
+    static QString unprocessedQuestion()
+    {
+        return QStringLiteral("You still have entries that you have not processed.  Are you sure you want to close?");
+    }
+    static QString missingCategoryText()
+    {
+        return QStringLiteral("You have not entered a category to remove these addresses from!");
+    }
+
+protected:
+    ProcessModes(ListWorkspace &workspace, Prompts &prompts, ProgressFn progress);
+
+    // Adds the question and the controls to the layout; each radio button
+    // click runs rdbaddClick through the context object.
+    void buildModes(QWidget *parent, QObject *context, QBoxLayout *layout, const QString &question);
+
+    // Remove from one category with none typed.
+    bool removeCategoryMissing() const;
+    // Empty for removal from all categories.
+    QString chosenCategory() const;
+    ImportServices services() const;
+    // The close prompt: more than five characters left unprocessed ask first.
+    bool mayClose(const QString &unprocessed) const;
+
+    // Says so and returns false when a category to remove from is missing;
+    // else runs every line through the batch routine.
+    bool processLines(const QStringList &lines, const QString &commentPrefix);
+
+    ListWorkspace &m_workspace;
+    Prompts &m_prompts;
+    ProgressFn m_progress;
+};

@@ -1,0 +1,288 @@
+#include "dialogs/options.h"
+
+#include "core/Prompts.h"
+#include "core/RuleList.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "dialogs/FormScale.h"
+#include "dialogs/WaitCursor.h"
+#include "dialogs/edtentry.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kDefaultFolder = QStringLiteral("VMailingList");
+const QString kDefaultCategory = QStringLiteral("Default");
+
+// Shows a value without running the handlers that copy it back.
+template <typename W, typename F>
+void quietly(W *w, F set)
+{
+    const bool was = w->blockSignals(true);
+    set();
+    w->blockSignals(was);
+}
+
+} // namespace
+
+Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts, QWidget *parent)
+    : QDialog(parent)
+    , m_settings(settings)
+    , m_lists(lists)
+    , m_prompts(prompts)
+{
+    setObjectName(QStringLiteral("dlgoptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setSizeGripEnabled(true);
+
+    auto *form = new QVBoxLayout(this);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->addTab(buildGeneral(), QStringLiteral("General"));
+    PageControl1->addTab(buildCategories(), QStringLiteral("Categories"));
+    PageControl1->addTab(buildSynonyms(), QStringLiteral("Synonyms"));
+    PageControl1->addTab(buildExceptions(), QStringLiteral("Exceptions"));
+    PageControl1->addTab(buildSending(), QStringLiteral("Sending Mail"));
+    PageControl1->addTab(buildDeliveryFailure(), QStringLiteral("Delivery Failure"));
+    form->addWidget(PageControl1, 1);
+
+    auto *strip = new QHBoxLayout;
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setAutoDefault(false);
+    for (QPushButton *b : {BitBtn1, BitBtn2})
+        b->setMinimumSize(formscale::size(75, 25));
+    strip->addStretch(1);
+    strip->addWidget(BitBtn1);
+    strip->addWidget(BitBtn2);
+    form->addLayout(strip);
+    resize(formscale::size(410, 432));
+
+    connectControls();
+    showValues();
+}
+
+QString Tdlgoptions::spaceQuestion()
+{
+    return QStringLiteral("An entry contains a space.  The space character is not supported and will be converted "
+                          "to a underscore character (_)");
+}
+
+void Tdlgoptions::connectControls()
+{
+    connect(BitBtn1, &QPushButton::clicked, this, &Tdlgoptions::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &Tdlgoptions::BitBtn2Click);
+
+    // The program reads these at once; the derived four wait for OK.
+    Settings &s = m_settings;
+    connect(chkautoscan, &QCheckBox::toggled, this, [&s](bool on) { s.AutoScan = on; });
+    connect(rdbScanAllLines, &QRadioButton::toggled, this, [&s](bool on) { s.ScanAllEmailLines = on; });
+    connect(chkUpdateCommentsWhenEntryExists, &QCheckBox::toggled, this,
+            [&s](bool on) { s.UpdateCommentsWhenEntryExists = on; });
+    connect(chkallowfromaddressasentry, &QCheckBox::toggled, this, [&s](bool on) { s.allowfromaddressasentry = on; });
+    connect(edtAlternativeCategory, &QLineEdit::textChanged, this,
+            [&s](const QString &text) { s.AlternativeCategory = text; });
+    connect(edtdefaultcategory, &QLineEdit::textChanged, this, [&s](const QString &text) { s.defaultcategory = text; });
+    connect(chkExcept, &QCheckBox::toggled, this, [&s](bool on) { s.Except = on; });
+    connect(defaulttoaddress, &QLineEdit::textChanged, this, [&s](const QString &text) { s.DefaultToAddress = text; });
+    connect(AcknowledgeCheck, &QCheckBox::toggled, this, [&s](bool on) { s.Acknowledge = on; });
+    connect(chkfailedmail, &QCheckBox::toggled, this, [&s](bool on) { s.FailedMail = on; });
+    connect(spnbouncemax, &QSpinBox::valueChanged, this, [&s](int n) { s.BounceMax = n; });
+
+    connect(chkExcept, &QCheckBox::toggled, this, &Tdlgoptions::chkExceptClick);
+    connect(rdbrestrictcategories, &QRadioButton::toggled, this, &Tdlgoptions::rdbrestrictcategoriesClick);
+    connect(rdbsingleemail, &QRadioButton::toggled, this, &Tdlgoptions::rdbsingleemailClick);
+    connect(chkfailedmail, &QCheckBox::toggled, this, &Tdlgoptions::chkfailedmailClick);
+
+    connect(btnsubsynonyms, &QPushButton::clicked, this, [this] { EditEntries(lbxAddStrings, false, true, false); });
+    connect(btnunsubsynonyms, &QPushButton::clicked, this,
+            [this] { EditEntries(lbxRemovalStrings, false, true, false); });
+    connect(edtcategories, &QPushButton::clicked, this, [this] { EditEntries(lbxcategories, true, false, true); });
+    connect(btninvalidentries, &QPushButton::clicked, this, [this] { EditEntries(lbxexceptions, true, false, false); });
+    connect(btnneverjoin, &QPushButton::clicked, this, [this] { EditEntries(lbxneversubscribe, true, false, false); });
+    connect(btndeliveryfailure, &QPushButton::clicked, this, [this] { EditEntries(lbxfailure, false, false, false); });
+}
+
+RuleList &Tdlgoptions::listOf(QListWidget *box)
+{
+    if (box == lbxAddStrings)
+        return m_lists.addstr;
+    if (box == lbxRemovalStrings)
+        return m_lists.remstr;
+    if (box == lbxcategories)
+        return m_lists.cats;
+    if (box == lbxexceptions)
+        return m_lists.except;
+    if (box == lbxneversubscribe)
+        return m_lists.never;
+    return m_lists.failed;
+}
+
+void Tdlgoptions::showList(QListWidget *box)
+{
+    const QStringList &items = listOf(box).items();
+    QStringList shown;
+    shown.reserve(box->count());
+    for (int i = 0; i < box->count(); ++i)
+        shown.append(box->item(i)->text());
+    if (shown == items)
+        return;
+    box->clear();
+    box->addItems(items);
+}
+
+void Tdlgoptions::showValues()
+{
+    const Settings &s = m_settings;
+    // Each set below copies the same value back, so no signal need be held off.
+    chkautoscan->setChecked(s.AutoScan);
+    (s.ScanAllEmailLines ? rdbScanAllLines : rdbScanFirstLines)->setChecked(true);
+    chkUpdateCommentsWhenEntryExists->setChecked(s.UpdateCommentsWhenEntryExists);
+    chkallowfromaddressasentry->setChecked(s.allowfromaddressasentry);
+    edtAlternativeCategory->setText(s.AlternativeCategory);
+    edtdefaultcategory->setText(s.defaultcategory);
+    chkExcept->setChecked(s.Except);
+    defaulttoaddress->setText(s.DefaultToAddress);
+    AcknowledgeCheck->setChecked(s.Acknowledge);
+    chkfailedmail->setChecked(s.FailedMail);
+    spnbouncemax->setValue(s.BounceMax);
+    for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
+                             lbxfailure})
+        showList(box);
+
+    // The derived values, as they are in force.
+    (s.MultipleCategorySupport ? rdbMultipleCategories : rdbSingleCategory)->setChecked(true);
+    (s.RestrictCategories && lbxcategories->count() > 0 ? rdbrestrictcategories : rdballcats)->setChecked(true);
+    edtmaillistgroup->setText(s.MailingListGroup);
+    if (s.SendCount == 1) {
+        rdbsingleemail->setChecked(true);
+    } else {
+        rdbmultiemail->setChecked(true);
+        quietly(spnmaxsendcount, [&] { spnmaxsendcount->setValue(s.SendCount); });
+    }
+    chkExceptClick();
+    rdbrestrictcategoriesClick();
+    rdbsingleemailClick();
+    chkfailedmailClick();
+}
+
+void Tdlgoptions::showEvent(QShowEvent *event)
+{
+    // Before painting, so the values shown are the ones in force.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void Tdlgoptions::FormShow()
+{
+    // Lists may have changed elsewhere (an address blocked from the main window).
+    showValues();
+}
+
+void Tdlgoptions::keyPressEvent(QKeyEvent *event)
+{
+    // Esc is the Cancel button, as on the classic dialogs.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BitBtn2->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void Tdlgoptions::BitBtn1Click()
+{
+    Settings &s = m_settings;
+    s.SendCount = rdbsingleemail->isChecked() ? 1 : spnmaxsendcount->value();
+    if (edtdefaultcategory->text().isEmpty())
+        edtdefaultcategory->setText(kDefaultCategory);
+    if (edtAlternativeCategory->text().isEmpty())
+        edtAlternativeCategory->setText(edtdefaultcategory->text());
+    s.MultipleCategorySupport = rdbMultipleCategories->isChecked();
+    s.RestrictCategories = rdbrestrictcategories->isChecked() && !m_lists.cats.isEmpty();
+    // An empty name would leave the folder check nothing to open; the next start reads it so anyway.
+    if (edtmaillistgroup->text().isEmpty())
+        edtmaillistgroup->setText(kDefaultFolder);
+    s.MailingListGroup = edtmaillistgroup->text();
+    {
+        WaitCursor wait;
+        SettingsStore(m_programDir, m_prompts).SaveEntries(m_settings, m_lists);
+    }
+    accept();
+}
+
+void Tdlgoptions::BitBtn2Click()
+{
+    {
+        WaitCursor wait;
+        // A list without a file reads as on a fresh start, so its unsaved edits go too.
+        const RuleLists builtIn;
+        for (const RuleLists::FileBinding &binding : RuleLists::files) {
+            if (!QFileInfo::exists(m_programDir + QLatin1String(binding.fileName)))
+                m_lists.*binding.list = builtIn.*binding.list;
+        }
+        SettingsStore(m_programDir, m_prompts).Loadentries(m_settings, m_lists);
+    }
+    showValues();
+    reject();
+}
+
+void Tdlgoptions::EditEntries(QListWidget *list, bool toLower, bool toUpper, bool replaceBlanks)
+{
+    RuleList &rules = listOf(list);
+    Tdlgeditentries editor(this);
+    editor.Memo1->setPlainText(rules.items().join(QLatin1Char('\n')));
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    const QStringList lines = editor.Memo1->toPlainText().split(QLatin1Char('\n'));
+    rules.setItems(editedEntries(lines, toLower, toUpper, replaceBlanks, [this] {
+        return m_prompts.informationOkCancel(spaceQuestion()) == Prompts::Answer::Ok;
+    }));
+    showList(list);
+}
+
+void Tdlgoptions::chkExceptClick()
+{
+    const bool on = chkExcept->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{Label1, lbxexceptions, btninvalidentries})
+        w->setEnabled(on);
+}
+
+void Tdlgoptions::rdbrestrictcategoriesClick()
+{
+    const bool on = rdbrestrictcategories->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{lbxcategories, edtcategories, lblcats, edtAlternativeCategory})
+        w->setEnabled(on);
+}
+
+void Tdlgoptions::rdbsingleemailClick()
+{
+    const bool on = !rdbsingleemail->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{spnmaxsendcount, Label8, Label2})
+        w->setEnabled(on);
+}
+
+void Tdlgoptions::chkfailedmailClick()
+{
+    const bool on = chkfailedmail->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{lbxfailure, Label4, btndeliveryfailure})
+        w->setEnabled(on);
+}

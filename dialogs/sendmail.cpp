@@ -1,0 +1,360 @@
+#include "dialogs/sendmail.h"
+
+#include "core/Prompts.h"
+#include "core/Settings.h"
+#include "dialogs/FormScale.h"
+#include "dialogs/addrecip.h"
+#include "mail/Email.h"
+#include "store/MLTable.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStringListModel>
+#include <QVBoxLayout>
+#include <QStyle>
+
+#include <type_traits>
+
+namespace {
+
+template <typename W>
+W *named(W *widget, const char *name, const QString &hint = {})
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty())
+        widget->setToolTip(hint);
+    if constexpr (std::is_same_v<W, QPushButton>)
+        widget->setAutoDefault(false);
+    return widget;
+}
+
+} // namespace
+
+TdlgSendMail::TdlgSendMail(MLTable &table, const SMapi &mapi, const Settings &settings, Prompts &prompts,
+                           ProgressFn progress, TdlgAddRecip &addRecip, QWidget *parent)
+    : QDialog(parent)
+    , Email1(std::make_unique<TEmail>(mapi))
+    , m_table(table)
+    , m_settings(settings)
+    , m_prompts(prompts)
+    , m_progress(std::move(progress))
+    , m_addRecip(addRecip)
+    , m_savedFiltered(table.filtered())
+    , m_savedCategory(table.filterCategory())
+{
+    setObjectName(QStringLiteral("dlgSendMail"));
+    setWindowTitle(QStringLiteral("Send message to your mailing list"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    buildControls();
+    Email1->setDownLoadFirst(true);
+    Email1->setNewSession(false);
+    Email1->setUnreadOnly(true);
+    Email1->setUseDefProfile(true);
+}
+
+void TdlgSendMail::FormCreate()
+{
+    if (Email1->Logon() != 0)
+        m_prompts.error(QStringLiteral("MAPI Logon failed"));
+}
+
+TdlgSendMail::~TdlgSendMail()
+{
+    try {
+        if (Email1->Logoff() != 0)
+            m_prompts.error(QStringLiteral("MAPI Logoff failed"));
+    } catch (const std::exception &) {
+        // Without a mail system there was no session to close.
+    }
+}
+
+void TdlgSendMail::buildControls()
+{
+    auto *form = new QVBoxLayout(this);
+    form->setContentsMargins(formscale::px(8), formscale::px(6), formscale::px(8), formscale::px(6));
+
+    Instructions = named(new QGroupBox(QStringLiteral("Message Recipients"), this), "Instructions");
+    auto *who = new QGridLayout(Instructions);
+    rdball = named(new QRadioButton(QStringLiteral("Send to all mailing list entries"), Instructions), "rdball",
+                   QStringLiteral("The message will be sent to every address in your mailing list"));
+    rdball->setChecked(true);
+    rdbfilter = named(new QRadioButton(QStringLiteral("Limit by the following Category Filter:"), Instructions),
+                      "rdbfilter",
+                      QStringLiteral("The message will only be sent to the address with the category specified here"));
+    edtfilter = named(new QLineEdit(Instructions), "edtfilter", QStringLiteral("Enter the category to filter entries by"));
+    lblcount = named(new QLabel(QStringLiteral("O Records"), Instructions), "lblcount");
+    btnrecalc = named(new QPushButton(QStringLiteral("Calculate Unique Recipient Count"), Instructions), "btnrecalc",
+                      QStringLiteral("Quillmar automatically removes duplicated addresses.  Click this button to "
+                                     "recalculate the number of unique recipients for this message"));
+    btnrecalc->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    btnrecalc->setDefault(true);
+    who->addWidget(rdball, 0, 0);
+    who->addWidget(lblcount, 0, 1, Qt::AlignRight);
+    who->addWidget(rdbfilter, 1, 0);
+    who->addWidget(edtfilter, 1, 1);
+    who->addWidget(btnrecalc, 2, 1, Qt::AlignRight);
+    who->setColumnStretch(1, 1);
+    form->addWidget(Instructions);
+
+    // Never shown: the blind copies of the message being collected.
+    BCCButton = named(new QPushButton(QStringLiteral("&BCC..."), this), "BCCButton");
+    BCC = named(new QLineEdit(this), "BCC");
+    btnBCCAdd = named(new QPushButton(QStringLiteral(">>"), this), "btnBCCAdd");
+    btnBCCRemove = named(new QPushButton(QStringLiteral("<<"), this), "btnBCCRemove");
+    lbBCC = named(new QListWidget(this), "lbBCC");
+    lbxrecipients = named(new QListView(this), "lbxrecipients");
+    m_recipients = new QStringListModel(this);
+    lbxrecipients->setModel(m_recipients);
+    for (QWidget *w : std::initializer_list<QWidget *>{BCCButton, BCC, btnBCCAdd, btnBCCRemove, lbBCC, lbxrecipients})
+        w->hide();
+
+    GroupBox1 = named(new QGroupBox(QStringLiteral("Message"), this), "GroupBox1");
+    auto *message = new QGridLayout(GroupBox1);
+    edtMessageSubject = named(new QLineEdit(GroupBox1), "edtMessageSubject", QStringLiteral("The subject of the message"));
+    edtMessageSubject->setMaxLength(int(TEmail::ShortStringLength));
+    auto *subjectLabel = new QLabel(QStringLiteral("Subject:"), GroupBox1);
+    subjectLabel->setBuddy(edtMessageSubject);
+    edtMessageText = named(new QPlainTextEdit(GroupBox1), "edtMessageText", QStringLiteral("The body of your message"));
+    edtMessageText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *textLabel = new QLabel(QStringLiteral("Message &Text:"), GroupBox1);
+    textLabel->setBuddy(edtMessageText);
+    AttachButton = named(new QPushButton(QStringLiteral("&Attach..."), GroupBox1), "AttachButton",
+                         QStringLiteral("Select file(s) to attach to your message"));
+    Attach = named(new QLineEdit(GroupBox1), "Attach");
+    btnAttachAdd = named(new QPushButton(QStringLiteral(">>"), GroupBox1), "btnAttachAdd", QStringLiteral("Add file"));
+    btnAttachRemove =
+        named(new QPushButton(QStringLiteral("<<"), GroupBox1), "btnAttachRemove", QStringLiteral("Remove file"));
+    lbAttach = named(new QListWidget(GroupBox1), "lbAttach");
+    lbAttach->setMaximumHeight(formscale::px(60));
+    for (QPushButton *b : {btnAttachAdd, btnAttachRemove})
+        b->setFixedWidth(formscale::px(30));
+    message->addWidget(subjectLabel, 0, 0);
+    message->addWidget(edtMessageSubject, 0, 1, 1, 4);
+    message->addWidget(textLabel, 1, 0, Qt::AlignTop);
+    message->addWidget(edtMessageText, 1, 1, 1, 4);
+    auto *arrows = new QVBoxLayout;
+    arrows->addWidget(btnAttachAdd);
+    arrows->addWidget(btnAttachRemove);
+    arrows->addStretch(1);
+    message->addWidget(AttachButton, 2, 0, Qt::AlignTop);
+    message->addWidget(Attach, 2, 1, Qt::AlignTop);
+    message->addLayout(arrows, 2, 2);
+    message->addWidget(lbAttach, 2, 3, 1, 2);
+    message->setColumnStretch(1, 1);
+    message->setColumnStretch(3, 1);
+    message->setRowStretch(1, 1);
+    form->addWidget(GroupBox1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    BitBtn2 = named(new QPushButton(QStringLiteral("Add Recipients to all Sent Messages.."), this), "BitBtn2",
+                    QStringLiteral("Allows you to specify extra recipients that will be added to all messages sent"));
+    btnsendtest = named(new QPushButton(QStringLiteral("Send Test Message"), this), "btnsendtest",
+                        QStringLiteral("Sent a single copy of this message to the address specified in 'Add Recipients'"));
+    btnsendbulk = named(new QPushButton(QStringLiteral("Send Message to List"), this), "btnsendbulk",
+                        QStringLiteral("Commences creation of messages to your mailing list.  They will appear in your "
+                                       "Outlook Outbox"));
+    BitBtn1 = named(new QPushButton(QStringLiteral("Cancel"), this), "BitBtn1");
+    buttons->addWidget(new QLabel(QStringLiteral("Optional:"), this));
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch(1);
+    for (QPushButton *b : {btnsendtest, btnsendbulk, BitBtn1}) {
+        b->setMinimumHeight(formscale::px(25));
+        buttons->addWidget(b);
+    }
+    form->addLayout(buttons);
+
+    setFixedSize(minimumSizeHint().expandedTo(formscale::size(694, 510)));
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(rdball, &QRadioButton::clicked, this, &TdlgSendMail::rdballClick);
+    connect(rdbfilter, &QRadioButton::clicked, this, &TdlgSendMail::rdballClick);
+    connect(edtfilter, &QLineEdit::textChanged, this, &TdlgSendMail::edtfilterChange);
+    connect(btnrecalc, &QPushButton::clicked, this, &TdlgSendMail::btnrecalcClick);
+    connect(btnsendtest, &QPushButton::clicked, this, &TdlgSendMail::SendClick);
+    connect(btnsendbulk, &QPushButton::clicked, this, &TdlgSendMail::Button2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TdlgSendMail::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TdlgSendMail::BitBtn2Click);
+    connect(AttachButton, &QPushButton::clicked, this, &TdlgSendMail::AttachButtonClick);
+    connect(Attach, &QLineEdit::editingFinished, this, &TdlgSendMail::AttachExit);
+    connect(btnAttachAdd, &QPushButton::clicked, this, [this] { btnAddClick(btnAttachAdd); });
+    connect(btnBCCAdd, &QPushButton::clicked, this, [this] { btnAddClick(btnBCCAdd); });
+    connect(btnAttachRemove, &QPushButton::clicked, this, [this] { btnRemoveClick(btnAttachRemove); });
+    connect(BCC, &QLineEdit::editingFinished, this, [this] { RecipientExit(BCC); });
+}
+
+void TdlgSendMail::setMainFilter(bool filtered, const QString &category)
+{
+    m_mainFiltered = filtered;
+    m_mainCategory = category;
+}
+
+void TdlgSendMail::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TdlgSendMail::FormShow()
+{
+    edtfilter->setText(m_mainCategory);
+    edtfilterChange();
+    rdbfilter->setChecked(m_mainFiltered);
+    rdball->setChecked(!m_mainFiltered);
+    rdballClick();
+    Email1->setAcknowledge(m_settings.Acknowledge);
+}
+
+void TdlgSendMail::rdballClick()
+{
+    m_table.setFiltered(rdbfilter->isChecked() && !edtfilter->text().isEmpty());
+    lblcount->setText(QString::number(m_table.recordCount()) + QStringLiteral(" Records"));
+    btnrecalc->setEnabled(true);
+}
+
+void TdlgSendMail::edtfilterChange()
+{
+    m_table.setFilterCategory(edtfilter->text());
+    rdballClick();
+}
+
+void TdlgSendMail::BitBtn1Click()
+{
+    BreakRequested = true;
+    QApplication::beep();
+    // While sending, the loop asks whether to stop; the dialog stays.
+    if (!m_sending)
+        reject();
+}
+
+void TdlgSendMail::BitBtn2Click()
+{
+    m_addRecip.exec();
+}
+
+void TdlgSendMail::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Escape) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    if (m_sending) {
+        BreakRequested = true;
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const bool leave = m_prompts.confirm(QStringLiteral("Are you sure that you want to close and leave this form?"))
+                       == Prompts::Answer::Yes;
+    QApplication::restoreOverrideCursor();
+    if (leave)
+        reject();
+}
+
+void TdlgSendMail::closeEvent(QCloseEvent *event)
+{
+    if (m_sending) {
+        BreakRequested = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TdlgSendMail::done(int result)
+{
+    if (m_sending) {
+        BreakRequested = true;
+        return;
+    }
+    FormClose();
+    QDialog::done(result);
+}
+
+void TdlgSendMail::FormClose()
+{
+    // The main window's filter as it was, so its grid and count agree.
+    m_table.setFilterCategory(m_savedCategory);
+    m_table.setFiltered(m_savedFiltered);
+}
+
+void TdlgSendMail::AttachButtonClick()
+{
+    const QString file = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"),
+                                                QStringLiteral("*.*"));
+    if (!file.isEmpty())
+        lbAttach->addItem(file);
+}
+
+void TdlgSendMail::AttachExit()
+{
+    if (Attach->text().isEmpty())
+        return;
+    const QString typed = Attach->text();
+    Attach->clear();
+    // Paths are not cut: a cut path could name another file.
+    const QString full = QFileInfo(typed).absoluteFilePath();
+    if (!Email1->CheckAttachment(full).isEmpty()) {
+        lbAttach->addItem(full);
+    } else {
+        const QString chosen = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"), typed);
+        if (!chosen.isEmpty())
+            lbAttach->addItem(chosen);
+    }
+    Attach->setFocus();
+}
+
+void TdlgSendMail::btnAddClick(QPushButton *button)
+{
+    if (button == btnBCCAdd)
+        RecipientExit(BCC);
+}
+
+void TdlgSendMail::btnRemoveClick(QPushButton *button)
+{
+    if (button == btnAttachRemove)
+        removeSelectedOrPoint(lbAttach);
+}
+
+void TdlgSendMail::RecipientExit(QLineEdit *edit)
+{
+    if (edit != BCC || BCC->text().isEmpty())
+        return;
+    const QString typed = BCC->text();
+    BCC->clear();
+    const QString resolved = resolve(typed);
+    if (!resolved.isEmpty())
+        lbBCC->addItem(resolved);
+}
+
+QString TdlgSendMail::resolve(const QString &typed)
+{
+    try {
+        return Email1->ResolveRecipient(typed);
+    } catch (const std::exception &e) {
+        m_prompts.error(QString::fromUtf8(e.what()));
+        return {};
+    }
+}
+
+QStringList TdlgSendMail::uniqueList() const
+{
+    return m_recipients->stringList();
+}

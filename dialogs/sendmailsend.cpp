@@ -1,0 +1,203 @@
+// The send dialog's work: the unique list, one message, and the list loop.
+#include "dialogs/sendmail.h"
+
+#include "core/Prompts.h"
+#include "core/Settings.h"
+#include "dialogs/WaitCursor.h"
+#include "dialogs/addrecip.h"
+#include "mail/BulkSend.h"
+#include "mail/Email.h"
+#include "store/MLTable.h"
+#include "store/UniqueRecipients.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QStringListModel>
+
+
+void TdlgSendMail::btnrecalcClick()
+{
+    if (m_sending)
+        return;
+    WaitCursor wait;
+    m_table.disableControls();
+    ThrottledProgress progress(m_progress);
+    auto restore = qScopeGuard([&] {
+        m_table.enableControls();
+        progress.hide();
+    });
+    m_recipients->setStringList({});
+    try {
+        const int total = m_table.recordCount();
+        const QString category = m_table.filtered() ? m_table.filterCategory() : QString();
+        QElapsedTimer clock;
+        const QStringList unique = uniqueRecipients(m_table, category, [&](int read, const QString &address) {
+            // The message is built only when it will be shown.
+            if (!clock.isValid() || clock.elapsed() >= ThrottledProgress::IntervalMs || read + 1 >= total) {
+                clock.start();
+                progress.update(read, total, QStringLiteral("Processing address, ") + address);
+            }
+        });
+        m_recipients->setStringList(unique);
+        lblcount->setText(QString::number(unique.size()) + QStringLiteral(" Unique Recipients"));
+        btnrecalc->setEnabled(false);
+    } catch (const std::exception &) {
+        m_prompts.error(QStringLiteral("An error was encountered calculating your recipeints!"));
+    }
+}
+
+void TdlgSendMail::SendClick()
+{
+    if (m_sending)
+        return;
+    try {
+        sendOne(false);
+    } catch (const EMapiUnavailable &e) {
+        m_prompts.error(QString::fromUtf8(e.what()));
+    }
+}
+
+bool TdlgSendMail::sendOne(bool bulk)
+{
+    auto copyIfAny = [](const QStringList &items, void (TEmail::*set)(const QStringList &), TEmail &email) {
+        if (!items.isEmpty())
+            (email.*set)(items);
+    };
+    copyIfAny(listItems(m_addRecip.lbTo), &TEmail::setRecipient, *Email1);
+    copyIfAny(listItems(m_addRecip.lbCC), &TEmail::setCC, *Email1);
+    copyIfAny(listItems(lbBCC), &TEmail::setBcc, *Email1);
+    copyIfAny(listItems(lbAttach), &TEmail::setAttachment, *Email1);
+    Email1->SetLongText(edtMessageText->toPlainText());
+    Email1->setSubject(edtMessageSubject->text());
+    // Every message asks for the receipt the options ask for, not only the first.
+    Email1->setAcknowledge(m_settings.Acknowledge);
+    if (Email1->SendMail() != 0) {
+        m_prompts.abortError(QStringLiteral("MAPI Sendmail failed"));
+        return false;
+    }
+    BCC->clear();
+    lbBCC->clear();
+    Email1->Reset();
+    // A mailing's attachments go with each of its messages.
+    if (!bulk) {
+        Attach->clear();
+        lbAttach->clear();
+    }
+    return true;
+}
+
+// The loop's steps on this dialog's lists and the add-recipients dialog's.
+class SendMailSteps : public BulkSendSteps
+{
+public:
+    SendMailSteps(TdlgSendMail &d, const QStringList &fixedTo)
+        : m_d(d)
+        , m_fixedTo(fixedTo)
+        , m_progress(d.m_progress)
+    {
+    }
+
+    bool addAddress(const QString &address, bool ownMessage) override
+    {
+        const QString resolved = m_d.Email1->ResolveRecipient(address);
+        if (resolved.isEmpty())
+            return false;
+        if (ownMessage) {
+            QListWidget *to = m_d.m_addRecip.lbTo;
+            to->clear();
+            to->addItems(m_fixedTo);
+            to->addItem(resolved);
+        } else {
+            m_d.lbBCC->addItem(resolved);
+        }
+        return true;
+    }
+
+    void progress(int position, int total, const QString &address) override
+    {
+        if (m_clock.isValid() && m_clock.elapsed() < ThrottledProgress::IntervalMs && position + 1 < total)
+            return;
+        m_clock.start();
+        m_progress.update(position, total, QStringLiteral("Sending e-mail to ") + address);
+    }
+
+    void pumpEvents() override
+    {
+        // Often enough that Cancel and Esc are answered at once.
+        if (m_pumped.isValid() && m_pumped.elapsed() < 10)
+            return;
+        m_pumped.start();
+        QApplication::processEvents();
+    }
+
+    bool breakConfirmed() override
+    {
+        if (!m_d.BreakRequested)
+            return false;
+        if (m_d.m_prompts.confirm(QStringLiteral("Really want to break?")) == Prompts::Answer::Yes)
+            return true;
+        m_d.BreakRequested = false;
+        return false;
+    }
+
+    void sendMessage() override
+    {
+        m_d.sendOne(true);
+        m_d.lbBCC->clear();
+    }
+
+    void hideProgress() { m_progress.hide(); }
+
+private:
+    TdlgSendMail &m_d;
+    const QStringList &m_fixedTo;
+    ThrottledProgress m_progress;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_pumped;
+};
+
+void TdlgSendMail::Button2Click()
+{
+    if (m_sending)
+        return;
+    if (btnrecalc->isEnabled())
+        btnrecalcClick();
+    if (btnrecalc->isEnabled()) {
+        m_prompts.warning(QStringLiteral("An error was encoutnered creating your recipient list!"));
+        return;
+    }
+    const QStringList fixedTo = listItems(m_addRecip.lbTo);
+    SendMailSteps steps(*this, fixedTo);
+    BulkSendResult result;
+    bool failed = false;
+    {
+        m_sending = true;
+        BreakRequested = false;
+        auto end = qScopeGuard([&] {
+            m_sending = false;
+            steps.hideProgress();
+            // The fixed To recipients as they were before the loop.
+            m_addRecip.lbTo->clear();
+            m_addRecip.lbTo->addItems(fixedTo);
+            Email1->Reset();
+        });
+        try {
+            result = runBulkSend(m_recipients->stringList(), m_settings.SendCount, steps);
+        } catch (const std::exception &) {
+            failed = true;
+        }
+    }
+    if (failed) {
+        m_prompts.error(QStringLiteral("An error was encountered sending your e-mail!"));
+        return;
+    }
+    m_prompts.information(QStringLiteral("Your e-mails to ") + QString::number(result.done)
+                          + QStringLiteral(" recipients have been sent to your Outlook Outbox."));
+    accept();
+}

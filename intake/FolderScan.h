@@ -1,0 +1,52 @@
+#pragma once
+// Harvests e-mail addresses from a top-level folder of the mail client:
+// senders, recipients and body text of messages, or the addresses of
+// contacts. The reading half of the folder scan window.
+#include "intake/extractemailaddresses.h"
+#include "platform/outlook/Automation.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Appends one address field: text holding ";" is split into its trimmed
+// addresses, other text is appended unchanged, empty text adds nothing.
+void addemailaddresses(QStringList &list, const QString &field);
+
+class FolderScan
+{
+public:
+    enum class Kind { Messages, Contacts };
+    struct Fields
+    {
+        bool from = true;
+        bool recipients = false;
+        bool body = false;
+    };
+
+    explicit FolderScan(AddressTest valid);
+
+    // Makes the application object; the local store's by default.
+    void setApplicationFactory(std::function<platform::outlook::OleVariant()> factory);
+
+    // Appends the names of the top-level folders in order. Failures of the
+    // mail client are thrown; names added before one stay.
+    void listFolders(QStringList &names) const;
+
+    // Appends what the folder's items hold, from the last item to the first.
+    // False when the folder cannot be opened. A failing item is skipped with
+    // what it added kept; failures of the mail client itself are thrown.
+    bool scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found) const;
+
+    // The contacts kind is guessed from the name, never for the first folder.
+    static Kind guessKind(const QStringList &folders, int selected);
+
+private:
+    platform::outlook::OleVariant root() const;
+    void readMessage(const platform::outlook::OleVariant &folder, int index, const Fields &fields,
+                     QStringList &found) const;
+
+    AddressTest m_valid;
+    std::function<platform::outlook::OleVariant()> m_factory;
+};

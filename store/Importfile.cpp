@@ -1,0 +1,220 @@
+#include "store/Importfile.h"
+
+#include "core/DateTimeText.h"
+#include "core/Prompts.h"
+#include "platform/text/LegacyText.h"
+#include "store/EntryRules.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr qsizetype SniffBytes = 64 * 1024;
+// Progress text shows the start of a line only: a label is no place for 4 KB.
+constexpr qsizetype ShownLine = 120;
+
+// Spreadsheet and editor files carry tabs and form feeds; a file where one
+// byte in ten of its start is another control byte is not text.
+bool looksBinary(QByteArrayView head)
+{
+    qsizetype controls = 0;
+    for (const char c : head) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && b != '\f')
+            ++controls;
+    }
+    return controls * 10 > head.size();
+}
+
+bool isBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+// Blanks and control characters off both ends, as the address is trimmed.
+QString trimmedLine(const QString &line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && isBlank(line.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(line.at(end - 1)))
+        --end;
+    return begin == 0 && end == line.size() ? line : line.mid(begin, end - begin);
+}
+
+// Spreadsheets quote their fields; the quotes are no part of an address
+// or a category.
+QString unquoted(const QString &piece)
+{
+    if (piece.size() < 2 || !piece.startsWith(QLatin1Char('"')) || !piece.endsWith(QLatin1Char('"')))
+        return piece;
+    return trimmedLine(piece.mid(1, piece.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\"")));
+}
+
+// The comment's time changes once a second; formatting it per line would
+// cost a large import more than its reading does.
+class CommentClock
+{
+public:
+    explicit CommentClock(std::function<QString()> now)
+        : m_now(std::move(now))
+    {
+    }
+    const QString &text()
+    {
+        const qint64 second = QDateTime::currentSecsSinceEpoch();
+        if (second != m_second || m_text.isNull()) {
+            m_second = second;
+            m_text = m_now ? m_now() : getdatetimestring();
+        }
+        return m_text;
+    }
+
+private:
+    std::function<QString()> m_now;
+    qint64 m_second = -1;
+    QString m_text;
+};
+
+struct HideAtEnd
+{
+    ThrottledProgress &progress;
+    ~HideAtEnd() { progress.hide(); }
+};
+
+} // namespace
+
+ImportLines::ImportLines(QStringList lines)
+    : m_list(std::move(lines))
+{
+}
+
+std::optional<ImportLines> ImportLines::fromFile(const QString &path, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(QStringLiteral("it is a folder, not a file"));
+    if (info.exists() && info.size() > LargestFile)
+        return fail(QStringLiteral("it is too large to import (%1 MB; at most %2 MB)")
+                        .arg(info.size() >> 20)
+                        .arg(LargestFile >> 20));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    ImportLines out;
+    // A file that grew after the size test is cut off rather than read on.
+    out.m_bytes = file.read(LargestFile + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    if (out.m_bytes.size() > LargestFile)
+        return fail(QStringLiteral("it is too large to import (more than %1 MB)").arg(LargestFile >> 20));
+    if (looksBinary(QByteArrayView(out.m_bytes).first(qMin(SniffBytes, out.m_bytes.size()))))
+        return fail(QStringLiteral("it is not a text file"));
+
+    const char *data = out.m_bytes.constData();
+    const qsizetype size = out.m_bytes.size();
+    qsizetype at = QByteArrayView(out.m_bytes).startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    platform::Utf8Check utf8;
+    utf8.feed(QByteArrayView(out.m_bytes).sliced(at));
+    out.m_utf8 = utf8.isValid();
+    while (at < size) {
+        out.m_starts.push_back(at);
+        const void *cr = std::memchr(data + at, '\r', size_t(size - at));
+        const void *lf = std::memchr(data + at, '\n', size_t(size - at));
+        const char *end = !cr ? static_cast<const char *>(lf)
+                          : !lf ? static_cast<const char *>(cr)
+                                : std::min(static_cast<const char *>(cr), static_cast<const char *>(lf));
+        if (!end)
+            break;
+        at = end - data + 1;
+        if (*end == '\r' && at < size && data[at] == '\n')
+            ++at;
+    }
+    out.m_bytes.squeeze();
+    return out;
+}
+
+qsizetype ImportLines::size() const
+{
+    return m_bytes.isNull() ? m_list.size() : qsizetype(m_starts.size());
+}
+
+QString ImportLines::at(qsizetype i) const
+{
+    if (m_bytes.isNull())
+        return m_list.at(i);
+    const qsizetype start = m_starts.at(size_t(i));
+    qsizetype end = i + 1 < size() ? m_starts.at(size_t(i) + 1) : m_bytes.size();
+    while (end > start && (m_bytes.at(end - 1) == '\n' || m_bytes.at(end - 1) == '\r'))
+        --end;
+    const QByteArrayView line = QByteArrayView(m_bytes).sliced(start, end - start);
+    return m_utf8 ? QString::fromUtf8(line) : platform::fromWindows1252(line);
+}
+
+int Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool /*remove*/, bool bounce,
+               const QString &category, bool withCategory, const QString &delimiter, const QString &commentPrefix)
+{
+    ThrottledProgress progress(services.progress);
+    HideAtEnd hide{progress};
+    try {
+        const QString splitAt = delimiter.isEmpty() ? QStringLiteral(",") : delimiter;
+        const QString chosenCategory = trimmedLine(category);
+        const int total = int(qMin<qsizetype>(lines.size(), INT_MAX)) - 1;
+        CommentClock clock(services.now);
+        QStringList pieces;
+        int processed = 0;
+        for (int i = 0; i <= total; ++i) {
+            const QString line = lines.at(i);
+            if (trimmedLine(line).isEmpty())
+                continue;
+            try {
+                progress.update(i, total, QStringLiteral("Processing: ") + line.left(ShownLine));
+                if (line.size() > LongestImportLine)
+                    throw std::length_error("line too long");
+                QString address;
+                QString lineCategory = chosenCategory;
+                if (withCategory) {
+                    services.split(pieces, line, splitAt);
+                    if (pieces.isEmpty())
+                        continue;
+                    address = unquoted(pieces.at(0));
+                    if (pieces.size() > 1)
+                        lineCategory = unquoted(pieces.at(1));
+                } else {
+                    address = trimmedLine(line);
+                }
+                if (bounce)
+                    services.rules.processbounce(address);
+                else
+                    services.rules.insertentry(add, address, lineCategory,
+                                               commentPrefix + QLatin1Char(' ') + clock.text());
+                ++processed;
+            } catch (const std::exception &) {
+                if (services.prompts.confirm(QStringLiteral("An error was encountered with line ") + QString::number(i)
+                                             + QStringLiteral(".  Do you want to continue?"))
+                    != Prompts::Answer::Yes)
+                    break;
+            }
+        }
+        progress.hide();
+        services.prompts.information(QString::number(processed) + QStringLiteral(" entries have been processed!"));
+        return processed;
+    } catch (const std::exception &) {
+        progress.hide();
+        services.prompts.error(QStringLiteral("error"));
+        return -1;
+    }
+}

@@ -1,0 +1,148 @@
+// The folder scan window from the main window's menu over a real Maildir++
+// store with messages, a card among them, and a contacts folder of vCards.
+#include "testlib/MaildirWriter.h"
+#include "testlib/MainWindowFixture.h"
+#include "testlib/ModalDriver.h"
+
+#include "dialogs/getmore.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using Kind = ScriptedPrompts::Kind;
+using Answer = Prompts::Answer;
+
+class TestGetMore : public QObject
+{
+    Q_OBJECT
+
+    static void fillStore(const testmail::Store &store)
+    {
+        store.create();
+        store.addFolder(QStringLiteral("Archive"));
+        store.addFolder(QStringLiteral("Contacts"));
+        store.addFolder(QStringLiteral("Gone"));
+        store.deliver(QStringLiteral("Archive"),
+                      testmail::message("Ann <ann@example.org>", "Hello",
+                                        "Write to <body1@example.org>, or body2@example.org.\r\n@x.org body3@example.org\r\n",
+                                        "Cc: Carl <carl@example.org>\r\n"),
+                      1700000001);
+        store.deliver(QStringLiteral("Archive"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Stray\r\nEMAIL:stray@example.org\r\nEND:VCARD\r\n",
+                      1700000002);
+        store.deliver(QStringLiteral("Archive"),
+                      testmail::message("bob@example.org", "Later", "No addresses here.\r\n",
+                                        "Reply-To: Bob Replies <reply@example.org>\r\n"),
+                      1700000003);
+        store.deliver(QStringLiteral("Contacts"),
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nEMAIL:dora@example.org\r\nEMAIL:other@example.org\r\nEND:VCARD\r\n",
+                      1700000004);
+        store.deliver(QStringLiteral("Contacts"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nobody\r\nEND:VCARD\r\n", 1700000005);
+    }
+
+    static void select(TdlgGetMore *d, const QString &name)
+    {
+        const auto found = d->lbxfolders->findItems(name, Qt::MatchExactly);
+        QVERIFY(!found.isEmpty());
+        d->lbxfolders->setCurrentItem(found.first());
+    }
+
+private Q_SLOTS:
+    void scansAndProcesses()
+    {
+        MainWindowFixture f({QStringLiteral("ann@example.org|news|0|")});
+        testmail::Store store(f.env.home() + QStringLiteral("/Maildir"));
+        fillStore(store);
+        f.show();
+        f.context->settings.defaultcategory = QStringLiteral("General");
+        f.window->rdbfilter->click();
+        QTest::keyClicks(f.window->edtfilter, QStringLiteral("news"));
+
+        QString fromMessages;
+        QString afterContacts;
+        QStringList folders;
+        bool emptied = false;
+        ModalDriver driver;
+        driver.expect<TdlgGetMore>([&](TdlgGetMore *d) {
+            [&] {
+                // The display is live while the window is open.
+                QCOMPARE(f.window->lblcount->text(), QStringLiteral("1 Records"));
+                QTRY_VERIFY(d->lbxfolders->count() > 0);
+                for (int i = 0; i < d->lbxfolders->count(); ++i)
+                    folders << d->lbxfolders->item(i)->text();
+                QCOMPARE(d->edtcategory->text(), QStringLiteral("General"));
+                select(d, QStringLiteral("Archive"));
+                QVERIFY(d->rdbmessages->isChecked());
+                QTest::mouseClick(d->chkfrom, Qt::LeftButton);
+                QVERIFY(!d->BitBtn1->isEnabled());
+                QTest::mouseClick(d->chkfrom, Qt::LeftButton);
+                QTest::mouseClick(d->CHKRECIPIENTS, Qt::LeftButton);
+                QTest::mouseClick(d->chkbody, Qt::LeftButton);
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                fromMessages = d->memretr->toPlainText();
+
+                select(d, QStringLiteral("Contacts"));
+                QVERIFY(d->rdbcontacts->isChecked());
+                QCOMPARE(d->chkfrom->text(), QStringLiteral("Contact E-mail Address"));
+                QVERIFY(d->chkfrom->isChecked() && d->CHKRECIPIENTS->isHidden() && d->chkbody->isHidden());
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                afterContacts = d->memretr->toPlainText();
+
+                // A folder that vanished since the listing.
+                QVERIFY(QDir(store.folderDir(QStringLiteral("Gone"))).removeRecursively());
+                select(d, QStringLiteral("Gone"));
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+
+                QTest::mouseClick(d->btnProcessAll, Qt::LeftButton);
+                emptied = d->memretr->toPlainText().isEmpty();
+            }();
+            QTest::mouseClick(d->btnClose, Qt::LeftButton);
+        });
+        f.window->ScanOutlookFoldersforemailaddresses1->trigger();
+        QVERIFY(driver.done());
+        QCOMPARE(folders, (QStringList{QStringLiteral("Archive"), QStringLiteral("Contacts"), QStringLiteral("Gone"),
+                                        QStringLiteral("Inbox")}));
+        // Last item first; sender, recipients last to first, then the body.
+        const QStringList expected{QStringLiteral("reply@example.org"), QStringLiteral("lists@example.net"),
+                                   QStringLiteral("ann@example.org"),   QStringLiteral("carl@example.org"),
+                                   QStringLiteral("lists@example.net"), QStringLiteral("body1@example.org")};
+        QCOMPARE(fromMessages.split(QLatin1Char('\n')).mid(0, 6), expected);
+        QVERIFY(!fromMessages.contains(QStringLiteral("body3")) && !fromMessages.contains(QStringLiteral("stray")));
+        QCOMPARE(afterContacts.split(QLatin1Char('\n')).mid(fromMessages.split(QLatin1Char('\n')).size()),
+                 QStringList{QStringLiteral("dora@example.org")});
+        QCOMPARE(f.prompts.warnings(), QStringList{QStringLiteral("The folder, Gone, could not be opened")});
+        QVERIFY(emptied);
+        QVERIFY(f.prompts.texts(Kind::Confirm).isEmpty());
+        QCOMPARE(f.window->lblcount->text(), QStringLiteral("1 Records"));
+        f.window->rdball->click();
+        QTRY_VERIFY(f.gridColumn(0).contains(QStringLiteral("dora@example.org")));
+        QVERIFY(f.gridColumn(0).contains(QStringLiteral("carl@example.org")));
+        QVERIFY(f.context->log.last().contains(TdlgGetMore::commentPrefix()));
+    }
+
+    void unprocessedLinesAskBeforeClosing()
+    {
+        MainWindowFixture f;
+        testmail::Store store(f.env.home() + QStringLiteral("/Maildir"));
+        store.create();
+        f.show();
+        f.prompts.queueConfirm(Answer::Yes);
+        ModalDriver driver;
+        driver.expect<TdlgGetMore>([&](TdlgGetMore *d) {
+            d->memretr->setPlainText(QStringLiteral("someone@example.org"));
+            QTest::mouseClick(d->btnClose, Qt::LeftButton);
+        });
+        f.window->ScanOutlookFoldersforemailaddresses1->trigger();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{ProcessModes::unprocessedQuestion()});
+    }
+};
+
+QTEST_MAIN(TestGetMore)
+#include "tst_getmore.moc"

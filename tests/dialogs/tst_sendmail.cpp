@@ -1,0 +1,326 @@
+// The send and add-recipients dialogs opened from the main window, driven
+// through their widgets, sending through the real mail library into a real
+// store whose messages are read back by an independent parser.
+#include "testlib/MainWindowFixture.h"
+#include "testlib/ModalDriver.h"
+
+#include "dialogs/addrecip.h"
+#include "dialogs/sendmail.h"
+#include "platform/mapi/MapiSetup.h"
+
+#include <QAction>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+using Kind = ScriptedPrompts::Kind;
+
+namespace {
+
+struct SendFixture : MainWindowFixture
+{
+    SendFixture()
+    {
+        store = QDir(env.home()).filePath(QStringLiteral("Maildir"));
+        QDir().mkpath(store);
+        QString error;
+        if (!registerMapiStandIn(store, QStringLiteral("sender@example.org"), &error))
+            qFatal("%s", qPrintable(error));
+        context->mapi = std::make_unique<SMapi>(QStringLiteral(MAPI_LIBRARY_DIR));
+    }
+    void add(const QStringList &items, const QString &category = QStringLiteral("news"))
+    {
+        MLTable::Transaction t(context->table());
+        for (const QString &item : items)
+            context->table().append(item, category, 0, QString());
+        t.commit();
+    }
+    // Shows the window, then sets what the options would hold.
+    void start(int maximum, const QString &defaultTo = QString())
+    {
+        show();
+        context->settings.SendCount = maximum;
+        context->settings.Acknowledge = true;
+        context->settings.DefaultToAddress = defaultTo;
+    }
+    QStringList outbox() const
+    {
+        QDir dir(store + QStringLiteral("/.Outbox/new"));
+        QStringList out;
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
+            out << dir.filePath(name);
+        return out;
+    }
+    static QJsonObject read(const QString &file)
+    {
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral(READ_MESSAGE_PY), file});
+        if (!python.waitForFinished(120000) || python.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    }
+    static QStringList addresses(const QJsonObject &message, const char *field)
+    {
+        QStringList out;
+        for (const QJsonValue &v : message.value(QLatin1String(field)).toArray())
+            out << v.toArray().at(1).toString();
+        return out;
+    }
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = env.root() + QLatin1Char('/') + name;
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+    QString store;
+};
+
+QString completion(int count)
+{
+    return QStringLiteral("Your e-mails to ") + QString::number(count)
+           + QStringLiteral(" recipients have been sent to your Outlook Outbox.");
+}
+
+} // namespace
+
+class TestSendMail : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void bulkSendInBlindCopyBatches()
+    {
+        SendFixture f;
+        QStringList items;
+        for (int i = 0; i < 1201; ++i)
+            items << QStringLiteral("user%1@example.org").arg(i, 4, 10, QLatin1Char('0'));
+        // Duplicates by letter case and blanks count once.
+        items << QStringLiteral("USER0001@example.org") << QStringLiteral("  user0002@example.org\t");
+        f.add(items);
+        f.add({QStringLiteral("other@example.org")}, QStringLiteral("sports"));
+        f.start(500, QStringLiteral("owner@example.org"));
+        const QString notes = f.writeFile(QStringLiteral("notes.txt"), "first\nsecond\n");
+        const QString data = f.writeFile(QStringLiteral("data.bin"), QByteArray(5000, '\x07'));
+        f.window->rdbfilter->click();
+        QTest::keyClicks(f.window->edtfilter, QStringLiteral("NEWS"));
+
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            [&] {
+                QVERIFY(d->rdbfilter->isChecked());
+                QCOMPARE(d->lblcount->text(), QStringLiteral("1203 Records"));
+                QVERIFY(d->btnrecalc->isEnabled());
+                // Leaving the edit takes the typed path.
+                for (const QString &path : {notes, data}) {
+                    d->Attach->setText(path);
+                    Q_EMIT d->Attach->editingFinished();
+                }
+                QCOMPARE(listItems(d->lbAttach), (QStringList{notes, data}));
+                d->edtMessageSubject->setText(QStringLiteral("Line one\r\nBcc: injected@evil.example"));
+                d->edtMessageText->setPlainText(QStringLiteral("Hello\rlist\n") + QString(300, QLatin1Char('x')));
+                QTest::mouseClick(d->btnrecalc, Qt::LeftButton);
+                QCOMPARE(d->lblcount->text(), QStringLiteral("1201 Unique Recipients"));
+                QVERIFY(!d->btnrecalc->isEnabled());
+                // A changed category makes the list stale; the send rebuilds it.
+                QTest::keyClick(d->edtfilter, Qt::Key_Backspace);
+                QVERIFY(d->btnrecalc->isEnabled());
+            }();
+            QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+        });
+        f.window->btnsend->click();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(1201)});
+        QVERIFY(f.prompts.texts(Kind::Error).isEmpty());
+        // The main window's filter holds again.
+        QCOMPARE(f.window->lblcount->text(), QStringLiteral("1203 Records"));
+
+        const QStringList files = f.outbox();
+        QCOMPARE(files.size(), 3);
+        QStringList everyone;
+        QList<int> sizes;
+        for (const QString &file : files) {
+            const QJsonObject m = SendFixture::read(file);
+            QCOMPARE(m.value(QStringLiteral("defects")).toArray(), QJsonArray());
+            QCOMPARE(SendFixture::addresses(m, "to"), QStringList{QStringLiteral("owner@example.org")});
+            QVERIFY(!m.value(QStringLiteral("notify")).isNull());
+            QVERIFY(!SendFixture::addresses(m, "bcc").contains(QStringLiteral("injected@evil.example")));
+            QVERIFY(m.value(QStringLiteral("body")).toString().startsWith(QStringLiteral("Hello\nlist\n")
+                                                                         + QString(300, QLatin1Char('x'))));
+            const QJsonArray attachments = m.value(QStringLiteral("attachments")).toArray();
+            QCOMPARE(attachments.size(), 2);
+            QCOMPARE(attachments.at(0).toObject().value(QStringLiteral("filename")).toString(), QStringLiteral("notes.txt"));
+            QCOMPARE(attachments.at(1).toObject().value(QStringLiteral("size")).toInt(), 5000);
+            const QStringList bcc = SendFixture::addresses(m, "bcc");
+            sizes << int(bcc.size());
+            everyone << bcc;
+        }
+        std::sort(sizes.begin(), sizes.end());
+        QCOMPARE(sizes, (QList<int>{201, 500, 500}));
+        everyone.sort();
+        QCOMPARE(everyone.size(), 1201);
+        QCOMPARE(everyone.removeDuplicates(), 0);
+    }
+
+    void oneMessagePerAddress()
+    {
+        SendFixture f;
+        f.add({QStringLiteral("b@example.org"), QStringLiteral("a@example.org"), QStringLiteral("B@EXAMPLE.ORG"),
+               QStringLiteral("c@example.org")});
+        f.start(1, QStringLiteral("owner@example.org"));
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            driver.expect<TdlgAddRecip>([&](TdlgAddRecip *a) {
+                QTest::keyClicks(a->CC, QStringLiteral("copy@example.org"));
+                QTest::mouseClick(a->btnCCAdd, Qt::LeftButton);
+                QTest::keyClicks(a->Recipient, QStringLiteral("gone@example.org"));
+                QTest::mouseClick(a->btnToAdd, Qt::LeftButton);
+                // The address book answers as a cancelling user: the lists stay.
+                QTest::mouseClick(a->ToButton, Qt::LeftButton);
+                QCOMPARE(a->lbTo->count(), 2);
+                a->lbTo->setCurrentItem(a->lbTo->findItems(QStringLiteral("gone"), Qt::MatchContains).value(0));
+                QTest::keyClick(a->lbTo, Qt::Key_Delete);
+                QCOMPARE(a->lbTo->count(), 1);
+                QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
+            });
+            QTest::mouseClick(d->BitBtn2, Qt::LeftButton);
+            QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+        });
+        f.window->mnuSend->trigger();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(3)});
+        const QStringList files = f.outbox();
+        QCOMPARE(files.size(), 3);
+        QStringList to;
+        for (const QString &file : files) {
+            const QJsonObject m = SendFixture::read(file);
+            QStringList addresses = SendFixture::addresses(m, "to");
+            QCOMPARE(addresses.size(), 2);
+            QVERIFY(addresses.removeAll(QStringLiteral("owner@example.org")) == 1);
+            to << addresses;
+            QCOMPARE(SendFixture::addresses(m, "cc"), QStringList{QStringLiteral("copy@example.org")});
+            QVERIFY(!m.value(QStringLiteral("notify")).isNull());
+        }
+        to.sort();
+        QCOMPARE(to, (QStringList{QStringLiteral("a@example.org"), QStringLiteral("b@example.org"),
+                                  QStringLiteral("c@example.org")}));
+    }
+
+    void cancelAndEscReachTheLoop_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<int>("done");
+        QTest::newRow("Cancel, then Yes") << false << true << 0;
+        QTest::newRow("Esc, then Yes") << true << true << 0;
+        QTest::newRow("Cancel, then No") << false << false << 600;
+    }
+
+    void cancelAndEscReachTheLoop()
+    {
+        QFETCH(bool, escape);
+        QFETCH(bool, stop);
+        QFETCH(int, done);
+        SendFixture f;
+        QStringList items;
+        for (int i = 0; i < 600; ++i)
+            items << QStringLiteral("u%1@example.org").arg(i);
+        f.add(items);
+        f.start(500);
+        f.prompts.queueConfirm(stop ? Prompts::Answer::Yes : Prompts::Answer::No);
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            // Arrives only while the loop lets events through.
+            QTimer::singleShot(0, d, [d, escape] {
+                QVERIFY(d->sending());
+                if (escape)
+                    QTest::keyClick(d, Qt::Key_Escape);
+                else
+                    QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                QVERIFY(d->isVisible());
+            });
+            QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+        });
+        f.window->btnsend->click();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{QStringLiteral("Really want to break?")});
+        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(done)});
+        QCOMPARE(f.outbox().size(), stop ? 0 : 2);
+    }
+
+    void testMessageAttachmentsAndFailures()
+    {
+        SendFixture f;
+        f.add({QStringLiteral("a@example.org")});
+        f.start(500);
+        const QString notes = f.writeFile(QStringLiteral("notes.txt"), "hello\n");
+        const QString missing = f.env.root() + QStringLiteral("/missing.txt");
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            [&] {
+                // Nothing selected: a beep and the first item pointed at.
+                f.prompts.queueFileName(notes);
+                QTest::mouseClick(d->AttachButton, Qt::LeftButton);
+                d->Attach->setText(missing);
+                Q_EMIT d->Attach->editingFinished();
+                QCOMPARE(f.prompts.texts(Kind::OpenFile), (QStringList{QStringLiteral("Attach File"),
+                                                                       QStringLiteral("Attach File")}));
+                QCOMPARE(f.prompts.calls().last().dir, missing);
+                QCOMPARE(listItems(d->lbAttach), QStringList{notes});
+                d->lbAttach->clearSelection();
+                d->lbAttach->setCurrentRow(-1);
+                QTest::mouseClick(d->btnAttachRemove, Qt::LeftButton);
+                QCOMPARE(d->lbAttach->count(), 1);
+                QCOMPARE(d->lbAttach->currentRow(), 0);
+                // A missing file refuses the message and keeps the lists.
+                d->lbAttach->addItem(missing);
+                d->edtMessageSubject->setText(QString(300, QLatin1Char('s')));
+                d->BCC->setText(QStringLiteral("hidden@example.org"));
+                d->btnBCCAdd->click(); // hidden, as the loop uses it
+                QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
+                QCOMPARE(f.prompts.texts(Kind::Error), QStringList{QStringLiteral("MAPI Sendmail failed")});
+                QCOMPARE(d->lbAttach->count(), 2);
+                QCOMPARE(d->lbBCC->count(), 1);
+                d->lbAttach->setCurrentRow(1);
+                QTest::mouseClick(d->btnAttachRemove, Qt::LeftButton);
+                QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
+                QCOMPARE(d->lbAttach->count(), 0);
+                QCOMPARE(d->lbBCC->count(), 0);
+            }();
+            f.prompts.queueConfirm(Prompts::Answer::Yes);
+            QTest::keyClick(d, Qt::Key_Escape);
+        });
+        f.window->btnsend->click();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Confirm),
+                 QStringList{QStringLiteral("Are you sure that you want to close and leave this form?")});
+        QCOMPARE(f.outbox().size(), 1);
+        const QJsonObject m = SendFixture::read(f.outbox().first());
+        QCOMPARE(SendFixture::addresses(m, "bcc"), QStringList{QStringLiteral("hidden@example.org")});
+        QCOMPARE(m.value(QStringLiteral("subject")).toString().size(), 255);
+        QCOMPARE(m.value(QStringLiteral("attachments")).toArray().size(), 1);
+    }
+
+    void withoutTheMailLibraryNothingOpens()
+    {
+        MainWindowFixture f;
+        f.show();
+        f.window->btnsend->click();
+        QCOMPARE(f.prompts.texts(Kind::Error),
+                 QStringList{QStringLiteral("MAPI services are not available on this system")});
+    }
+};
+
+QTEST_MAIN(TestSendMail)
+#include "tst_sendmail.moc"

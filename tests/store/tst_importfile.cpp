@@ -1,0 +1,217 @@
+// The batch routine over real files and a real table: delimiter cases, the
+// shapes spreadsheets and newsletter tools export, a round trip through the
+// export, failing lines and files that are no import file.
+#include "store/StoreTestUtil.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
+
+#include "intake/StrToStringlist.h"
+#include "store/Importfile.h"
+#include "store/ListWorkspace.h"
+#include "store/exportlist.h"
+
+#include <QFile>
+
+using Kind = ScriptedPrompts::Kind;
+using Answer = Prompts::Answer;
+
+namespace {
+const QString Stamp = QStringLiteral("1/2/2024 10:00:00");
+}
+
+class TestImportfile : public QObject
+{
+    Q_OBJECT
+
+    struct List
+    {
+        explicit List(const TestEnv &env, const QStringList &entries = {})
+            : path(env.root() + QStringLiteral("/mailist.DAT"))
+        {
+            QFile::remove(path);
+            createMailingListFile(path);
+            ws.openList(path);
+            ws.settings.defaultcategory = QStringLiteral("General");
+            for (const QString &e : entries) {
+                const QStringList f = e.split(QLatin1Char('|'));
+                ws.table().append(f.value(0), f.value(1), f.value(2).toInt(), f.value(3));
+            }
+        }
+        int run(const ImportLines &lines, const QString &mode, const QString &category, bool withCategory,
+                const QString &delimiter)
+        {
+            const ImportServices s{ws.rules, prompts, {}, &StrToStringlist, [] { return Stamp; }};
+            return Importfile(s, lines, mode == u"add", mode == u"remove", mode == u"bounce", category, withCategory,
+                              delimiter, QStringLiteral("Import of entries from file, x.csv"));
+        }
+        // "item|category|bounces" of every entry, in order.
+        QStringList entries()
+        {
+            QStringList out;
+            for (const QString &row : RawDb(path).rows())
+                out << row.section(QLatin1Char('|'), 0, 2);
+            return out;
+        }
+        QString path;
+        ListWorkspace ws{QStringList()};
+        ScriptedPrompts prompts;
+    };
+
+    QString writeFile(const QByteArray &bytes, const QString &name = QStringLiteral("import.csv"))
+    {
+        const QString path = m_env.root() + QLatin1Char('/') + name;
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write the import file");
+        return path;
+    }
+
+    TestEnv m_env;
+
+private Q_SLOTS:
+    void importsEachLine_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("withCategory");
+        QTest::addColumn<QString>("delimiter");
+        QTest::addColumn<int>("processed");
+        QTest::addColumn<QStringList>("entries");
+        const QString a = QStringLiteral("a@example.org");
+        QTest::newRow("blank lines skipped, mixed line ends, BOM")
+            << QByteArray("\xEF\xBB\xBF a@example.org \r\n\r\n   \nb@example.org\rc@example.org") << "add" << false
+            << "," << 3
+            << QStringList{QStringLiteral("old@example.org|Old|0"), a + QStringLiteral("|Dialog|0"),
+                           QStringLiteral("b@example.org|Dialog|0"), QStringLiteral("c@example.org|Dialog|0")};
+        QTest::newRow("hash delimiter, leading delimiter, me and Re:")
+            << QByteArray("a@example.org#News#\n#b@example.org#\nme#Re:#c@example.org#Arts\n#\n") << "add" << true
+            << "#" << 3
+            << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|News|0"),
+                           QStringLiteral("b@example.org|Dialog|0"), QStringLiteral("c@example.org|Arts|0")};
+        QTest::newRow("empty delimiter splits at commas")
+            << QByteArray("a@example.org,Sports,ignored comment,\n") << "add" << true << "" << 1
+            << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|Sports|0")};
+        QTest::newRow("without the option a line is one address")
+            << QByteArray("a@example.org,Sports\n") << "add" << false << "," << 1
+            << QStringList{QStringLiteral("old@example.org|Old|0")};
+        QTest::newRow("spreadsheet export: header, quotes, padding, semicolons")
+            << QByteArray("\"Email\";\"Group\"\r\n\"a@example.org\" ; \"Members\"\r\n  b@example.org  ;  Board  \r\n"
+                          "\"c@example.org\";\r\n")
+            << "add" << true << ";" << 4
+            << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|Members|0"),
+                           QStringLiteral("b@example.org|Board|0"), QStringLiteral("c@example.org|Dialog|0")};
+        QTest::newRow("remove from all categories")
+            << QByteArray("old@example.org\nnobody@example.org\n") << "remove" << false << "," << 2 << QStringList{};
+        QTest::newRow("bounce ignores categories")
+            << QByteArray("old@example.org,Elsewhere\n") << "bounce" << true << "," << 1
+            << QStringList{QStringLiteral("old@example.org|Old|1")};
+        QTest::newRow("quotes, percent, semicolon and NUL reach the rules as characters")
+            << QByteArray("x'); DROP TABLE mailist;--@example.org\n%@example.org\nn") + QByteArray(1, '\0') + "ul@example.org\n" << "add"
+            << false << "," << 3
+            << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("%@example.org|Dialog|0")};
+        QTest::newRow("windows-1252 file")
+            << QByteArray("a@example.org,Caf\xE9\n") << "add" << true << "," << 1
+            << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|Caf\u00e9|0")};
+    }
+    void importsEachLine()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, mode);
+        QFETCH(bool, withCategory);
+        QFETCH(QString, delimiter);
+        QFETCH(int, processed);
+        QFETCH(QStringList, entries);
+        List list(m_env, {QStringLiteral("old@example.org|Old|0|kept")});
+        QString why;
+        const auto lines = ImportLines::fromFile(writeFile(file), &why);
+        QVERIFY2(lines, qPrintable(why));
+        const QString category = mode == u"remove" ? QString() : QStringLiteral(" Dialog ");
+        QCOMPARE(list.run(*lines, mode, category, withCategory, delimiter), processed);
+        QCOMPARE(list.entries(), entries);
+        QCOMPARE(list.prompts.texts(Kind::Information),
+                 QStringList{QString::number(processed) + QStringLiteral(" entries have been processed!")});
+        QVERIFY(list.prompts.texts(Kind::Confirm).isEmpty());
+        // Every processed line reached the log, rejected or not.
+        QCOMPARE(list.ws.log.size(), processed);
+        if (mode == u"add" && !entries.isEmpty() && entries.size() > 1)
+            QVERIFY(list.ws.log.lines().constFirst().contains(
+                QStringLiteral("[Import of entries from file, x.csv ") + Stamp + QLatin1Char(']')));
+    }
+
+    void readsBackItsOwnExport()
+    {
+        List source(m_env, {QStringLiteral("a@example.org|News|2|first, with comma"),
+                            QStringLiteral("b@example.org|Sports|0|")});
+        const QString file = m_env.root() + QStringLiteral("/export.csv");
+        QVERIFY(exportlist(source.ws.table(), source.prompts, {}, file, true, true, true, QStringLiteral(",")));
+        List target(m_env);
+        const auto lines = ImportLines::fromFile(file, nullptr);
+        QVERIFY(lines);
+        QCOMPARE(target.run(*lines, QStringLiteral("add"), QStringLiteral("Dialog"), true, QStringLiteral(",")), 2);
+        QCOMPARE(target.entries(),
+                 (QStringList{QStringLiteral("a@example.org|News|0"), QStringLiteral("b@example.org|Sports|0")}));
+    }
+
+    void aFailingLineAsksWhetherToGoOn_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("processed");
+        QTest::newRow("yes goes on") << int(Answer::Yes) << 2;
+        QTest::newRow("no stops") << int(Answer::No) << 1;
+    }
+    void aFailingLineAsksWhetherToGoOn()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, processed);
+        List list(m_env);
+        list.prompts.queueConfirm(Answer(answer));
+        const ImportLines lines({QStringLiteral("a@example.org"), QString(LongestImportLine + 1, QLatin1Char('x')),
+                                 QStringLiteral("b@example.org")});
+        QCOMPARE(list.run(lines, QStringLiteral("add"), QString(), false, QString()), processed);
+        QCOMPARE(list.prompts.texts(Kind::Confirm),
+                 QStringList{QStringLiteral("An error was encountered with line 1.  Do you want to continue?")});
+        QCOMPARE(list.entries().size(), processed);
+    }
+
+    void aClosedTableFailsLineByLine()
+    {
+        List list(m_env);
+        list.ws.table().close();
+        list.prompts.queueConfirm(Answer::Yes);
+        const ImportLines lines({QStringLiteral("a@example.org"), QStringLiteral("b@example.org")});
+        QCOMPARE(list.run(lines, QStringLiteral("add"), QString(), false, QString()), 0);
+        QCOMPARE(list.prompts.texts(Kind::Confirm).size(), 2);
+        QCOMPARE(list.prompts.texts(Kind::Information),
+                 QStringList{QStringLiteral("0 entries have been processed!")});
+    }
+
+    void refusesWhatIsNoImportFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QStringLiteral("/missing.csv") << QStringLiteral("No such file");
+        QTest::newRow("folder") << QString() << QStringLiteral("it is a folder, not a file");
+        QTest::newRow("binary") << QStringLiteral("/binary.csv") << QStringLiteral("it is not a text file");
+        QTest::newRow("too large") << QStringLiteral("/large.csv") << QStringLiteral("it is too large to import");
+    }
+    void refusesWhatIsNoImportFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QByteArray binary(4096, '\0');
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = i % 3 ? '\0' : 'A';
+        writeFile(binary, QStringLiteral("binary.csv"));
+        {
+            QFile large(m_env.root() + QStringLiteral("/large.csv"));
+            QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(ImportLines::LargestFile + 1));
+        }
+        QString why;
+        QVERIFY(!ImportLines::fromFile(m_env.root() + path, &why));
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        QFile::remove(m_env.root() + QStringLiteral("/large.csv"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportfile)
+#include "tst_importfile.moc"

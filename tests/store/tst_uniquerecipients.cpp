@@ -1,0 +1,79 @@
+// The unique recipient list of a mailing, read from a real table file.
+#include "testlib/TestEnv.h"
+
+#include "store/MLSchema.h"
+#include "store/MLTable.h"
+#include "store/UniqueRecipients.h"
+
+#include <QLocale>
+#include <QTest>
+
+class TestUniqueRecipients : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void uniqueList_data()
+    {
+        QTest::addColumn<QStringList>("entries"); // item|category, in insertion order
+        QTest::addColumn<QString>("index");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QStringList>("expected");
+        const auto u = [](const char *s) { return QString::fromUtf8(s); };
+
+        QTest::newRow("letter case: first met kept, alphabetical")
+            << QStringList{u("Bob@x.org|a"), u("carol@x.org|a"), u("bob@X.ORG|a"), u("alice@x.org|a")} << QString()
+            << QString() << QStringList{u("alice@x.org"), u("Bob@x.org"), u("carol@x.org")};
+        QTest::newRow("first met follows the table's order")
+            << QStringList{u("bob@x.org|b"), u("BOB@x.org|a")} << u("ByCategory") << QString()
+            << QStringList{u("BOB@x.org")};
+        QTest::newRow("blanks and control characters stripped")
+            << QStringList{u(" a@x.org\t|a"), u("a@x.org\x01|a"), u("\xc2\xa0" "a@x.org\r\n|a"), u("b@x.org\x7f|a")}
+            << QString() << QString() << QStringList{u("a@x.org"), u("b@x.org")};
+        QTest::newRow("blank entries give one empty item")
+            << QStringList{u("|a"), u("  |a"), u("z@x.org|a")} << QString() << QString()
+            << QStringList{QString(), u("z@x.org")};
+        QTest::newRow("locale order, accents not letter case")
+            << QStringList{u("f@x.org|a"), u("\xc3\xa9mile@x.org|a"), u("emile@x.org|a"), u("\xc3\x89MILE@x.org|a")}
+            << QString() << QString() << QStringList{u("emile@x.org"), u("\xc3\xa9mile@x.org"), u("f@x.org")};
+        QTest::newRow("category prefix, a to z folded")
+            << QStringList{u("n1@x.org|News"), u("n2@x.org|newsletter"), u("s@x.org|sports"), u("o@x.org|anews")}
+            << QString() << u("NEWS") << QStringList{u("n1@x.org"), u("n2@x.org")};
+        QTest::newRow("wildcards in the category are plain")
+            << QStringList{u("p@x.org|50%"), u("q@x.org|500"), u("r@x.org|5_x")} << QString() << u("50%")
+            << QStringList{u("p@x.org")};
+        QTest::newRow("no entry under the category") << QStringList{u("a@x.org|news")} << QString() << u("arts")
+                                                     << QStringList{};
+    }
+
+    void uniqueList()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, index);
+        QFETCH(QString, category);
+        QFETCH(QStringList, expected);
+        TestEnv env;
+        const QString path = env.programDir() + QStringLiteral("mailist.DAT");
+        createMailingListFile(path);
+        MLTable table;
+        table.setFilePath(path);
+        table.open();
+        for (const QString &e : entries) {
+            const qsizetype bar = e.lastIndexOf(QLatin1Char('|'));
+            table.append(e.left(bar), e.mid(bar + 1), 0, QString());
+        }
+        table.setIndexName(index);
+        int reads = 0;
+        const QStringList got = uniqueRecipients(table, category, [&](int read, const QString &) {
+            QCOMPARE(read, reads);
+            ++reads;
+        });
+        QCOMPARE(got, expected);
+        QVERIFY(reads >= expected.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUniqueRecipients)
+#include "tst_uniquerecipients.moc"
