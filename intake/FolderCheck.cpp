@@ -1,8 +1,16 @@
 #include "intake/FolderCheck.h"
 
+#include "core/LineList.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
+#include "store/EntryRules.h"
+#include "store/HandledMessages.h"
+#include "store/MLTable.h"
+
+#include <QDir>
+
+#include <optional>
 
 using platform::outlook::AutomationError;
 using platform::outlook::OleVariant;
@@ -10,6 +18,7 @@ using platform::outlook::OleVariant;
 FolderCheck::FolderCheck(const Settings &settings, const RuleLists &lists, EntryRules &rules, Prompts &prompts)
     : m_settings(settings)
     , m_prompts(prompts)
+    , m_rules(rules)
     , m_commands(settings, lists, rules)
     , m_factory([] { return platform::outlook::CreateOleObject(QStringLiteral("Outlook.Application")); })
 {
@@ -68,6 +77,130 @@ HeldMessage FolderCheck::readMessage(const OleVariant &folder, int index) const
     return m;
 }
 
+namespace {
+
+// The log and error lines of one message, held back until its change is
+// committed; dropped with it otherwise (but for reports of a failure).
+class MessageLines
+{
+public:
+    MessageLines(LineList &log, LineList &errors, const QByteArray &tag)
+        : m_log(log)
+        , m_errors(errors)
+    {
+        m_log.beginGroup(tag);
+        m_errors.beginGroup(tag);
+    }
+    ~MessageLines()
+    {
+        if (!m_done) {
+            m_log.endGroup(false);
+            m_errors.endGroup(false);
+        }
+    }
+    MessageLines(const MessageLines &) = delete;
+    MessageLines &operator=(const MessageLines &) = delete;
+
+    void prepare()
+    {
+        m_log.prepareGroup();
+        m_errors.prepareGroup();
+    }
+    void keep()
+    {
+        m_done = true;
+        m_log.endGroup(true);
+        m_errors.endGroup(true);
+    }
+
+private:
+    LineList &m_log;
+    LineList &m_errors;
+    bool m_done = false;
+};
+
+// SQLite's primary result codes, as TableError::code() carries them.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
+constexpr int SqliteReadOnly = 8;
+constexpr int SqliteFull = 13;
+
+QString plainReason(const TableError &e)
+{
+    switch (e.code() & 0xff) {
+    case SqliteReadOnly:
+        return QStringLiteral("it is read-only (%1)").arg(e.message());
+    case SqliteFull:
+        return QStringLiteral("the disk is full (%1)").arg(e.message());
+    case SqliteBusy:
+    case SqliteLocked:
+        return QStringLiteral("another program kept it busy (%1)").arg(e.message());
+    default:
+        return e.message();
+    }
+}
+
+} // namespace
+
+QByteArray FolderCheck::identityOf(const OleVariant &folder, int index, QString *uniqueName) const
+{
+    auto item = [&] { return folder.call(QStringLiteral("Items"), {index}); };
+    try {
+        *uniqueName = item().call(QStringLiteral("EntryID")).toText();
+    } catch (const AutomationError &) {
+        return {}; // a mail client that names no items: its messages go unrecorded
+    }
+    // One that does offers the Message-ID too; failing to read it is failing
+    // to read the message.
+    return HandledMessages::identity(item().call(QStringLiteral("InternetMessageID")).toText(), *uniqueName);
+}
+
+bool FolderCheck::alreadyHandled(const QByteArray &identity) const
+{
+    MLTable &table = m_rules.table();
+    return !identity.isEmpty() && table.active() && HandledMessages(table).contains(identity);
+}
+
+void FolderCheck::applyRecorded(const HeldMessage &message, const MessageRequest &request, const QByteArray &identity)
+{
+    MLTable &table = m_rules.table();
+    // A closed table has no transaction; the entry operation then fails its
+    // look-up and says so in the log.
+    std::optional<MLTable::Transaction> transaction;
+    if (table.active())
+        transaction.emplace(table);
+    MessageLines lines(m_rules.log(), m_rules.errors(), identity.toHex());
+    const bool changed = m_commands.apply(message, request);
+    if (transaction) {
+        try {
+            HandledMessages(table).record(identity);
+        } catch (const TableError &) {
+            if (changed)
+                throw;
+            // Only rules' answers (not found, invalid, blocked): nothing to
+            // apply twice, so the message goes as the Part says, unrecorded.
+            transaction.reset();
+            lines.keep();
+            return;
+        }
+    }
+    lines.prepare();
+    if (transaction)
+        transaction->commit();
+    lines.keep();
+}
+
+QString FolderCheck::stoppedAt(const HeldMessage &message, const QString &uniqueName, const TableError &e) const
+{
+    const QString path = QDir::toNativeSeparators(m_rules.table().filePath());
+    QString text = QStringLiteral("The list file %1 could not be changed: %2.").arg(path, plainReason(e));
+    text += QStringLiteral(" The check stopped at the message \"%1\"").arg(message.Memo1.value(0));
+    if (!uniqueName.isEmpty())
+        text += QStringLiteral(" (file %1)").arg(uniqueName);
+    text += QStringLiteral(", which stays in the folder %1 for the next check.").arg(m_settings.MailingListGroup);
+    return text;
+}
+
 void FolderCheck::run(const Progress &progress)
 {
     const OleVariant application = m_factory();
@@ -82,8 +215,19 @@ void FolderCheck::run(const Progress &progress)
     for (int i = count; i >= 1; --i) {
         if (progress.advance)
             progress.advance();
-        HeldMessage message = readMessage(folder, i);
-        if (m_commands.processEntry(message))
-            folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("delete"));
+        QString uniqueName;
+        const QByteArray identity = identityOf(folder, i, &uniqueName);
+        if (!alreadyHandled(identity)) {
+            HeldMessage message = readMessage(folder, i);
+            const std::optional<MessageRequest> request = m_commands.recognise(message);
+            if (!request)
+                continue;
+            try {
+                applyRecorded(message, *request, identity);
+            } catch (const TableError &e) {
+                throw TableError(stoppedAt(message, uniqueName, e), e.code());
+            }
+        }
+        folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("delete"));
     }
 }

@@ -4,6 +4,7 @@
 // recognised messages leave the folder.
 #include "intake/MessageCommands.h"
 #include "platform/outlook/Automation.h"
+#include "store/TableError.h"
 
 #include <functional>
 
@@ -21,7 +22,14 @@ public:
     FolderCheck(const Settings &settings, const RuleLists &lists, EntryRules &rules, Prompts &prompts);
 
     // Failures of the mail client or the table end the check and are thrown;
-    // what was handled before them stays handled.
+    // what was handled before them stays handled. A message whose change
+    // cannot be stored (the list file is read-only, busy or the disk full)
+    // stays in the folder, and the TableError thrown names it.
+    //
+    // What a message changes is stored in one transaction together with the
+    // message's identity (store/HandledMessages.h); a message met again
+    // whose identity is recorded is only deleted, never applied twice. Its
+    // log and error lines are held back until that transaction commits.
     void run(const Progress &progress);
 
     // Makes the application object; the local store's by default.
@@ -30,9 +38,17 @@ public:
 private:
     bool openFolder(const platform::outlook::OleVariant &root, platform::outlook::OleVariant &folder);
     HeldMessage readMessage(const platform::outlook::OleVariant &folder, int index) const;
+    // The store's unique name of the item and its hashed identity; empty
+    // when the mail client offers neither it nor a Message-ID.
+    QByteArray identityOf(const platform::outlook::OleVariant &folder, int index, QString *uniqueName) const;
+    bool alreadyHandled(const QByteArray &identity) const;
+    // Applies the request and records the message, all or nothing.
+    void applyRecorded(const HeldMessage &message, const MessageRequest &request, const QByteArray &identity);
+    QString stoppedAt(const HeldMessage &message, const QString &uniqueName, const TableError &e) const;
 
     const Settings &m_settings;
     Prompts &m_prompts;
+    EntryRules &m_rules;
     MessageCommands m_commands;
     std::function<platform::outlook::OleVariant()> m_factory;
 };

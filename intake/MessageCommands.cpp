@@ -52,7 +52,7 @@ bool MessageCommands::parsecommandline(const QString &line, HeldMessage &message
     return true;
 }
 
-bool MessageCommands::processFailure(const HeldMessage &message)
+std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessage &message) const
 {
     const QString subject = upperAZ(message.Memo1.value(0));
     for (const QString &phrase : m_lists.failed.items()) {
@@ -60,32 +60,62 @@ bool MessageCommands::processFailure(const HeldMessage &message)
             const QString upper = upperAZ(phrase);
             if (upper.isEmpty() || !subject.contains(upper))
                 continue;
-            QStringList addresses;
-            extractemailaddresses(message.Memo1, addresses, [this](const QString &candidate) {
+            MessageRequest request;
+            request.failure = true;
+            extractemailaddresses(message.Memo1, request.addresses, [this](const QString &candidate) {
                 return validemailaddress(candidate, m_settings, m_lists);
             });
-            for (const QString &address : std::as_const(addresses))
-                m_rules.processbounce(address);
-            return true;
+            return request;
         } catch (const std::exception &) {
             // A notice that cannot be handled under this phrase may be under the next.
         }
     }
-    return false;
+    return std::nullopt;
 }
 
-bool MessageCommands::processEntry(HeldMessage &message)
+std::optional<MessageRequest> MessageCommands::recognise(HeldMessage &message) const
 {
-    if (m_settings.FailedMail && processFailure(message))
-        return true;
+    if (m_settings.FailedMail) {
+        if (auto request = recogniseFailure(message))
+            return request;
+    }
     const qsizetype lines = m_settings.ScanAllEmailLines ? message.Memo1.size() : std::min<qsizetype>(2, message.Memo1.size());
     for (qsizetype i = 0; i < lines; ++i) {
         if (!parsecommandline(message.Memo1.at(i), message))
             continue;
-        const QString comment = QStringLiteral("Changed enacted by e-mail sent ") + message.edtdate
-            + QStringLiteral(" by ") + message.edtsender;
-        m_rules.insertentry(message.chkdoadd, message.edtemail, message.edtcategory, comment);
-        return true;
+        MessageRequest request;
+        request.comment = QStringLiteral("Changed enacted by e-mail sent ") + message.edtdate + QStringLiteral(" by ")
+            + message.edtsender;
+        return request;
     }
-    return false;
+    return std::nullopt;
+}
+
+bool MessageCommands::apply(const HeldMessage &message, const MessageRequest &request)
+{
+    // The result of a call does not change the outcome, except that a change
+    // that could not be stored ends the work on this message; a rule's answer
+    // (invalid, blocked, not found) is no failure.
+    bool changed = false;
+    auto take = [&](EntryOutcome outcome) {
+        if (outcome == EntryOutcome::NotStored)
+            throw m_rules.lastStorageFailure();
+        changed = changed || outcome == EntryOutcome::Changed;
+    };
+    if (request.failure) {
+        for (const QString &address : request.addresses)
+            take(m_rules.processbounce(address));
+    } else {
+        take(m_rules.insertentry(message.chkdoadd, message.edtemail, message.edtcategory, request.comment));
+    }
+    return changed;
+}
+
+bool MessageCommands::processEntry(HeldMessage &message)
+{
+    const std::optional<MessageRequest> request = recognise(message);
+    if (!request)
+        return false;
+    apply(message, *request);
+    return true;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class EntryRules;
 struct RuleLists;
 struct Settings;
@@ -20,6 +22,14 @@ struct HeldMessage
     bool chkdoadd = false;
 };
 
+// What a recognised message asks for, found without touching the list.
+struct MessageRequest
+{
+    bool failure = false;  // a delivery-failure notice: count a bounce per address
+    QStringList addresses; // of the notice, in line order, duplicates kept
+    QString comment;       // of a command
+};
+
 class MessageCommands
 {
 public:
@@ -28,13 +38,21 @@ public:
     // Tests one line for a command, filling chkdoadd, edtemail and edtcategory.
     bool parsecommandline(const QString &line, HeldMessage &message) const;
     // True when the message was recognised (and applied) and is to be deleted.
+    // Throws TableError when the list file could not be written: a failure
+    // to store is not a rule's answer, and the message must stay.
     bool processEntry(HeldMessage &message);
+
+    // processEntry in two steps, so the folder check can hold the change
+    // and the record of the message in one transaction.
+    std::optional<MessageRequest> recognise(HeldMessage &message) const;
+    // True when the list changed; false when every call got a rule's answer.
+    bool apply(const HeldMessage &message, const MessageRequest &request);
 
     // Splits a body at CR LF, as the held message keeps it.
     static QStringList memoLines(const QString &subject, const QString &body);
 
 private:
-    bool processFailure(const HeldMessage &message);
+    std::optional<MessageRequest> recogniseFailure(const HeldMessage &message) const;
 
     const Settings &m_settings;
     const RuleLists &m_lists;

@@ -4,6 +4,7 @@
 #include "core/LineList.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
+#include "store/HandledMessages.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
 
@@ -36,6 +37,20 @@ bool lookUp(MLTable &table, const QString &address, const QString *category)
         throw LookupFailed{e};
     }
 }
+
+// A failure to store stands in the log even when the folder check undoes
+// the rest of its message (LineList::Keep).
+bool storeFailed(const QString &result)
+{
+    return result == InsertFailed || result == DeleteFailed || result == IncrementFailed;
+}
+
+EntryOutcome outcomeOf(const QString &result)
+{
+    if (result == Entered || result == Deleted || result == Incremented)
+        return EntryOutcome::Changed;
+    return storeFailed(result) ? EntryOutcome::NotStored : EntryOutcome::Unchanged;
+}
 } // namespace
 
 EntryRules::EntryRules(MLTable &table, const Settings &settings, const RuleLists &lists, LineList &log,
@@ -46,6 +61,31 @@ EntryRules::EntryRules(MLTable &table, const Settings &settings, const RuleLists
     , m_log(log)
     , m_errors(errors)
 {
+    // A group's tag is the identity of the message it came from, recorded
+    // with the message's change: its record tells whether that was stored.
+    auto stored = [this](const QByteArray &tag) -> std::optional<bool> {
+        try {
+            // No identity (a mail client that names no items): cannot tell.
+            if (tag.isEmpty() || !m_table.active())
+                return std::nullopt;
+            return HandledMessages(m_table).contains(QByteArray::fromHex(tag));
+        } catch (const TableError &) {
+            return std::nullopt;
+        }
+    };
+    m_log.setGroupCheck(stored);
+    m_errors.setGroupCheck(stored);
+}
+
+EntryRules::~EntryRules()
+{
+    m_log.setGroupCheck({});
+    m_errors.setGroupCheck({});
+}
+
+TableError EntryRules::lastStorageFailure() const
+{
+    return m_storageFailure.value_or(TableError(QStringLiteral("The list file could not be written.")));
 }
 
 QString EntryRules::resolveCategory(bool add, QString category) const
@@ -82,7 +122,8 @@ QString EntryRules::add(const QString &address, const QString &category, const Q
         return Blocked;
     try {
         m_table.append(address, category, 0, comment);
-    } catch (const TableError &) {
+    } catch (const TableError &e) {
+        m_storageFailure = e;
         m_errors.append(QStringLiteral("ADD ") + address + QLatin1Char(' ') + category);
         return InsertFailed;
     }
@@ -96,7 +137,8 @@ QString EntryRules::remove(const QString &address, const QString &category)
     while (lookUp(m_table, address, byPair ? &category : nullptr)) {
         try {
             m_table.deleteCurrent();
-        } catch (const TableError &) {
+        } catch (const TableError &e) {
+            m_storageFailure = e;
             m_errors.append(QStringLiteral("REMOVE ") + address + QLatin1Char(' ') + category);
             return DeleteFailed;
         }
@@ -105,14 +147,17 @@ QString EntryRules::remove(const QString &address, const QString &category)
     return deletedAny ? Deleted : NotFound;
 }
 
-void EntryRules::insertentry(bool add, const QString &address, const QString &category, const QString &comment)
+EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QString &category,
+                                     const QString &comment)
 {
     const QString action = add ? QStringLiteral("ADD") : QStringLiteral("REMOVE");
     const QString resolved = resolveCategory(add, category);
     const QString errorLine = action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved;
     auto logLine = [&](const QString &result) {
+        const bool failed = result.isEmpty() || storeFailed(result);
         m_log.append(action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved + QStringLiteral(" [")
-                     + comment + QStringLiteral("] -> ") + result);
+                         + comment + QStringLiteral("] -> ") + result,
+                     failed ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
     std::optional<MLTable::Transaction> transaction;
     QString result;
@@ -128,17 +173,19 @@ void EntryRules::insertentry(bool add, const QString &address, const QString &ca
     }
     try {
         transaction->commit();
-    } catch (const TableError &) {
+    } catch (const TableError &e) {
         // Nothing of this call was stored.
         if (result == Entered || result == Deleted) {
+            m_storageFailure = e;
             result = result == Entered ? InsertFailed : DeleteFailed;
             m_errors.append(errorLine);
         }
     }
     logLine(result);
+    return outcomeOf(result);
 }
 
-void EntryRules::processbounce(const QString &address)
+EntryOutcome EntryRules::processbounce(const QString &address)
 {
     std::optional<MLTable::Transaction> transaction;
     bool found = false;
@@ -149,23 +196,32 @@ void EntryRules::processbounce(const QString &address)
         throw f.error;
     }
     QString result = NotFound;
+    EntryOutcome outcome = EntryOutcome::Unchanged;
     if (found) {
         const qint64 count = qint64(m_table.current().Bounces) + 1;
         const bool remove = m_settings.BounceMax != 0 && count >= m_settings.BounceMax;
-        try {
-            if (remove)
-                m_table.deleteCurrent();
-            else if (count > std::numeric_limits<qint32>::max())
-                throw TableError(QStringLiteral("The bounce count cannot grow any further."));
-            else
-                m_table.setBounces(qint32(count));
-            transaction->commit();
-            result = remove ? Deleted : Incremented;
-        } catch (const TableError &) {
-            result = remove ? DeleteFailed : IncrementFailed;
-            if (remove)
-                m_errors.append(QStringLiteral("REMOVE ") + address);
+        if (!remove && count > std::numeric_limits<qint32>::max()) {
+            // A count that cannot grow is the rule's answer, not a storage failure.
+            result = IncrementFailed;
+        } else {
+            try {
+                if (remove)
+                    m_table.deleteCurrent();
+                else
+                    m_table.setBounces(qint32(count));
+                transaction->commit();
+                result = remove ? Deleted : Incremented;
+                outcome = EntryOutcome::Changed;
+            } catch (const TableError &e) {
+                m_storageFailure = e;
+                result = remove ? DeleteFailed : IncrementFailed;
+                outcome = EntryOutcome::NotStored;
+                if (remove)
+                    m_errors.append(QStringLiteral("REMOVE ") + address);
+            }
         }
     }
-    m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + result);
+    m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + result,
+                 outcome == EntryOutcome::NotStored ? LineList::Keep::Always : LineList::Keep::WithChange);
+    return outcome;
 }

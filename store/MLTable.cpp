@@ -1,5 +1,6 @@
 #include "store/MLTable.h"
 
+#include "store/HandledMessages.h"
 #include "store/SqliteDb.h"
 #include "store/ViewQuery.h"
 
@@ -85,8 +86,10 @@ void MLTable::open()
                                    QStringLiteral("Comments")};
         if (columns != expected)
             throw TableError(QStringLiteral("%1 holds no mailing-list table.").arg(m_path));
-        if (!readOnly())
+        if (!readOnly()) {
             exec("PRAGMA journal_mode=WAL");
+            HandledMessages::createIfMissing(*m_db);
+        }
         if (m_exclusive)
             exec("BEGIN EXCLUSIVE; COMMIT");
     } catch (...) {
@@ -468,16 +471,27 @@ MLTable::Transaction::Transaction(MLTable &table)
 {
     m_table->requireOpen();
     // A read-only file still answers look-ups; its writes fail on their own.
-    if (m_table->readOnly())
+    if (m_table->readOnly()) {
         m_done = true;
-    else
-        m_table->exec("BEGIN IMMEDIATE");
+        return;
+    }
+    // Only inside one of ours: a scan's read transaction is no place to write.
+    m_nested = m_table->m_transactions > 0 && sqlite3_get_autocommit(m_table->m_db->handle()) == 0;
+    m_table->exec(m_nested ? "SAVEPOINT part" : "BEGIN IMMEDIATE");
+    ++m_table->m_transactions;
+    m_open = true;
 }
 
 MLTable::Transaction::~Transaction()
 {
+    if (m_open)
+        --m_table->m_transactions;
     if (!m_done && m_table->m_db) {
-        sqlite3_exec(m_table->m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3 *db = m_table->m_db->handle();
+        if (m_nested)
+            sqlite3_exec(db, "ROLLBACK TO part; RELEASE part", nullptr, nullptr, nullptr);
+        else
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_table->m_categoryCounts.invalidate();
         // A count taken inside the transaction may include undone changes.
         m_table->changed();
@@ -488,6 +502,12 @@ void MLTable::Transaction::commit()
 {
     if (m_done)
         return;
-    m_table->exec("COMMIT");
+    m_table->exec(m_nested ? "RELEASE part" : "COMMIT");
     m_done = true;
+}
+
+SqliteDb &MLTable::connection() const
+{
+    requireOpen();
+    return *m_db;
 }

@@ -103,7 +103,11 @@ public:
     bool controlsDisabled() const { return m_holdCount > 0; }
 
     // Look-up and change as one unit, so two processes cannot both add the
-    // same address. Rolls back unless committed.
+    // same address. Rolls back unless committed. Opened while another is
+    // open, it is a part of that one (a savepoint): its commit hands its
+    // changes to the outer transaction, its rollback undoes only its own, so
+    // the folder check can store all that one message does, and the record
+    // of the message, at once.
     class Transaction
     {
     public:
@@ -116,7 +120,14 @@ public:
     private:
         MLTable *m_table;
         bool m_done = false;
+        bool m_nested = false;
+        bool m_open = false;
     };
+
+    // The file's connection, for the tables kept beside the list in the same
+    // file (store/HandledMessages.h) that change in the same transaction as
+    // the list. Throws TableError when the table is closed.
+    SqliteDb &connection() const;
 
     // Every record of the table in the current ordering, whatever the
     // filter, read in one pass without moving the cursor: for list-wide
@@ -189,6 +200,8 @@ private:
     QString m_filterCategory;
     bool m_filtered = false;
     int m_holdCount = 0;
+    // Transactions of ours open on the connection (outer and nested).
+    int m_transactions = 0;
 
     // Cursor: the fetched rows as they are now and their sort keys as fetched,
     // so a scan that edits an ordered field neither skips nor repeats rows.

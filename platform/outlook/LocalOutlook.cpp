@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -127,6 +128,7 @@ public:
     LocalItem(StorePtr store, QString path, ItemList *owner)
         : m_store(std::move(store))
         , m_path(std::move(path))
+        , m_unique(Maildir::uniqueName(QFileInfo(m_path).fileName()))
         , m_owner(owner)
     {
     }
@@ -134,14 +136,24 @@ public:
     void detach() { m_owner = nullptr; }
 
 private:
+    // A mail client working on the same store renames messages as it marks
+    // them (new/ to cur/, flags after ":2,"): the item stays the same under
+    // its unique name, so each file operation finds it again and retries.
+    static constexpr int Attempts = 8;
+    // False when no file of the folder has the item's unique name any more.
+    bool locate();
     void load();
+    void remove();
+    QString messageId();
 
     StorePtr m_store;
     QString m_path;
+    QString m_unique;
     ItemList *m_owner;
     bool m_deleted = false;
     std::optional<MailMessage> m_message;
     std::optional<VCardContact> m_contact;
+    std::optional<QString> m_messageId;
 };
 
 // The items of one folder, listed once: re-fetching an item by its index
@@ -190,47 +202,161 @@ private:
     QList<std::shared_ptr<LocalItem>> m_items;
 };
 
+namespace {
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The Message-ID header's value, from the header section only.
+QString readMessageId(QFile &file)
+{
+    constexpr qint64 MaxHeader = 1 << 20;
+    QByteArray header;
+    while (header.size() < MaxHeader) {
+        const QByteArray chunk = file.read(64 * 1024);
+        if (chunk.isEmpty())
+            break;
+        header += chunk;
+        if (header.contains("\n\n") || header.contains("\n\r\n"))
+            break;
+    }
+    QByteArray value;
+    bool inId = false;
+    for (QByteArray line : header.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            break;
+        if (line.front() == ' ' || line.front() == '\t') {
+            if (inId)
+                value += ' ' + line.trimmed();
+            continue;
+        }
+        if (inId)
+            break;
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.first(colon).trimmed().compare("Message-ID", Qt::CaseInsensitive) == 0) {
+            inId = true;
+            value = line.mid(colon + 1).trimmed();
+        }
+    }
+    return QString::fromUtf8(value.trimmed());
+}
+
+} // namespace
+
+bool LocalItem::locate()
+{
+    if (Maildir::isMessageFile(m_path))
+        return true;
+    const QString folderDir = QFileInfo(QFileInfo(m_path).path()).path();
+    const QString found = Maildir::findMessage(folderDir, m_unique);
+    if (found.isEmpty())
+        return false;
+    m_path = found;
+    return true;
+}
+
 void LocalItem::load()
 {
     if (m_deleted)
         throw AutomationError(QStringLiteral("The item has been moved or deleted."));
     if (m_message || m_contact)
         return;
-    try {
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw AutomationError(QStringLiteral("The message %1 cannot be read: %2").arg(m_path, file.errorString()));
-        QByteArray head = file.peek(64);
-        // Windows tools write exported cards with a byte order mark.
-        if (head.startsWith("\xEF\xBB\xBF"))
-            head.remove(0, 3);
-        if (head.trimmed().toUpper().startsWith("BEGIN:VCARD")) {
-            const QList<VCardContact> cards = readVCards(file.readAll());
-            m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
-        } else {
-            file.close();
-            m_message = MailMessage::fromFile(m_path);
+    for (int attempt = 1;; ++attempt) {
+        if (!locate())
+            throw AutomationError(
+                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.").arg(shown(m_path)));
+        try {
+            QFile file(m_path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                if (attempt < Attempts && !Maildir::isMessageFile(m_path))
+                    continue; // renamed meanwhile
+                throw AutomationError(
+                    QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+            }
+            QByteArray head = file.peek(64);
+            // Windows tools write exported cards with a byte order mark.
+            if (head.startsWith("\xEF\xBB\xBF"))
+                head.remove(0, 3);
+            if (head.trimmed().toUpper().startsWith("BEGIN:VCARD")) {
+                const QList<VCardContact> cards = readVCards(file.readAll());
+                m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
+            } else {
+                file.close();
+                m_message = MailMessage::fromFile(m_path);
+            }
+            return;
+        } catch (const MessageReadError &e) {
+            if (attempt < Attempts && !Maildir::isMessageFile(m_path))
+                continue;
+            throw AutomationError(e.message());
         }
-    } catch (const MessageReadError &e) {
-        throw AutomationError(e.message());
     }
+}
+
+QString LocalItem::messageId()
+{
+    if (m_deleted)
+        throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+    for (int attempt = 1; !m_messageId; ++attempt) {
+        if (!locate())
+            throw AutomationError(
+                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.").arg(shown(m_path)));
+        QFile file(m_path);
+        if (file.open(QIODevice::ReadOnly))
+            m_messageId = readMessageId(file);
+        else if (attempt >= Attempts || Maildir::isMessageFile(m_path))
+            throw AutomationError(QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+    }
+    return *m_messageId;
+}
+
+void LocalItem::remove()
+{
+    if (m_deleted)
+        throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+    const QString bin = [this] {
+        try {
+            return m_store->deletedItemsDir();
+        } catch (const std::runtime_error &e) {
+            throw AutomationError(QString::fromUtf8(e.what()));
+        }
+    }();
+    for (int attempt = 1;; ++attempt) {
+        // Gone from the folder already (another program moved it): that is
+        // what deleting it asks for.
+        if (!locate())
+            break;
+        try {
+            Maildir::moveMessage(m_path, bin);
+            break;
+        } catch (const std::runtime_error &e) {
+            if (attempt < Attempts && !Maildir::isMessageFile(m_path))
+                continue;
+            throw AutomationError(QString::fromUtf8(e.what()));
+        }
+    }
+    m_deleted = true;
+    if (m_owner)
+        m_owner->remove(this);
 }
 
 QVariant LocalItem::invoke(const QString &member, const QVariantList &)
 {
     if (is(member, "delete")) {
-        if (m_deleted)
-            throw AutomationError(QStringLiteral("The item has been moved or deleted."));
-        try {
-            Maildir::moveMessage(m_path, m_store->deletedItemsDir());
-        } catch (const std::runtime_error &e) {
-            throw AutomationError(QString::fromUtf8(e.what()));
-        }
-        m_deleted = true;
-        if (m_owner)
-            m_owner->remove(this);
+        remove();
         return {};
     }
+    if (is(member, "EntryID")) {
+        if (m_deleted)
+            throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+        return m_unique;
+    }
+    if (is(member, "InternetMessageID"))
+        return messageId();
     load();
     if (m_contact) {
         if (is(member, "Email1Address"))

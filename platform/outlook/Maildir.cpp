@@ -160,8 +160,8 @@ QStringList Maildir::messageFiles(const QString &folderDir)
     QList<Found> found;
     for (const char *sub : {"new", "cur"}) {
         const QDir dir(folderDir + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            if (entry.startsWith(QLatin1Char('.')))
+        for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
+            if (entry.startsWith(QLatin1Char('.')) || !isMessageFile(dir.filePath(entry)))
                 continue;
             found.append({arrivalOf(entry), entry, dir.filePath(entry)});
         }
@@ -174,6 +174,32 @@ QStringList Maildir::messageFiles(const QString &folderDir)
     for (const Found &f : std::as_const(found))
         paths << f.path;
     return paths;
+}
+
+bool Maildir::isMessageFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+QString Maildir::uniqueName(const QString &fileName)
+{
+    const qsizetype colon = fileName.indexOf(QLatin1Char(':'));
+    return colon < 0 ? fileName : fileName.left(colon);
+}
+
+QString Maildir::findMessage(const QString &folderDir, const QString &unique)
+{
+    if (unique.isEmpty())
+        return {};
+    for (const char *sub : {"cur", "new"}) {
+        const QDir dir(folderDir + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            if (uniqueName(name) == unique && isMessageFile(dir.filePath(name)))
+                return dir.filePath(name);
+        }
+    }
+    return {};
 }
 
 QString Maildir::moveMessage(const QString &file, const QString &folderDir)

@@ -22,8 +22,16 @@ public:
     // Creates a top-level folder with its tmp/new/cur; throws std::runtime_error.
     QString createFolder(const QString &name) const;
 
-    // Message files of a folder directory, in arrival order.
+    // Message files of a folder directory, in arrival order. Only regular
+    // files are messages: links, devices, pipes and directories are not.
     static QStringList messageFiles(const QString &folderDir);
+    static bool isMessageFile(const QString &path);
+    // The unique name of a message file: its name without the info part
+    // (":2,FLAGS") that mail clients change as they mark it.
+    static QString uniqueName(const QString &fileName);
+    // The message file of a folder directory with this unique name, in new/
+    // or cur/ and with any flags; empty when there is none.
+    static QString findMessage(const QString &folderDir, const QString &uniqueName);
     // Moves a message file, unchanged, into the cur/ of another folder directory.
     static QString moveMessage(const QString &file, const QString &folderDir);
 

@@ -9,13 +9,18 @@
 #include "platform/outlook/Maildir.h"
 #include "core/SettingsStore.h"
 #include "store/ListWorkspace.h"
+#include "store/HandledMessages.h"
 #include "store/MLSchema.h"
+#include "store/SqliteDb.h"
+#include "store/StoreTestUtil.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testmail::message;
@@ -581,6 +586,201 @@ private Q_SLOTS:
                  withDate(QStringList{u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> ")}));
         QCOMPARE(readFile(path), raw);
         QCOMPARE(rig.store.count(List), 2);
+    }
+
+    // A list file that cannot be written consumes no request: the change
+    // that cannot be stored ends the check and its message stays; a rule's
+    // answer (here: not found) still deletes its message.
+    void listFileThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("read-only file") << u8("file");
+        QTest::newRow("read-only connection") << u8("connection");
+        QTest::newRow("busy past the limit") << u8("busy");
+    }
+
+    void listFileThatCannotBeWritten()
+    {
+        QFETCH(QString, how);
+        Rig rig;
+        preload(rig);
+        const QByteArray first = message("a1@example.org", "subscribe", "");
+        const QByteArray second = message("a2@example.org", "subscribe news", "");
+        const QByteArray ghost = message("ghost@example.org", "unsubscribe", "");
+        const QString p1 = rig.deliver(first, 1);
+        const QString p2 = rig.deliver(second, 2);
+        const QString p3 = rig.deliver(ghost, 3);
+        const QString file = rig.table().filePath();
+
+        std::unique_ptr<RawDb> holder;
+        // Permissions do not bind root; an immutable file does.
+        auto setReadOnly = [&](bool on) {
+            if (::geteuid() == 0)
+                return QProcess::execute(u8("chattr"), {on ? u8("+i") : u8("-i"), file}) == 0;
+            // SQLite gives its side files the list file's mode.
+            const QFileDevice::Permissions mode = on ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner;
+            for (const QString &side : {u8("-wal"), u8("-shm")})
+                QFile::setPermissions(file + side, mode);
+            return QFile::setPermissions(file, mode);
+        };
+        if (how == u8("file")) {
+            rig.table().close();
+            if (!setReadOnly(true))
+                QSKIP("chattr cannot make the file immutable here");
+            rig.openList(file);
+            const bool readOnly = rig.table().readOnly();
+            if (!readOnly)
+                setReadOnly(false);
+            QVERIFY(readOnly);
+        } else if (how == u8("connection")) {
+            rig.table().connection().exec("PRAGMA query_only = ON");
+        } else {
+            holder = std::make_unique<RawDb>(file);
+            QCOMPARE(holder->exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        }
+        QString failure;
+        try {
+            rig.run();
+        } catch (const TableError &e) {
+            failure = e.message();
+        }
+        QVERIFY2(failure.contains(u8("could not be changed")) && failure.contains(QDir::toNativeSeparators(file)),
+                 qPrintable(failure));
+        QVERIFY2(failure.contains(how == u8("busy") ? u8("busy") : u8("read-only")), qPrintable(failure));
+        QCOMPARE(readFile(p1), first);
+        QCOMPARE(rig.entries(), Preloaded);
+        QCOMPARE(rig.errors.lines(), QStringList{}); // the request is in the folder, not lost to the error list
+        if (how != u8("file")) {
+            // No transaction could even begin: the rejection waits too.
+            QVERIFY2(failure.contains(u8("\"unsubscribe\"")), qPrintable(failure));
+            QCOMPARE(readFile(p3), ghost);
+            QCOMPARE(readFile(p2), second);
+            QCOMPARE(rig.log.lines(), QStringList{});
+            if (holder)
+                holder->exec("ROLLBACK");
+            else
+                rig.table().connection().exec("PRAGMA query_only = OFF");
+        } else {
+            QVERIFY2(failure.contains(u8("\"subscribe news\"")) && failure.contains(QFileInfo(p2).fileName()),
+                     qPrintable(failure));
+            QCOMPARE(readFile(p2), second);
+            QVERIFY(!QFileInfo::exists(p3));
+            QCOMPARE(rig.store.contents(Bin), QList<QByteArray>{ghost});
+            QCOMPARE(rig.log.lines(),
+                     withDate({u8("REMOVE ghost@example.org Default [Changed enacted by e-mail sent %D by "
+                                  "ghost@example.org] -> E-mail address not found!"),
+                               u8("ADD a2@example.org news [Changed enacted by e-mail sent %D by a2@example.org] -> "
+                                  "Error inserting into database!")}));
+            rig.table().close();
+            QVERIFY(setReadOnly(false));
+            rig.openList(file);
+        }
+        // Writable again: the next check applies what stayed, once.
+        rig.log.clear();
+        rig.run();
+        const QStringList added{u8("a2@example.org|news|0"), u8("a1@example.org|Default|0")};
+        QCOMPARE(rig.entries(), Preloaded + added);
+        QCOMPARE(rig.store.count(List), 0);
+        QCOMPARE(rig.store.count(Bin), 3);
+        QCOMPARE(rig.log.size(), how == u8("file") ? 2 : 3);
+    }
+
+    // A message whose move fails after its change was stored is applied
+    // once, however often the check meets it again.
+    void failedMoveAppliesOnce()
+    {
+        Rig rig;
+        rig.settings.FailedMail = true;
+        rig.table().append(u8("cid@example.org"), u8("Default"), 3, u8("old"));
+        const QByteArray notice
+            = message("MAILER-DAEMON@example.net", "Undeliverable: news", "Your message to <cid@example.org> failed.\r\n");
+        const QString path = rig.deliver(notice, 1);
+        QFile blocker(rig.store.root() + u8("/.Deleted Items"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        for (int check = 0; check < 4; ++check)
+            QVERIFY_THROWS_EXCEPTION(platform::outlook::AutomationError, rig.run());
+        QCOMPARE(rig.entries(), QStringList{u8("cid@example.org|Default|4")});
+        QCOMPARE(rig.log.lines(), QStringList{u8("Update Undeliverable cid@example.org -> Bounce count incremented!")});
+        QCOMPARE(readFile(path), notice);
+        QCOMPARE(HandledMessages(rig.table()).count(), 1);
+
+        QVERIFY(blocker.remove());
+        rig.run();
+        QCOMPARE(rig.entries(), QStringList{u8("cid@example.org|Default|4")});
+        QCOMPARE(rig.log.size(), 1);
+        QCOMPARE(rig.store.contents(Bin), QList<QByteArray>{notice});
+    }
+
+    // A mail client marks messages as seen while the check runs: new/ to
+    // cur/, flags after ":2,". Each is the same item under its unique name.
+    void messagesRenamedDuringTheCheck()
+    {
+        Rig rig;
+        QList<QByteArray> messages;
+        for (int i = 1; i <= 6; ++i) {
+            messages << message(QStringLiteral("r%1@example.org").arg(i).toUtf8(), "subscribe", "");
+            rig.deliver(messages.last(), i, i % 2 == 0);
+        }
+        const QString dir = rig.store.folderDir(List);
+        rig.onAdvance = [&](int) {
+            // Every message changes its name before each item is read.
+            for (const QString &name : QDir(dir + u8("/new")).entryList(QDir::Files))
+                QVERIFY(QFile::rename(dir + u8("/new/") + name, dir + u8("/cur/") + name + u8(":2,S")));
+            for (const QString &name : QDir(dir + u8("/cur")).entryList(QDir::Files)) {
+                const QString flags = name.endsWith(u8(",S")) ? u8(":2,RS") : u8(":2,S");
+                QVERIFY(QFile::rename(dir + u8("/cur/") + name, dir + u8("/cur/") + name.section(u':', 0, 0) + flags));
+            }
+        };
+        rig.run();
+        QCOMPARE(rig.log.size(), 6);
+        QCOMPARE(rig.entries().size(), 6);
+        QCOMPARE(rig.store.count(List), 0);
+        QCOMPARE(rig.store.contents(Bin), testmail::sorted(messages));
+    }
+
+    // Only regular files are messages: a link (to a device or to a message),
+    // a pipe and a directory are passed over and left as they are.
+    void onlyRegularFilesAreItems()
+    {
+        Rig rig;
+        const QByteArray raw = message("real@example.org", "subscribe", "");
+        const QString real = rig.deliver(raw, 5);
+        const QString dir = rig.store.folderDir(List);
+        QVERIFY(QFile::link(u8("/dev/zero"), dir + u8("/new/1.zero.host")));
+        QVERIFY(QFile::link(real, dir + u8("/new/2.copy.host")));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir + u8("/new/3.fifo.host")).constData(), 0600), 0);
+        QVERIFY(QDir().mkdir(dir + u8("/cur/4.dir.host:2,S")));
+        rig.run();
+        QCOMPARE(rig.maxima, QList<int>{1});
+        QCOMPARE(rig.log.size(), 1);
+        QCOMPARE(rig.entries(), QStringList{u8("real@example.org|Default|0")});
+        QCOMPARE(rig.store.contents(Bin), QList<QByteArray>{raw});
+        QVERIFY(QFileInfo(dir + u8("/new/1.zero.host")).isSymLink());
+        QVERIFY(QFileInfo(dir + u8("/new/2.copy.host")).isSymLink());
+        QVERIFY(QFileInfo::exists(dir + u8("/new/3.fifo.host")));
+        QVERIFY(QFileInfo(dir + u8("/cur/4.dir.host:2,S")).isDir());
+    }
+
+    // A message file the user cannot read ends the check, naming the file.
+    void unreadableFileIsNamed()
+    {
+        if (::geteuid() == 0)
+            QSKIP("permissions do not bind root");
+        Rig rig;
+        const QString readable = rig.deliver(message("m1@example.org", "subscribe", ""), 1);
+        const QString locked = rig.deliver(message("m2@example.org", "subscribe", ""), 2);
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+        QString failure;
+        try {
+            rig.run();
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY2(failure.contains(QDir::toNativeSeparators(locked)), qPrintable(failure));
+        QVERIFY(rig.log.lines().isEmpty());
+        QVERIFY(QFileInfo::exists(readable));
     }
 
     // The window: painted first, then the check once, then it closes itself.

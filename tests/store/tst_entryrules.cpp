@@ -385,6 +385,90 @@ private Q_SLOTS:
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s}));
     }
 
+    // What a call reports back: a change, a rule's answer, or a change the
+    // list file would not take (the folder check keeps that message).
+    void outcomes_data()
+    {
+        QTest::addColumn<QString>("call"); // +address, -address or !address (bounce)
+        QTest::addColumn<QByteArray>("refused");
+        QTest::addColumn<int>("outcome");
+        const int changed = int(EntryOutcome::Changed), unchanged = int(EntryOutcome::Unchanged),
+                  notStored = int(EntryOutcome::NotStored);
+        QTest::newRow("entered") << u"+new@example.com"_s << QByteArray() << changed;
+        QTest::newRow("already there") << u"+ann@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("already there, comment refused") << u"+ann@example.com"_s << QByteArray("UPDATE") << unchanged;
+        QTest::newRow("invalid") << u"+no..dots@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("blocked") << u"+blocked@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("insert refused") << u"+new@example.com"_s << QByteArray("INSERT") << notStored;
+        QTest::newRow("removed") << u"-ann@example.com"_s << QByteArray() << changed;
+        QTest::newRow("not found") << u"-nobody@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("delete refused") << u"-ann@example.com"_s << QByteArray("DELETE") << notStored;
+        QTest::newRow("bounce counted") << u"!ann@example.com"_s << QByteArray() << changed;
+        QTest::newRow("bounce removes") << u"!bob@example.com"_s << QByteArray() << changed;
+        QTest::newRow("bounce, not found") << u"!nobody@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("bounce refused") << u"!ann@example.com"_s << QByteArray("UPDATE") << notStored;
+        QTest::newRow("bounce removal refused") << u"!bob@example.com"_s << QByteArray("DELETE") << notStored;
+    }
+
+    void outcomes()
+    {
+        QFETCH(QString, call);
+        QFETCH(QByteArray, refused);
+        QFETCH(int, outcome);
+        configure(u"U"_s);
+        m_work->settings.BounceMax = 10;
+        fill({u"ann@example.com|news|0|c"_s, u"bob@example.com|news|9|c"_s});
+        if (!refused.isEmpty())
+            refuse(refused.constData());
+        const QString address = call.mid(1);
+        EntryOutcome got;
+        if (call.startsWith(u'!'))
+            got = m_work->rules.processbounce(address);
+        else
+            got = m_work->rules.insertentry(call.startsWith(u'+'), address, u"news"_s, u"c"_s);
+        QCOMPARE(int(got), outcome);
+        if (got == EntryOutcome::NotStored)
+            QCOMPARE(m_work->rules.lastStorageFailure().message(), u"refused"_s);
+    }
+
+    // Inside an outer transaction each call is a part of it: the outer one
+    // stores them together or not at all.
+    void callsInsideAnOuterTransaction()
+    {
+        fill({u"ann@example.com|news|0|c"_s});
+        {
+            MLTable::Transaction outer(m_work->table());
+            QCOMPARE(m_work->rules.insertentry(true, u"new@example.com"_s, u"news"_s, u"c"_s), EntryOutcome::Changed);
+            QCOMPARE(m_work->rules.processbounce(u"ann@example.com"_s), EntryOutcome::Changed);
+            // Not committed: both undone.
+        }
+        QCOMPARE(stored(), QStringList{u"ann@example.com|news|0|c"_s});
+        {
+            MLTable::Transaction outer(m_work->table());
+            m_work->rules.insertentry(true, u"new@example.com"_s, u"news"_s, u"c"_s);
+            m_work->rules.processbounce(u"ann@example.com"_s);
+            outer.commit();
+        }
+        QCOMPARE(stored(), QStringList({u"ann@example.com|news|1|c"_s, u"new@example.com|news|0|c"_s}));
+    }
+
+    // The log of a folder-check message is held back until its change is
+    // stored; undone, only the report of the failure to store stands.
+    void failureReportsOutliveAnUndoneGroup()
+    {
+        fill({u"ann@example.com|news|0|c"_s});
+        refuse("INSERT");
+        m_work->log.beginGroup("tag");
+        m_work->errors.beginGroup("tag");
+        m_work->rules.processbounce(u"ann@example.com"_s);
+        QCOMPARE(m_work->rules.insertentry(true, u"new@example.com"_s, u"news"_s, u"c"_s), EntryOutcome::NotStored);
+        QVERIFY(m_work->log.lines().isEmpty());
+        m_work->log.endGroup(false);
+        m_work->errors.endGroup(false);
+        QCOMPARE(m_work->log.lines(), QStringList{u"ADD new@example.com news [c] -> Error inserting into database!"_s});
+        QVERIFY(m_work->errors.lines().isEmpty());
+    }
+
     // Two copies of the program on one file: the look-up and the insert are
     // one unit, so both adding the same addresses never gives a duplicate.
     void twoConnectionsAddTheSameAddresses()
