@@ -178,7 +178,7 @@ void FolderCheck::applyRecorded(const HeldMessage &message, const MessageRequest
             if (changed)
                 throw;
             // Only rules' answers (not found, invalid, blocked): nothing to
-            // apply twice, so the message goes as the Part says, unrecorded.
+            // apply twice, so the message is deleted, unrecorded.
             transaction.reset();
             lines.keep();
             return;

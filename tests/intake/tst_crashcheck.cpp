@@ -345,8 +345,9 @@ class TestCrashCheck : public QObject
                 recognised.insert(m.unique);
         }
         QCOMPARE(applied, recognised);
+        const auto files = t.files();
         for (const Message &m : t.messages)
-            QCOMPARE(t.files().value(m.unique).first, m.kind == Message::Other ? List : Bin);
+            QCOMPARE(files.value(m.unique).first, m.kind == Message::Other ? List : Bin);
 
         QStringList log;
         QVERIFY(textfile::readLines(t.env.programDir() + WorkingFiles::logFileName(), &log));

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QProgressBar>
 #include <QTest>
 
@@ -623,6 +624,11 @@ private Q_SLOTS:
                 QFile::setPermissions(file + side, mode);
             return QFile::setPermissions(file, mode);
         };
+        // Whatever the test's outcome, the file ends writable (and removable).
+        auto restore = qScopeGuard([&] {
+            if (how == u8("file"))
+                setReadOnly(false);
+        });
         if (how == u8("file")) {
             rig.table().close();
             if (!setReadOnly(true))
