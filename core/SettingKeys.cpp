@@ -28,6 +28,7 @@ constexpr Key kKeys[] = {
     {"UpdateCommentsWhenEntryExists", Flag{&Settings::UpdateCommentsWhenEntryExists, true, false}, 14},
     {"ScanAllEmailLines", Flag{&Settings::ScanAllEmailLines, false, true}, 15},
     {"AutoScan", Flag{&Settings::AutoScan, false, false}, 11},
+    {"ReadDeliveryReports", Flag{&Settings::ReadDeliveryReports, true, true}, 16},
 };
 
 constexpr auto kLoadOrder = [] {

@@ -24,6 +24,7 @@ struct Settings
     bool UpdateCommentsWhenEntryExists{};
     bool ScanAllEmailLines{};
     bool AutoScan{};
+    bool ReadDeliveryReports{};
 
     bool operator==(const Settings &) const = default;
 };

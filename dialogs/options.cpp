@@ -105,6 +105,7 @@ void Tdlgoptions::connectControls()
     connect(defaulttoaddress, &QLineEdit::textChanged, this, [&s](const QString &text) { s.DefaultToAddress = text; });
     connect(AcknowledgeCheck, &QCheckBox::toggled, this, [&s](bool on) { s.Acknowledge = on; });
     connect(chkfailedmail, &QCheckBox::toggled, this, [&s](bool on) { s.FailedMail = on; });
+    connect(chkreaddeliveryreports, &QCheckBox::toggled, this, [&s](bool on) { s.ReadDeliveryReports = on; });
     connect(spnbouncemax, &QSpinBox::valueChanged, this, [&s](int n) { s.BounceMax = n; });
 
     connect(chkExcept, &QCheckBox::toggled, this, &Tdlgoptions::chkExceptClick);
@@ -163,6 +164,7 @@ void Tdlgoptions::showValues()
     defaulttoaddress->setText(s.DefaultToAddress);
     AcknowledgeCheck->setChecked(s.Acknowledge);
     chkfailedmail->setChecked(s.FailedMail);
+    chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
     spnbouncemax->setValue(s.BounceMax);
     for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
                              lbxfailure})
@@ -283,6 +285,6 @@ void Tdlgoptions::rdbsingleemailClick()
 void Tdlgoptions::chkfailedmailClick()
 {
     const bool on = chkfailedmail->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{lbxfailure, Label4, btndeliveryfailure})
+    for (QWidget *w : std::initializer_list<QWidget *>{chkreaddeliveryreports, lbxfailure, Label4, btndeliveryfailure})
         w->setEnabled(on);
 }

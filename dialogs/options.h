@@ -85,6 +85,7 @@ public:
     QCheckBox *AcknowledgeCheck;
     // Delivery Failure
     QCheckBox *chkfailedmail;
+    QCheckBox *chkreaddeliveryreports;
     QLabel *Label4;
     QListWidget *lbxfailure;
     QPushButton *btndeliveryfailure;

@@ -300,6 +300,14 @@ QWidget *Tdlgoptions::buildDeliveryFailure()
                                          "Count will be increased"));
     chkfailedmail->setChecked(true);
     fv->addWidget(chkfailedmail);
+    chkreaddeliveryreports =
+        named(new QCheckBox(QStringLiteral("Read standard delivery reports to find the failed addresses"), failure),
+              "chkreaddeliveryreports",
+              QStringLiteral("If this is checked then a delivery report counts exactly the addresses it lists as "
+                             "failed, each once, whatever its subject; other failure messages count each address "
+                             "they hold once"));
+    chkreaddeliveryreports->setChecked(true);
+    fv->addWidget(chkreaddeliveryreports);
     Label4 = wrapped(failure,
                      QStringLiteral("Subject lines containing the following strings will be considered Delivery "
                                     "Failures:"),

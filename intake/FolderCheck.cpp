@@ -74,6 +74,13 @@ HeldMessage FolderCheck::readMessage(const OleVariant &folder, int index) const
         m.edtsender.clear();
     }
     m.edtemail = m_settings.allowfromaddressasentry ? m.edtsender : QString();
+    if (m_settings.FailedMail && m_settings.ReadDeliveryReports) {
+        try {
+            m.deliveryStatus = item().call(QStringLiteral("DeliveryStatus")).toText();
+        } catch (const AutomationError &) {
+            m.deliveryStatus.clear(); // a mail client that does not show reports' fields
+        }
+    }
     return m;
 }
 

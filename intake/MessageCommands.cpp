@@ -1,5 +1,6 @@
 #include "intake/MessageCommands.h"
 
+#include "intake/DeliveryReport.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
 #include "core/AsciiCase.h"
@@ -65,6 +66,8 @@ std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessag
             extractemailaddresses(message.Memo1, request.addresses, [this](const QString &candidate) {
                 return validemailaddress(candidate, m_settings, m_lists);
             });
+            if (m_settings.ReadDeliveryReports)
+                request.addresses = distinctAddresses(request.addresses);
             return request;
         } catch (const std::exception &) {
             // A notice that cannot be handled under this phrase may be under the next.
@@ -73,11 +76,33 @@ std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessag
     return std::nullopt;
 }
 
+std::optional<MessageRequest> MessageCommands::recogniseReport(const HeldMessage &message) const
+{
+    const DeliveryReport report = readDeliveryReport(message.deliveryStatus);
+    if (!report.present)
+        return std::nullopt;
+    MessageRequest request;
+    request.failure = !report.failed.isEmpty();
+    for (const QString &address : distinctAddresses(report.failed)) {
+        if (validemailaddress(address, m_settings, m_lists))
+            request.addresses << address;
+    }
+    return request;
+}
+
 std::optional<MessageRequest> MessageCommands::recognise(HeldMessage &message) const
 {
     if (m_settings.FailedMail) {
-        if (auto request = recogniseFailure(message))
-            return request;
+        // A report says which recipients failed; its subject and the rest of
+        // its text (the sender, the reporting host, message-ids) say nothing.
+        const std::optional<MessageRequest> report =
+            m_settings.ReadDeliveryReports ? recogniseReport(message) : std::nullopt;
+        if (report && report->failure)
+            return report;
+        if (!report) {
+            if (auto request = recogniseFailure(message))
+                return request;
+        }
     }
     const qsizetype lines = m_settings.ScanAllEmailLines ? message.Memo1.size() : std::min<qsizetype>(2, message.Memo1.size());
     for (qsizetype i = 0; i < lines; ++i) {

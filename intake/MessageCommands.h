@@ -19,6 +19,7 @@ struct HeldMessage
     QString edtsender;   // the sender's address, or empty
     QString edtemail;    // the address to act on
     QString edtcategory; // the category word of the command
+    QString deliveryStatus; // the recipient fields of a delivery report, if any
     bool chkdoadd = false;
 };
 
@@ -26,7 +27,9 @@ struct HeldMessage
 struct MessageRequest
 {
     bool failure = false;  // a delivery-failure notice: count a bounce per address
-    QStringList addresses; // of the notice, in line order, duplicates kept
+    // Of the notice: in line order, duplicates kept; with delivery reports
+    // read, each failed address once.
+    QStringList addresses;
     QString comment;       // of a command
 };
 
@@ -53,6 +56,9 @@ public:
 
 private:
     std::optional<MessageRequest> recogniseFailure(const HeldMessage &message) const;
+    // With delivery reports read: nullopt when the message is no report,
+    // a request without addresses when it reports no failure.
+    std::optional<MessageRequest> recogniseReport(const HeldMessage &message) const;
 
     const Settings &m_settings;
     const RuleLists &m_lists;

@@ -381,6 +381,8 @@ QVariant LocalItem::invoke(const QString &member, const QVariantList &)
         return wrap(std::make_shared<LocalRecipients>(m_message->recipients()));
     if (is(member, "SenderEmailAddress"))
         return m_message->from().address;
+    if (is(member, "DeliveryStatus"))
+        return m_message->deliveryStatus();
     unknownMember(member);
 }
 

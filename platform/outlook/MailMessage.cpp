@@ -10,6 +10,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -225,6 +226,74 @@ QString partText(GMimePart *part, bool html, const std::function<void()> &releas
     return html ? htmlToText(text) : text;
 }
 
+// Report and part types as senders write them: any letter case, some
+// with the "x-" of a type not yet registered.
+bool isStatusType(const char *name)
+{
+    QByteArray type = QByteArray(name ? name : "").toLower();
+    if (type.startsWith("x-"))
+        type.remove(0, 2);
+    return type == "delivery-status" || type == "global-delivery-status";
+}
+
+// The per-recipient fields of a delivery report, or else the text part
+// older systems put in a report in their place (its first part is for
+// people). Attached messages are searched only when asked: some systems
+// forward a report whole inside a notice of their own.
+void findStatusPart(GMimeObject *object, bool intoMessages, GMimePart **status, GMimePart **plain, int depth = 0)
+{
+    if (!object || depth > kMaxPartDepth || *status)
+        return;
+    if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage *message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (intoMessages && message)
+            findStatusPart(g_mime_message_get_mime_part(message), intoMessages, status, plain, depth + 1);
+        return;
+    }
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart *multipart = GMIME_MULTIPART(object);
+        GMimeContentType *type = g_mime_object_get_content_type(object);
+        const bool report = type && g_mime_content_type_is_type(type, "multipart", "report")
+            && isStatusType(g_mime_content_type_get_parameter(type, "report-type"));
+        const int count = g_mime_multipart_get_count(multipart);
+        for (int i = 0; i < count && !*status; ++i) {
+            GMimeObject *child = g_mime_multipart_get_part(multipart, i);
+            GMimeContentType *childType = g_mime_object_get_content_type(child);
+            if (report && i > 0 && !*plain && GMIME_IS_PART(child) && childType
+                && g_mime_content_type_is_type(childType, "text", "plain"))
+                *plain = GMIME_PART(child);
+            findStatusPart(child, intoMessages, status, plain, depth + 1);
+        }
+        return;
+    }
+    GMimeContentType *type = g_mime_object_get_content_type(object);
+    if (GMIME_IS_PART(object) && type && g_mime_content_type_is_type(type, "message", "*")
+        && isStatusType(g_mime_content_type_get_media_subtype(type)))
+        *status = GMIME_PART(object);
+}
+
+// Status fields are a few lines per recipient; a larger part is cut.
+constexpr guint kMaxStatusSize = 1 << 20;
+
+QString statusText(GMimeObject *root)
+{
+    GMimePart *status = nullptr, *plain = nullptr;
+    findStatusPart(root, false, &status, &plain);
+    if (!status && !plain)
+        findStatusPart(root, true, &status, &plain);
+    GMimePart *part = status ? status : plain;
+    GMimeDataWrapper *content = part ? g_mime_part_get_content(part) : nullptr;
+    if (!content)
+        return {};
+    GObjectPtr<GMimeStream> decoded(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, decoded.get());
+    const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+    const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+    // Plain reports are ASCII; the global ones UTF-8.
+    return decodeText(QByteArrayView(reinterpret_cast<const char *>(array->data), qsizetype(std::min(array->len, kMaxStatusSize))),
+                      charset ? QByteArrayView(charset) : QByteArrayView("utf-8"));
+}
+
 // GMime takes line breaks from the first line: a file with CR LF headers and
 // an LF body loses the character before each boundary, and CR-only files are
 // one long line. LF throughout parses right; the common LF-only file is untouched.
@@ -313,6 +382,9 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
         }
     }
     result.m_recipients = to + cc;
+
+    // Before the body: reading a large body frees the parsed message.
+    result.m_deliveryStatus = statusText(root.get());
 
     GMimePart *body = findTextPart(root.get(), "plain");
     const bool html = !body && (body = findTextPart(root.get(), "html"));

@@ -51,6 +51,11 @@ public:
     MailAddress from() const { return m_from; }
     // To, then Cc, in header order.
     QList<MailAddress> recipients() const { return m_recipients; }
+    // The per-recipient fields of a delivery report (RFC 3464, RFC 6533) as
+    // text, or the text part older systems send in their place inside a
+    // report; empty when the message has neither. Whether it really holds
+    // recipient fields is for the reader of the text to judge.
+    QString deliveryStatus() const { return m_deliveryStatus; }
 
 private:
     friend class MailMessageDecoder;
@@ -61,6 +66,7 @@ private:
     MailAddress m_from;
     MailAddress m_replyTo;
     QList<MailAddress> m_recipients;
+    QString m_deliveryStatus;
 };
 
 } // namespace platform::outlook

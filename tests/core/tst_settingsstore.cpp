@@ -44,14 +44,15 @@ const QStringList kSaveOrder = {
     QStringLiteral("RestrictCategories"), QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"),
     QStringLiteral("MultipleCategorySupport"), QStringLiteral("Acknowledge"), QStringLiteral("SendCount "),
     QStringLiteral("Except"), QStringLiteral("defaultcategory"), QStringLiteral("allowfromaddressasentry"),
-    QStringLiteral("UpdateCommentsWhenEntryExists"), QStringLiteral("ScanAllEmailLines"), QStringLiteral("AutoScan")};
+    QStringLiteral("UpdateCommentsWhenEntryExists"), QStringLiteral("ScanAllEmailLines"), QStringLiteral("AutoScan"),
+    QStringLiteral("ReadDeliveryReports")};
 const QStringList kLoadOrder = {
     QStringLiteral("MailingListGroup"), QStringLiteral("AlternativeCategory"), QStringLiteral("FailedMail"),
     QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"), QStringLiteral("Acknowledge"),
     QStringLiteral("SendCount "), QStringLiteral("MultipleCategorySupport"), QStringLiteral("Except"),
     QStringLiteral("RestrictCategories"), QStringLiteral("AutoScan"), QStringLiteral("defaultcategory"),
     QStringLiteral("allowfromaddressasentry"), QStringLiteral("UpdateCommentsWhenEntryExists"),
-    QStringLiteral("ScanAllEmailLines")};
+    QStringLiteral("ScanAllEmailLines"), QStringLiteral("ReadDeliveryReports")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
@@ -106,6 +107,7 @@ Settings unusualValues()
     s.UpdateCommentsWhenEntryExists = false;
     s.ScanAllEmailLines = true;
     s.AutoScan = true;
+    s.ReadDeliveryReports = false;
     return s;
 }
 

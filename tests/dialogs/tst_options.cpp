@@ -91,6 +91,9 @@ private Q_SLOTS:
             d->rdbsingleemail->click();
             d->spnbouncemax->setValue(3);
             d->defaulttoaddress->setText(QStringLiteral("me@example.org"));
+            d->chkfailedmail->setChecked(true);
+            QVERIFY(d->chkreaddeliveryreports->isChecked());
+            d->chkreaddeliveryreports->click();
             // Live at once, before OK.
             QVERIFY(s.f->context->settings.AutoScan);
             QCOMPARE(s.f->context->settings.BounceMax, 3);
@@ -106,6 +109,7 @@ private Q_SLOTS:
         QCOMPARE(stored.AlternativeCategory, QStringLiteral("Default"));
         QCOMPARE(stored.SendCount, 1);
         QVERIFY(stored.ScanAllEmailLines && stored.AutoScan && !stored.MultipleCategorySupport);
+        QVERIFY(!stored.ReadDeliveryReports);
         QVERIFY(!stored.RestrictCategories);
         QVERIFY(QFile::exists(s.f->env.programDir() + QStringLiteral("failed.txt")));
 
@@ -121,6 +125,7 @@ private Q_SLOTS:
             QVERIFY(d->rdbSingleCategory->isChecked() && d->rdballcats->isChecked());
             QVERIFY(d->rdbsingleemail->isChecked() && !d->spnmaxsendcount->isEnabled());
             QCOMPARE(d->spnbouncemax->value(), 3);
+            QVERIFY(!d->chkreaddeliveryreports->isChecked());
             QCOMPARE(d->defaulttoaddress->text(), QStringLiteral("me@example.org"));
             d->reject();
         });
@@ -238,7 +243,8 @@ private Q_SLOTS:
                 {d->rdbrestrictcategories, d->rdballcats,
                  {d->lbxcategories, d->edtcategories, d->lblcats, d->edtAlternativeCategory}},
                 {d->rdbmultiemail, d->rdbsingleemail, {d->spnmaxsendcount, d->Label8, d->Label2}},
-                {d->chkfailedmail, d->chkfailedmail, {d->lbxfailure, d->Label4, d->btndeliveryfailure}},
+                {d->chkfailedmail, d->chkfailedmail,
+                 {d->chkreaddeliveryreports, d->lbxfailure, d->Label4, d->btndeliveryfailure}},
             };
             for (const Rule &r : rules) {
                 for (bool on : {true, false, true}) {

@@ -348,6 +348,7 @@ private Q_SLOTS:
         QFETCH(bool, deleted);
         Rig rig;
         rig.settings.FailedMail = true;
+        rig.settings.ReadDeliveryReports = false;
         if (!phrases.isEmpty())
             rig.lists.failed.setItems(phrases);
         rig.table().append(u8("bob@example.org"), u8("sports"), 0, u8("old"));

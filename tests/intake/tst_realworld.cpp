@@ -105,6 +105,7 @@ private Q_SLOTS:
         Settings &settings = work.settings;
         settings.FailedMail = true;
         settings.ScanAllEmailLines = scanAll;
+        settings.ReadDeliveryReports = false;
         ScriptedPrompts prompts;
 
         QList<Sample> samples;
