@@ -4,12 +4,12 @@
 // large bodies. The store and the list are made afresh, untimed, for every
 // iteration, since the check deletes what it recognises.
 #include "bench/BenchSupport.h"
-#include "intake/FolderCheck.h"
-#include "intake/extractemailaddresses.h"
-#include "platform/outlook/LocalOutlook.h"
 #include "core/Prompts.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
+#include "intake/FolderCheck.h"
+#include "intake/extractemailaddresses.h"
+#include "platform/outlook/LocalOutlook.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
@@ -32,9 +32,9 @@ class NoPrompts : public Prompts
 {
 public:
     Answer confirm(const QString &) override { return Answer::No; }
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    void error(const QString &) override {}
+    void information(const QString &) override { }
+    void warning(const QString &) override { }
+    void error(const QString &) override { }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
 };
@@ -54,8 +54,29 @@ QByteArray paragraph(qint64 i)
     return p;
 }
 
-// Four in ten subscribe, two unsubscribe, two are failure notices, two are
-// other mail that stays; every fifth command sits on the first body line.
+// A standard delivery report whose text for people names the address twice.
+QByteArray deliveryReport(const QByteArray &address, const QByteArray &returned)
+{
+    return "From: Mail Delivery System <MAILER-DAEMON@mx.example.net>\r\nTo: lists@example.net\r\n"
+           "Subject: Delivery Status Notification (Failure)\r\nDate: Tue, 12 Mar 2024 09:15:00 +0100\r\n"
+           "Message-ID: <"
+           + QByteArray::number(qHash(address + returned))
+           + "@mx.example.net>\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: multipart/report; report-type=delivery-status; boundary=\"r1\"\r\n\r\n"
+             "--r1\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nDelivery to "
+           + address + " failed permanently.\r\n<" + address
+           + ">: 550 5.1.1 User unknown\r\n\r\n"
+             "--r1\r\nContent-Type: message/delivery-status\r\n\r\nReporting-MTA: dns; mx.example.net\r\n\r\n"
+             "Final-Recipient: rfc822; "
+           + address
+           + "\r\nAction: failed\r\nStatus: 5.1.1\r\n\r\n"
+             "--r1\r\nContent-Type: message/rfc822\r\n\r\nFrom: lists@example.net\r\nTo: "
+           + address + "\r\nSubject: News\r\n\r\n" + returned + "\r\n--r1--\r\n";
+}
+
+// Four in ten subscribe, two unsubscribe, two are failure notices (one a
+// standard report), two are other mail that stays; every fifth command sits
+// on the first body line.
 QByteArray folderMessage(qint64 i)
 {
     const QByteArray listed = bench::address(i % ListRows).toUtf8();
@@ -66,31 +87,42 @@ QByteArray folderMessage(qint64 i)
     case 1:
     case 2:
     case 3:
-        return i % 5 == 0 ? testmail::message("Reader <" + who + ">", "Re: list", "subscribe news\r\n\r\n" + paragraph(i))
-                          : testmail::message("Reader <" + who + ">", "subscribe news", paragraph(i));
+        return i % 5 == 0
+                   ? testmail::message("Reader <" + who + ">", "Re: list", "subscribe news\r\n\r\n" + paragraph(i))
+                   : testmail::message("Reader <" + who + ">", "subscribe news", paragraph(i));
     case 4:
     case 5:
         return testmail::message(listed, i % 2 ? "unsubscribe all" : "unsubscribe news",
                                  "Please take me off the list.\r\n" + paragraph(i));
     case 6:
-    case 7:
         return testmail::message(
             "Mail Delivery System <MAILER-DAEMON@mx.example.net>", "Undelivered Mail Returned to Sender",
             "This is the mail system at host mx.example.net.\r\n\r\nI'm sorry to have to inform you that your message "
-            "could not\r\nbe delivered to one or more recipients.\r\n\r\n<" + listed
-                + ">: host mx.example.org said: 550 5.1.1 User unknown\r\n\r\nFinal-Recipient: rfc822; " + listed
-                + "\r\nAction: failed\r\nStatus: 5.1.1\r\n\r\n" + paragraph(i) + paragraph(i + 1));
+            "could not\r\nbe delivered to one or more recipients.\r\n\r\n<"
+                + listed + ">: host mx.example.org said: 550 5.1.1 User unknown\r\n\r\nFinal-Recipient: rfc822; "
+                + listed + "\r\nAction: failed\r\nStatus: 5.1.1\r\n\r\n" + paragraph(i) + paragraph(i + 1));
+    case 7:
+        return deliveryReport(listed, paragraph(i));
     default:
-        return testmail::message("Friend <" + who + ">", "Meeting on Friday", paragraph(i) + "\r\n" + paragraph(i + 2)
-                                                                                   + "\r\nBest regards\r\n");
+        return testmail::message("Friend <" + who + ">", "Meeting on Friday",
+                                 paragraph(i) + "\r\n" + paragraph(i + 2) + "\r\nBest regards\r\n");
     }
 }
 
-int expectedLogLines(qint64 messages)
+// A notice names its address twice, counted once when reports are read;
+// the report's subject holds no failure phrase.
+int expectedLogLines(qint64 messages, bool readReports)
 {
     int n = 0;
-    for (qint64 i = 0; i < messages; ++i)
-        n += i % 10 < 8 ? (i % 10 >= 6 ? 2 : 1) : 0; // a notice names its address twice
+    for (qint64 i = 0; i < messages; ++i) {
+        const qint64 kind = i % 10;
+        if (kind < 6)
+            n += 1;
+        else if (kind == 6)
+            n += readReports ? 1 : 2;
+        else if (kind == 7)
+            n += readReports ? 1 : 0;
+    }
     return n;
 }
 
@@ -132,6 +164,7 @@ double gmimeParseSeconds(const QStringList &files)
 void BM_FolderCheck(benchmark::State &state)
 {
     const qint64 messages = state.range(0);
+    const bool readReports = state.range(1) != 0;
     QTemporaryDir work;
     QList<QByteArray> mail;
     for (qint64 i = 0; i < messages; ++i)
@@ -153,6 +186,7 @@ void BM_FolderCheck(benchmark::State &state)
         QFile::copy(list, listFile);
         bench::Store list(listFile);
         list.settings.FailedMail = true;
+        list.settings.ReadDeliveryReports = readReports;
         list.settings.ScanAllEmailLines = false;
         list.settings.MultipleCategorySupport = true;
         NoPrompts prompts;
@@ -168,8 +202,12 @@ void BM_FolderCheck(benchmark::State &state)
         checkSeconds += bench::secondsSince(start);
 
         state.PauseTiming();
-        if (list.log.size() != expectedLogLines(messages))
-            state.SkipWithError("the check did not recognise the expected messages");
+        if (list.log.size() != expectedLogLines(messages, readReports)) {
+            const std::string why = "the check made " + std::to_string(list.log.size()) + " log lines, not "
+                                    + std::to_string(expectedLogLines(messages, readReports));
+            state.SkipWithError(why.c_str());
+            break;
+        }
         list.table().close();
         QDir(home).removeRecursively();
         state.ResumeTiming();
@@ -232,11 +270,12 @@ QStringList bodyLines(qint64 megabytes)
     QStringList lines;
     qint64 size = 0;
     for (qint64 i = 0; size < megabytes << 20; ++i) {
-        const QString line = i % 20 == 0
-            ? QStringLiteral("<%1>: host mx.example.org said: 550 5.1.1 User unknown").arg(bench::address(i))
-            : QStringLiteral("Reporting-MTA: dns; mx.example.net; arrival %1 from relay.example.org [192.0.2.%2]")
-                  .arg(i)
-                  .arg(i % 250);
+        const QString line
+            = i % 20 == 0
+                  ? QStringLiteral("<%1>: host mx.example.org said: 550 5.1.1 User unknown").arg(bench::address(i))
+                  : QStringLiteral("Reporting-MTA: dns; mx.example.net; arrival %1 from relay.example.org [192.0.2.%2]")
+                        .arg(i)
+                        .arg(i % 250);
         size += line.size() + 2;
         lines << line;
     }
@@ -274,7 +313,11 @@ void BM_ExtractOneLine(benchmark::State &state)
     state.SetBytesProcessed(line.first().size() * state.iterations());
 }
 
-BENCHMARK(BM_FolderCheck)->ArgName("messages")->Arg(1000)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderCheck)
+    ->ArgNames({"messages", "reports"})
+    ->ArgsProduct({{1000, 10000}, {0, 1}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFolder)->ArgName("messages")->Arg(1000)->Arg(10000)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Extract)->ArgName("MB")->Arg(1)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractOneLine)->ArgName("MB")->Arg(1)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond);
