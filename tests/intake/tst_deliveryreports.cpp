@@ -192,8 +192,8 @@ private Q_SLOTS:
         const QByteArray twoFailed = recipient("cid@example.org", "failed") + recipient("bob@example.org", "delivered")
                                      + recipient("dan@example.org", "failed") + recipient("cid@example.org", "failed");
         const QStringList cidDan{u8("cid@example.org"), u8("dan@example.org")};
-        QTest::newRow("two failed, one delivered, subject in German")
-            << report("Unzustellbar: Rundbrief", twoFailed) << true << cidDan << false;
+        QTest::newRow("two failed, one delivered, subject in French")
+            << report("Non remis : Lettre d'information", twoFailed) << true << cidDan << false;
         QTest::newRow("delays only, under a failure phrase")
             << report("Delivery failure warning: delayed", recipient("cid@example.org", "delayed")) << true
             << QStringList{} << true;
