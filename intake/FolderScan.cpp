@@ -54,9 +54,10 @@ void FolderScan::listFolders(QStringList &names) const
 
 void FolderScan::readMessage(const OleVariant &folder, int index, const Fields &fields, QStringList &found) const
 {
-    auto item = [&] { return folder.call(QStringLiteral("Items"), {index}); };
+    // One reference to the item and to its recipients serves every read.
+    const OleVariant item = folder.call(QStringLiteral("Items"), {index});
     // Read for every item, ticked or not: an item without a reply is no message.
-    const OleVariant reply = item().call(QStringLiteral("Reply"));
+    const OleVariant reply = item.call(QStringLiteral("Reply"));
     QString sender;
     try {
         const OleVariant recipient = reply.call(QStringLiteral("Recipients"), {1});
@@ -72,15 +73,12 @@ void FolderScan::readMessage(const OleVariant &folder, int index, const Fields &
     if (fields.from && !sender.isEmpty())
         found.append(sender);
     if (fields.recipients) {
-        const int count = item().call(QStringLiteral("Recipients")).call(QStringLiteral("Count")).toInt();
+        const OleVariant recipients = item.call(QStringLiteral("Recipients"));
+        const int count = recipients.call(QStringLiteral("Count")).toInt();
         for (int j = count; j >= 1; --j) {
             QString address;
             try {
-                address = item()
-                              .call(QStringLiteral("Recipients"))
-                              .call(QStringLiteral("Item"), {j})
-                              .call(QStringLiteral("Address"))
-                              .toText();
+                address = recipients.call(QStringLiteral("Item"), {j}).call(QStringLiteral("Address")).toText();
             } catch (const std::exception &) {
                 address.clear();
             }
@@ -90,7 +88,7 @@ void FolderScan::readMessage(const OleVariant &folder, int index, const Fields &
     }
     if (fields.body) {
         QStringList addresses;
-        extractemailaddresses(item().call(QStringLiteral("body")).toText().split(QStringLiteral("\r\n")), addresses,
+        extractemailaddresses(item.call(QStringLiteral("body")).toText().split(QStringLiteral("\r\n")), addresses,
                               m_valid);
         found.append(addresses);
     }

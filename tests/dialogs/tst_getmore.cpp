@@ -44,6 +44,9 @@ class TestGetMore : public QObject
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nEMAIL:dora@example.org\r\nEMAIL:other@example.org\r\nEND:VCARD\r\n",
                       1700000004);
         store.deliver(QStringLiteral("Contacts"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nobody\r\nEND:VCARD\r\n", 1700000005);
+        // A link to a message elsewhere is no item of the folder.
+        const QString outside = store.deliver(QString(), testmail::message("linked@example.org", "Linked", "x\r\n"), 1700000006);
+        QFile::link(outside, store.folderDir(QStringLiteral("Archive")) + QStringLiteral("/new/1700000007.link.host"));
     }
 
     static void select(TdlgGetMore *d, const QString &name)
@@ -114,6 +117,7 @@ private Q_SLOTS:
                                    QStringLiteral("lists@example.net"), QStringLiteral("body1@example.org")};
         QCOMPARE(fromMessages.split(QLatin1Char('\n')).mid(0, 6), expected);
         QVERIFY(!fromMessages.contains(QStringLiteral("body3")) && !fromMessages.contains(QStringLiteral("stray")));
+        QVERIFY(!fromMessages.contains(QStringLiteral("linked")));
         QCOMPARE(afterContacts.split(QLatin1Char('\n')).mid(fromMessages.split(QLatin1Char('\n')).size()),
                  QStringList{QStringLiteral("dora@example.org")});
         QCOMPARE(f.prompts.warnings(), QStringList{QStringLiteral("The folder, Gone, could not be opened")});
