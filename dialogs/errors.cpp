@@ -3,20 +3,17 @@
 #include "core/DateTimeText.h"
 #include "core/LineList.h"
 #include "core/Prompts.h"
-#include "dialogs/FormScale.h"
+#include "dialogs/SidePanel.h"
 #include "dialogs/logunitModel.h"
 #include "dialogs/reproc.h"
 #include "store/EntryRules.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QVBoxLayout>
 
 #include <exception>
 
@@ -41,30 +38,13 @@ Tdlgerrors::Tdlgerrors(LineList &errors, EntryRules &rules, Prompts &prompts, QW
     lbxerrors->setEditTriggers(QAbstractItemView::NoEditTriggers);
     row->addWidget(lbxerrors, 1);
 
-    auto *panel = new QVBoxLayout;
-    btndeleteentry = new QPushButton(QStringLiteral("Delete Entry"), this);
-    btndeleteentry->setObjectName(QStringLiteral("btndeleteentry"));
-    btndeleteentry->setToolTip(QStringLiteral("Delete the selected Line(s)"));
-    BitBtn1 = new QPushButton(QStringLiteral("Reprocess Entry.."), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setToolTip(QStringLiteral("Reprocess the selected line"));
-    btnClose = new QPushButton(QStringLiteral("&Close"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    for (QPushButton *b : {btndeleteentry, BitBtn1, btnClose}) {
-        b->setMinimumSize(formscale::size(105, 25));
-        b->setAutoDefault(false);
-        panel->addWidget(b);
-    }
-    panel->addStretch(1);
-    auto *panelBox = new QWidget(this);
-    panelBox->setObjectName(QStringLiteral("Panel1"));
-    panelBox->setLayout(panel);
-    panelBox->setMinimumWidth(formscale::px(129));
-    row->addWidget(panelBox);
-
-    resize(formscale::size(619, 472));
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    btndeleteentry = sidepanel::button(this, QStringLiteral("Delete Entry"), "btndeleteentry",
+                                       QStringLiteral("Delete the selected Line(s)"));
+    BitBtn1 = sidepanel::button(this, QStringLiteral("Reprocess Entry.."), "BitBtn1",
+                                QStringLiteral("Reprocess the selected line"));
+    btnClose = sidepanel::button(this, QStringLiteral("&Close"), "btnClose");
+    sidepanel::addColumn(row, this, {btndeleteentry, BitBtn1, btnClose}, 105, 129);
+    sidepanel::resizeCentred(this, 619, 472);
 
     connect(btndeleteentry, &QPushButton::clicked, this, &Tdlgerrors::btndeleteentryClick);
     connect(BitBtn1, &QPushButton::clicked, this, &Tdlgerrors::BitBtn1Click);

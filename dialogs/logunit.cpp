@@ -3,17 +3,14 @@
 #include "core/LineList.h"
 #include "core/Prompts.h"
 #include "core/TextFile.h"
-#include "dialogs/FormScale.h"
+#include "dialogs/SidePanel.h"
 #include "dialogs/logunitModel.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyledItemDelegate>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -72,30 +69,13 @@ Tdlglog::Tdlglog(LineList &log, Prompts &prompts, QWidget *parent)
     Memo1->setItemDelegate(new WidestLineDelegate(log, Memo1));
     row->addWidget(Memo1, 1);
 
-    auto *panel = new QVBoxLayout;
-    BitBtn2 = new QPushButton(QStringLiteral("Save Log.."), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setToolTip(QStringLiteral("Saves the contents of the log to a specified file"));
-    btnclearlog = new QPushButton(QStringLiteral("Clear Log"), this);
-    btnclearlog->setObjectName(QStringLiteral("btnclearlog"));
-    btnclearlog->setToolTip(QStringLiteral("Clears all entries from your log"));
-    btnClose = new QPushButton(QStringLiteral("&Close"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    for (QPushButton *b : {BitBtn2, btnclearlog, btnClose}) {
-        b->setMinimumSize(formscale::size(90, 25));
-        b->setAutoDefault(false);
-        panel->addWidget(b);
-    }
-    panel->addStretch(1);
-    auto *panelBox = new QWidget(this);
-    panelBox->setObjectName(QStringLiteral("Panel1"));
-    panelBox->setLayout(panel);
-    panelBox->setMinimumWidth(formscale::px(114));
-    row->addWidget(panelBox);
-
-    resize(formscale::size(696, 480));
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    BitBtn2 = sidepanel::button(this, QStringLiteral("Save Log.."), "BitBtn2",
+                                QStringLiteral("Saves the contents of the log to a specified file"));
+    btnclearlog = sidepanel::button(this, QStringLiteral("Clear Log"), "btnclearlog",
+                                    QStringLiteral("Clears all entries from your log"));
+    btnClose = sidepanel::button(this, QStringLiteral("&Close"), "btnClose");
+    sidepanel::addColumn(row, this, {BitBtn2, btnclearlog, btnClose}, 90, 114);
+    sidepanel::resizeCentred(this, 696, 480);
 
     connect(BitBtn2, &QPushButton::clicked, this, &Tdlglog::BitBtn2Click);
     connect(btnclearlog, &QPushButton::clicked, this, &Tdlglog::btnclearlogClick);
