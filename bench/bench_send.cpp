@@ -1,6 +1,7 @@
 // Sending to the list: the unique recipient list beside a plain ordered read
-// and the same sort, and the send dialog's whole loop beside the mail
-// component alone writing the same messages, each in the same run.
+// and the same sort, the send dialog's whole loop beside the mail component
+// alone writing the same messages, each in the same run, and how soon the
+// loop answers a Cancel.
 #include "bench/BenchSupport.h"
 
 #include "core/Prompts.h"
@@ -20,6 +21,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -213,8 +218,85 @@ void BM_SendLoop(benchmark::State &state)
     state.counters["x_raw"] = mine / theirs;
 }
 
+// Cancel pressed from outside while the loop runs, as a click arrives from
+// the window system: the time until the loop asks whether to stop. Every
+// answer but the last is No, so one send gives many samples.
+class TimedCancel : public CountingPrompts
+{
+public:
+    static constexpr int Samples = 25;
+
+    Answer confirm(const QString &text) override
+    {
+        CountingPrompts::confirm(text);
+        latencies.push_back(bench::secondsSince(posted.load()));
+        answered = true;
+        return int(latencies.size()) >= Samples ? Answer::Yes : Answer::No;
+    }
+
+    std::atomic<bench::Clock::time_point> posted{};
+    std::atomic<bool> answered{false};
+    std::vector<double> latencies;
+};
+
+void BM_CancelLatency(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    MailSetup &mail = mailSetup();
+    bench::Store store(bench::listFile(rows));
+    store.settings.SendCount = int(state.range(1));
+    TimedCancel prompts;
+    int repaints = 0;
+    double sending = 0;
+    for (auto _ : state) {
+        TdlgAddRecip addRecip(prompts);
+        TdlgSendMail dialog(store.table(), *mail.mapi, store.settings, prompts,
+                            [&](bool show, int, int, const QString &) { repaints += show; }, addRecip);
+        addRecip.setSendDialog(&dialog);
+        dialog.FormCreate();
+        dialog.FormShow();
+        dialog.edtMessageSubject->setText(Subject);
+        dialog.edtMessageText->setPlainText(Body);
+        dialog.btnrecalcClick();
+        repaints = 0;
+        std::atomic<bool> finished{false};
+        std::thread user([&] {
+            for (int i = 0; i < TimedCancel::Samples && !finished; ++i) {
+                // Spread over the loop's work: resolving, writing, waiting for the disk.
+                std::this_thread::sleep_for(std::chrono::milliseconds(15 + 7 * (i % 5)));
+                prompts.answered = false;
+                prompts.posted = bench::Clock::now();
+                QMetaObject::invokeMethod(dialog.BitBtn1, "click", Qt::QueuedConnection);
+                while (!prompts.answered && !finished)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        const auto start = bench::Clock::now();
+        dialog.Button2Click();
+        sending += bench::secondsSince(start);
+        finished = true;
+        user.join();
+        mail.clearOutbox();
+    }
+    if (prompts.latencies.empty()) {
+        state.SkipWithError("no Cancel reached the loop");
+        return;
+    }
+    std::vector<double> ms = prompts.latencies;
+    for (double &v : ms)
+        v *= 1e3;
+    std::sort(ms.begin(), ms.end());
+    state.counters["samples"] = double(ms.size());
+    state.counters["cancel_mean_ms"] = std::accumulate(ms.begin(), ms.end(), 0.0) / double(ms.size());
+    state.counters["cancel_p90_ms"] = ms[ms.size() * 9 / 10];
+    state.counters["cancel_max_ms"] = ms.back();
+    state.counters["x_target_100ms"] = ms.back() / 100;
+    state.counters["repaints_per_s"] = double(repaints) / sending;
+}
+
 BENCHMARK(BM_UniqueRecipients)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_SendLoop)->Args({100'000, 500})->Args({10'000, 1})->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_CancelLatency)->Args({100'000, 500})->Args({10'000, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -20,6 +20,7 @@
 #include <QScopeGuard>
 #include <QStringListModel>
 
+#include <stdexcept>
 
 void TdlgSendMail::btnrecalcClick()
 {
@@ -148,7 +149,10 @@ public:
 
     void sendMessage() override
     {
-        m_d.sendOne(true);
+        // A message that could not be placed (a full disk, an Outbox that
+        // cannot be written) ends the mailing: the rest would fail alike.
+        if (!m_d.sendOne(true))
+            throw std::runtime_error("a message of the mailing was not sent");
         m_d.lbBCC->clear();
     }
 
@@ -166,6 +170,12 @@ void TdlgSendMail::Button2Click()
 {
     if (m_sending)
         return;
+    // Without a session no address resolves, and a mailing that sent
+    // nothing would be reported as sent.
+    if (!Email1->sessionOpen() && Email1->Logon() != 0) {
+        m_prompts.error(QStringLiteral("MAPI Logon failed"));
+        return;
+    }
     if (btnrecalc->isEnabled())
         btnrecalcClick();
     if (btnrecalc->isEnabled()) {
@@ -182,9 +192,11 @@ void TdlgSendMail::Button2Click()
         auto end = qScopeGuard([&] {
             m_sending = false;
             steps.hideProgress();
-            // The fixed To recipients as they were before the loop.
+            // The fixed To recipients as they were before the loop, and no
+            // blind copies of a message that was not sent.
             m_addRecip.lbTo->clear();
             m_addRecip.lbTo->addItems(fixedTo);
+            lbBCC->clear();
             Email1->Reset();
         });
         try {

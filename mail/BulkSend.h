@@ -18,7 +18,8 @@ public:
     virtual void pumpEvents() = 0;
     // The user asked to stop and, asked again, confirmed it.
     virtual bool breakConfirmed() = 0;
-    // Sends the collected message and starts a new one.
+    // Sends the collected message and starts a new one; throws, ending the
+    // loop, when it could not be sent.
     virtual void sendMessage() = 0;
 };
 

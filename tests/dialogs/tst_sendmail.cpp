@@ -6,6 +6,7 @@
 
 #include "dialogs/addrecip.h"
 #include "dialogs/sendmail.h"
+#include "mail/Email.h"
 #include "platform/mapi/MapiSetup.h"
 
 #include <QAction>
@@ -21,6 +22,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 using Kind = ScriptedPrompts::Kind;
 
@@ -85,6 +90,57 @@ struct SendFixture : MainWindowFixture
     }
 
     QString store;
+};
+
+// Makes the Outbox fail from the next message on, until it is undone.
+class OutboxFault
+{
+public:
+    enum Kind { DiskFull, TmpIsFile };
+
+    OutboxFault(Kind kind, const QString &outbox)
+        : m_kind(kind)
+        , m_tmp(outbox + QStringLiteral("/tmp"))
+    {
+    }
+    ~OutboxFault() { undo(); }
+
+    void apply()
+    {
+        if (m_kind == DiskFull) {
+            // A file size limit stops a root process too; the signal would end it.
+            m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_oldLimit);
+            rlimit tiny = m_oldLimit;
+            tiny.rlim_cur = 200;
+            setrlimit(RLIMIT_FSIZE, &tiny);
+        } else {
+            QDir().rename(m_tmp, m_tmp + QStringLiteral(".moved"));
+            QFile(m_tmp).open(QIODevice::WriteOnly);
+        }
+        m_applied = true;
+    }
+
+    void undo()
+    {
+        if (!m_applied)
+            return;
+        m_applied = false;
+        if (m_kind == DiskFull) {
+            setrlimit(RLIMIT_FSIZE, &m_oldLimit);
+            std::signal(SIGXFSZ, m_oldSignal);
+        } else {
+            QFile::remove(m_tmp);
+            QDir().rename(m_tmp + QStringLiteral(".moved"), m_tmp);
+        }
+    }
+
+private:
+    Kind m_kind;
+    QString m_tmp;
+    bool m_applied = false;
+    rlimit m_oldLimit{};
+    void (*m_oldSignal)(int) = SIG_DFL;
 };
 
 QString completion(int count)
@@ -310,6 +366,110 @@ private Q_SLOTS:
         QCOMPARE(SendFixture::addresses(m, "bcc"), QStringList{QStringLiteral("hidden@example.org")});
         QCOMPARE(m.value(QStringLiteral("subject")).toString().size(), 255);
         QCOMPARE(m.value(QStringLiteral("attachments")).toArray().size(), 1);
+    }
+
+    void logonFailsWhenTheDialogOpens_data()
+    {
+        QTest::addColumn<bool>("storeMade");
+        QTest::addColumn<bool>("send");
+        QTest::addColumn<int>("logonErrors");
+        QTest::newRow("Cancel closes it") << false << false << 1;
+        QTest::newRow("a send logs on again and stops") << false << true << 2;
+        QTest::newRow("a send logs on once the store is there") << true << true << 1;
+    }
+
+    void logonFailsWhenTheDialogOpens()
+    {
+        QFETCH(bool, storeMade);
+        QFETCH(bool, send);
+        QFETCH(int, logonErrors);
+        SendFixture f;
+        f.add({QStringLiteral("a@example.org"), QStringLiteral("b@example.org")});
+        f.start(500);
+        QVERIFY(QDir(f.store).removeRecursively());
+        bool openAfterSend = false;
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            // Shown before the dialog, which opens all the same.
+            [&] { QCOMPARE(f.prompts.texts(Kind::Error), QStringList{QStringLiteral("MAPI Logon failed")}); }();
+            if (storeMade)
+                QDir().mkpath(f.store);
+            if (send) {
+                QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+                openAfterSend = d->isVisible();
+            }
+            if (d->isVisible())
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+        });
+        f.window->btnsend->click();
+        QVERIFY(driver.done());
+        QCOMPARE(f.prompts.texts(Kind::Error), QStringList(logonErrors, QStringLiteral("MAPI Logon failed")));
+        QCOMPARE(openAfterSend, send && !storeMade);
+        QCOMPARE(f.prompts.texts(Kind::Information), storeMade ? QStringList{completion(2)} : QStringList{});
+        QCOMPARE(f.outbox().size(), storeMade ? 1 : 0);
+    }
+
+    void outboxFailingHalfwayStopsTheSend_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("the disk fills") << int(OutboxFault::DiskFull);
+        QTest::newRow("the Outbox's tmp becomes a file") << int(OutboxFault::TmpIsFile);
+    }
+
+    void outboxFailingHalfwayStopsTheSend()
+    {
+        QFETCH(int, fault);
+        SendFixture f;
+        QStringList items;
+        for (int i = 0; i < 7; ++i)
+            items << QStringLiteral("u%1@example.org").arg(i);
+        f.add(items);
+        f.start(2, QStringLiteral("owner@example.org"));
+        const QString outbox = f.store + QStringLiteral("/.Outbox");
+        OutboxFault outboxFault(OutboxFault::Kind(fault), outbox);
+        int sent = 0;
+        ModalDriver driver;
+        driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
+            [&] {
+                d->edtMessageSubject->setText(QStringLiteral("News"));
+                d->edtMessageText->setPlainText(QString(300, QLatin1Char('x')));
+                connect(d->Email1.get(), &TEmail::OnAfterSendMail, d, [&] {
+                    if (++sent == 2)
+                        outboxFault.apply();
+                });
+                QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+                outboxFault.undo();
+                QCOMPARE(f.prompts.texts(Kind::Error),
+                         (QStringList{QStringLiteral("MAPI Sendmail failed"),
+                                      QStringLiteral("An error was encountered sending your e-mail!")}));
+                QVERIFY(f.prompts.texts(Kind::Information).isEmpty());
+                QVERIFY(d->isVisible());
+                QCOMPARE(f.outbox().size(), 2);
+                // Still usable: the test message carries none of the failed message's copies.
+                QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
+                QCOMPARE(f.outbox().size(), 3);
+            }();
+            QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+        });
+        f.window->btnsend->click();
+        QVERIFY(driver.done());
+        QCOMPARE(QDir(outbox + QStringLiteral("/tmp")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList());
+        QStringList bcc;
+        int withoutBcc = 0;
+        for (const QString &file : f.outbox()) {
+            const QJsonObject m = SendFixture::read(file);
+            QCOMPARE(m.value(QStringLiteral("defects")).toArray(), QJsonArray());
+            QCOMPARE(SendFixture::addresses(m, "to"), QStringList{QStringLiteral("owner@example.org")});
+            QCOMPARE(m.value(QStringLiteral("body")).toString().left(300), QString(300, QLatin1Char('x')));
+            const QStringList copies = SendFixture::addresses(m, "bcc");
+            withoutBcc += copies.isEmpty();
+            bcc << copies;
+        }
+        QCOMPARE(withoutBcc, 1);
+        bcc.sort();
+        QCOMPARE(bcc, (QStringList{QStringLiteral("u0@example.org"), QStringLiteral("u1@example.org"),
+                                   QStringLiteral("u2@example.org"), QStringLiteral("u3@example.org")}));
     }
 
     void withoutTheMailLibraryNothingOpens()

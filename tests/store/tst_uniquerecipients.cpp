@@ -5,8 +5,36 @@
 #include "store/MLTable.h"
 #include "store/UniqueRecipients.h"
 
+#include <QCollator>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <numeric>
+
+namespace {
+
+// What a sort key per address gives, to hold the list against.
+QStringList bySortKeys(const QStringList &addresses)
+{
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const bool fold = collator.locale().language() == QLocale::C;
+    std::vector<QCollatorSortKey> keys;
+    for (const QString &a : addresses)
+        keys.push_back(collator.sortKey(fold ? a.toCaseFolded() : a));
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    QStringList out;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i == 0 || keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0)
+            out.append(addresses.at(order[i]));
+    }
+    return out;
+}
+
+} // namespace
 
 class TestUniqueRecipients : public QObject
 {
@@ -46,6 +74,48 @@ private Q_SLOTS:
             << QStringList{u("p@x.org")};
         QTest::newRow("no entry under the category") << QStringList{u("a@x.org|news")} << QString() << u("arts")
                                                      << QStringList{};
+    }
+
+    // Long enough that the list is sorted in pieces and merged; the equals
+    // of each address lie in other pieces.
+    void longListAsSortKeysGiveIt_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("en_US") << QStringLiteral("en_US");
+        QTest::newRow("sv_SE, letters after z") << QStringLiteral("sv_SE");
+        QTest::newRow("C") << QStringLiteral("C");
+    }
+
+    void longListAsSortKeysGiveIt()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        auto restore = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+        const QStringList parts = QString::fromUtf8("a|B|z|\xc3\xa9|\xc3\x85|\xc3\xb6|V|w|.|-|_|1|\xe2\x80\x8b|\xc3\x9f|ss").split(u'|');
+        const int n = 150'000;
+        QStringList entries;
+        for (int i = 0; i < n; ++i) {
+            QString s;
+            // The same few texts again and again, in either letter case.
+            for (int v = (i * 7919) % 4001; v > 0; v /= int(parts.size()))
+                s += parts.at(v % parts.size());
+            entries << (i % 3 ? s : s.toUpper());
+        }
+        entries[n - 1].clear();
+        TestEnv env;
+        const QString path = env.programDir() + QStringLiteral("mailist.DAT");
+        createMailingListFile(path);
+        MLTable table;
+        table.setFilePath(path);
+        table.open();
+        MLTable::Transaction t(table);
+        for (const QString &e : std::as_const(entries))
+            table.append(e, QStringLiteral("a"), 0, QString());
+        t.commit();
+        QStringList stripped;
+        for (const QString &e : std::as_const(entries))
+            stripped << strippedAddress(e);
+        QCOMPARE(uniqueRecipients(table, QString()), bySortKeys(stripped));
     }
 
     void uniqueList()
