@@ -1,5 +1,6 @@
-// Large input. A message read whole, beside GMime parsing the same file and
-// decoding its body (x_gmime); its peak memory over its size (x_size).
+// Large input. A message read whole (ms), beside GMime parsing the same file
+// and decoding its body (gmime_ms, x_gmime); its peak memory (peak_MiB) over
+// its size (x_size).
 // Registry exports full of deletions and contact files full of soft breaks,
 // beside splitting the same bytes into lines (x_raw).
 #include "bench/BenchSupport.h"
@@ -14,7 +15,18 @@
 
 #include <gmime/gmime.h>
 
+#include <ctime>
+
 namespace {
+
+// Processor time of both sides: on a shared machine the wall clock of one
+// run says more about the neighbours than about the code.
+double cpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -86,16 +98,22 @@ void readMessage(benchmark::State &state, const QString &path)
     for (auto _ : state) {
         bench::resetPeakResident();
         const double before = bench::residentMiB();
-        auto start = bench::Clock::now();
-        const platform::outlook::MailMessage m = platform::outlook::MailMessage::fromFile(path);
-        benchmark::DoNotOptimize(m.body().size());
-        ours += bench::secondsSince(start);
-        peak = std::max(peak, bench::peakResidentMiB() - before);
-        start = bench::Clock::now();
+        double start = cpuSeconds();
+        {
+            const platform::outlook::MailMessage m = platform::outlook::MailMessage::fromFile(path);
+            benchmark::DoNotOptimize(m.body().size());
+            ours += cpuSeconds() - start;
+            peak = std::max(peak, bench::peakResidentMiB() - before);
+        }
+        start = cpuSeconds();
         gmimeParse(path);
-        theirs += bench::secondsSince(start);
+        theirs += cpuSeconds() - start;
     }
+    const double n = double(state.iterations());
+    state.counters["ms"] = ours / n * 1000;
+    state.counters["gmime_ms"] = theirs / n * 1000;
     state.counters["x_gmime"] = ours / theirs;
+    state.counters["peak_MiB"] = peak;
     state.counters["x_size"] = peak / fileMiB;
 }
 
@@ -103,13 +121,15 @@ void BM_PlainMessage(benchmark::State &state)
 {
     readMessage(state, plainMessage(int(state.range(0))));
 }
+// The memory figure: peak over size of a 200 MiB text message.
 BENCHMARK(BM_PlainMessage)->ArgName("MiB")->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_HtmlMessage(benchmark::State &state)
 {
     readMessage(state, htmlMessage(int(state.range(0))));
 }
-BENCHMARK(BM_HtmlMessage)->ArgName("MiB")->Arg(2)->Arg(19)->Unit(benchmark::kMillisecond)->Iterations(1);
+// The time figure: a 19 MiB HTML body as text, against GMime on the same file.
+BENCHMARK(BM_HtmlMessage)->ArgName("MiB")->Arg(2)->Arg(19)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 double splitLines(const QByteArray &bytes)
 {

@@ -35,7 +35,9 @@ MailAddress firstMailbox(const char *raw);
 // Bodies.
 // The charset an HTML document declares in its head; empty when none.
 QByteArray htmlMetaCharset(QByteArrayView html);
+// What a reader sees of the document, its lines already ending in CR LF.
 QString htmlToText(const QString &html);
+// LF, CR LF and lone CR line ends all made CR LF.
 QString toCrLf(QString text);
 
 } // namespace platform::outlook::mailtext

@@ -460,6 +460,22 @@ private Q_SLOTS:
                           "FN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:J=C3=B6rg M=\r\n=C3=BCller\r\n"
                           "EMAIL;PREF;INTERNET:joerg@example.org\r\nEMAIL;INTERNET:home@example.net\r\nEND:VCARD\r\n")
             << u8("joerg@example.org") << u8("Jörg Müller");
+        QTest::newRow("2.1, soft breaks, LF only")
+            << QByteArray("BEGIN:VCARD\nVERSION:2.1\nFN;ENCODING=QUOTED-PRINTABLE:Ann=\ne Ma=\nrie\n"
+                          "EMAIL;INTERNET:ann@example.org\nEND:VCARD\n")
+            << u8("ann@example.org") << u8("Anne Marie");
+        QTest::newRow("2.1, bare parameter, blank after a soft break is text")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN;QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Ren=E9=\r\n M=\r\n"
+                          "=FCller\r\nEMAIL:rene@example.org\r\nEND:VCARD\r\n")
+            << u8("rene@example.org") << u8("René Müller");
+        QTest::newRow("2.1, soft break ends the card's last value")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nEMAIL:last@example.org\r\n"
+                          "FN;ENCODING=QUOTED-PRINTABLE:Last=\r\n\r\nEND:VCARD\r\n")
+            << u8("last@example.org") << u8("Last");
+        QTest::newRow("2.1, base64 padding is no soft break")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Gil\r\nPHOTO;ENCODING=BASE64;TYPE=PNG:iVBORw0KGgo=\r\n"
+                          "EMAIL;INTERNET:gil@example.org\r\nEND:VCARD\r\n")
+            << u8("gil@example.org") << u8("Gil");
         QTest::newRow("3.0, folded with a blank")
             << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\n"
                           "EMAIL;TYPE=INTERNET,PREF:very.long.address.that.was.fol\r\n ded@example.org\r\n"

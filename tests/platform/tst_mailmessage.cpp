@@ -1,5 +1,6 @@
 #include "testlib/TestEnv.h"
 #include "platform/outlook/MailMessage.h"
+#include "platform/outlook/MessageText.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,24 +84,124 @@ private Q_SLOTS:
         QCOMPARE(m.recipients(), expected);
     }
 
+    // Files as saved by different systems, and by none in particular.
     void lineEndings_data()
     {
-        QTest::addColumn<QByteArray>("eol");
-        QTest::newRow("LF only") << QByteArray("\n");
-        QTest::newRow("CR only") << QByteArray("\r");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QByteArray>("reference");
+        const auto withEnds = [](QByteArray text, QList<QByteArray> ends) {
+            QByteArray out;
+            for (int i = 0; !text.isEmpty(); ++i) {
+                const qsizetype at = text.indexOf("\r\n");
+                out += text.left(at) + ends[i % ends.size()];
+                text.remove(0, at + 2);
+            }
+            return out;
+        };
+        const QByteArray qp = "From: a@example.org\r\nSubject: x\r\n"
+                              "Content-Type: text/plain; charset=utf-8\r\n"
+                              "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                              "a line the mailer wrap=\r\nped\r\n5 =E2=82=AC\r\n\r\nend\r\n";
+        QTest::newRow("CR LF") << kPlain << kPlain;
+        QTest::newRow("LF only") << withEnds(kPlain, {"\n"}) << kPlain;
+        QTest::newRow("CR only") << withEnds(kPlain, {"\r"}) << kPlain;
+        QTest::newRow("all three, line by line") << withEnds(kPlain, {"\n", "\r", "\r\n"}) << kPlain;
+        QTest::newRow("soft breaks, CR only") << withEnds(qp, {"\r"}) << qp;
+        // Not LF then CR: a CR before an empty line's LF is one CR LF, and the blank line is gone.
+        QTest::newRow("soft breaks, CR and LF") << withEnds(qp, {"\r", "\n"}) << qp;
     }
     void lineEndings()
     {
-        QFETCH(QByteArray, eol);
-        QByteArray raw = kPlain;
-        raw.replace("\r\n", eol);
-        const MailMessage m = MailMessage::fromBytes(raw);
-        const MailMessage reference = MailMessage::fromBytes(kPlain);
-        QCOMPARE(m.subject(), reference.subject());
-        QCOMPARE(m.body(), reference.body());
-        QCOMPARE(m.from(), reference.from());
-        QCOMPARE(m.recipients(), reference.recipients());
-        QCOMPARE(m.sentOn(), reference.sentOn());
+        QFETCH(QByteArray, raw);
+        QFETCH(QByteArray, reference);
+        TestEnv env;
+        const QString path = QDir(env.root()).filePath(QStringLiteral("message"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(raw), raw.size());
+        f.close();
+        const MailMessage m = MailMessage::fromFile(path);
+        const MailMessage expected = MailMessage::fromBytes(reference);
+        QVERIFY(!expected.body().isEmpty());
+        QVERIFY(isCleanText(m.body()));
+        QCOMPARE(m.subject(), expected.subject());
+        QCOMPARE(m.body(), expected.body());
+        QCOMPARE(m.from(), expected.from());
+        QCOMPARE(m.recipients(), expected.recipients());
+        QCOMPARE(m.sentOn(), expected.sentOn());
+    }
+
+    void toCrLf_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("no breaks") << u8("abc") << u8("abc");
+        QTest::newRow("CR LF kept") << u8("a\r\nb\r\n") << u8("a\r\nb\r\n");
+        QTest::newRow("LF") << u8("\na\nb\n") << u8("\r\na\r\nb\r\n");
+        QTest::newRow("lone CR") << u8("a\rb\r") << u8("a\r\nb\r\n");
+        QTest::newRow("LF CR is two breaks") << u8("a\n\rb") << u8("a\r\n\r\nb");
+        QTest::newRow("mixed") << u8("a\r\r\nb\n\nc\r\nd\re") << u8("a\r\n\r\nb\r\n\r\nc\r\nd\r\ne");
+    }
+    void toCrLf()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const QString shared = text;
+        QCOMPARE(platform::outlook::mailtext::toCrLf(text), expected);
+        QCOMPARE(text, shared);
+    }
+
+    void htmlToText_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("entities") << u8("a &amp; b &lt;c&gt; &quot;q&quot; &#8217;&#x2019;&#X41; &eacute;&Eacute;")
+                                  << u8("a & b <c> \"q\" ’’A éÉ");
+        QTest::newRow("nbsp does not collapse") << u8("a&nbsp;&nbsp;b \u00a0c") << u8("a  b  c");
+        QTest::newRow("not references") << u8("AT&T &bogus; &amp no &#xZZ; &#; &")
+                                        << u8("AT&T &bogus; &amp no &#xZZ; &#; &");
+        QTest::newRow("Windows characters as references") << u8("&#147;x&#148; &#128;&#150;") << u8("“x” €–");
+        QTest::newRow("invalid code points") << u8("&#0;&#xD800;&#1114112;&#99999999999;") << u8("\uFFFD\uFFFD\uFFFD\uFFFD");
+        QTest::newRow("outside the BMP") << u8("&#x1F600;&#128512;") << u8("😀😀");
+        QTest::newRow("br breaks each time") << u8("a<br>b<BR/><br />c</br>d") << u8("a\r\nb\r\n\r\nc\r\nd");
+        QTest::newRow("blocks break once") << u8("<p>a</p><p>b</p>\n<div><P>c</P></div><td>d")
+                                           << u8("a\r\nb\r\nc\r\nd");
+        QTest::newRow("blanks collapse, none at line ends")
+            << u8("  a \n\t b  <p> c&nbsp; </p> <b>d</b> <i>e</i>  ") << u8("a b\r\nc\r\nd e");
+        QTest::newRow("no breaks before the text or after it") << u8("<br><p><br>a<br></p><br>") << u8("a");
+        QTest::newRow("script, style and title dropped")
+            << u8("<title>T</title><style>p { }</style>a<script>if (x<y) s = '</p>';</script>b"
+                  "<SCRIPT type=x>y</Script >c<script>never closed")
+            << u8("abc");
+        QTest::newRow("quoted '>' in attributes")
+            << u8("<a href=\"x>y\" title='>'>link</a> <img alt = \"a > b\">") << u8("link");
+        QTest::newRow("quotes inside unquoted values")
+            << u8("<img alt=don't>shown<font face=Arial\">too</font>") << u8("showntoo");
+        QTest::newRow("comments") << u8("a<!-- <p>x</p> -->b<!---->c<!-->d<!--->e<!-- never closed")
+                                  << u8("abcde");
+        QTest::newRow("declarations and Word markup")
+            << u8("<!DOCTYPE html><?xml version=\"1.0\"?><![if !vml]>a<![endif]><o:p>b</o:p>") << u8("ab");
+        QTest::newRow("'<' that opens no tag") << u8("1 < 2, I <3 you, a<") << u8("1 < 2, I <3 you, a<");
+        QTest::newRow("empty and odd end tags") << u8("a</>b</ x>c</") << u8("abc</");
+        QTest::newRow("unclosed tag at the end") << u8("a <b class=\"x") << u8("a");
+        QTest::newRow("pre keeps blanks and breaks")
+            << u8("x<pre>\n  a  b\n\tc\r\n\nd\re</pre>y") << u8("x\r\n  a  b\r\n\tc\r\n\r\nd\r\ne\r\ny");
+    }
+    void htmlToText()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, text);
+        QCOMPARE(platform::outlook::mailtext::htmlToText(html), text);
+    }
+
+    // Linear: markup that makes a careless converter search again and again.
+    void htmlToTextLongInput()
+    {
+        const QString html = u8("<p title='a>b'>x&amp;y<br><!-- c --></p>").repeated(100000)
+            + u8("&amp").repeated(100000) + u8("<script>") + u8("</scrip<").repeated(100000);
+        const QString text = platform::outlook::mailtext::htmlToText(html);
+        QCOMPARE(text, u8("x&y\r\n").repeated(100000) + u8("&amp").repeated(100000));
     }
 
     void transferEncodings_data()
