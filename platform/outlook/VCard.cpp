@@ -20,33 +20,75 @@ bool mentionsQuotedPrintable(QByteArrayView text)
     return text.toByteArray().toUpper().contains("QUOTED-PRINTABLE");
 }
 
+// Where a property's name and parameters end: its first colon outside quotes.
+qsizetype headEnd(QByteArrayView line, bool &quoted)
+{
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+// Lines ended by CR LF, LF or a lone CR, as the writers of cards use them.
+QList<QByteArrayView> physicalLines(const QByteArray &bytes)
+{
+    QList<QByteArrayView> lines;
+    qsizetype begin = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        lines.append(QByteArrayView(bytes).sliced(begin, i - begin));
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        begin = i + 1;
+    }
+    lines.append(QByteArrayView(bytes).sliced(begin));
+    return lines;
+}
+
 // vCard 2.1 soft line breaks of quoted-printable values, then folded lines.
+// Only the parameters say a value is quoted-printable, never its text.
 QList<QByteArray> unfoldedLines(const QByteArray &bytes)
 {
     static constexpr qsizetype kMarkerLength = 16; // "QUOTED-PRINTABLE"
     QList<QByteArray> lines;
-    // Whether the last line mentions quoted-printable, kept up to date as
-    // pieces are joined to it rather than found again on every soft break.
+    // Kept up to date as pieces are joined to the last line rather than
+    // found again on every soft break: whether its head mentions
+    // quoted-printable, and whether its head is still going on.
     bool lastQuoted = false;
+    bool inHead = false;
+    bool quoted = false;
+    auto takeHead = [&](QByteArrayView text, qsizetype overlapFrom) {
+        const qsizetype end = headEnd(text.sliced(overlapFrom), quoted);
+        const QByteArrayView head = end < 0 ? text : text.first(overlapFrom + end);
+        lastQuoted = lastQuoted
+                     || mentionsQuotedPrintable(
+                         head.sliced(qMin(head.size(), qMax<qsizetype>(0, overlapFrom - (kMarkerLength - 1)))));
+        inHead = end < 0;
+    };
     auto join = [&](QByteArrayView piece) {
         QByteArray &last = lines.last();
-        const qsizetype from = qMax<qsizetype>(0, last.size() - (kMarkerLength - 1));
+        const qsizetype from = last.size();
         last += piece;
-        lastQuoted = lastQuoted || mentionsQuotedPrintable(QByteArrayView(last).sliced(from));
+        if (inHead)
+            takeHead(last, from);
     };
-    for (QByteArray line : bytes.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
+    for (const QByteArrayView line : physicalLines(bytes)) {
         const bool continuation = !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'));
         const bool softBreak = !lines.isEmpty() && lastQuoted && lines.last().endsWith('=');
         if (softBreak) {
             lines.last().chop(1);
             join(line);
         } else if (continuation) {
-            join(QByteArrayView(line).sliced(1));
+            join(line.sliced(1));
         } else {
-            lastQuoted = mentionsQuotedPrintable(line);
-            lines.append(line);
+            lines.append(line.toByteArray());
+            lastQuoted = false;
+            quoted = false;
+            takeHead(lines.last(), 0);
         }
     }
     return lines;

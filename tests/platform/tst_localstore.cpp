@@ -476,6 +476,13 @@ private Q_SLOTS:
             << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Gil\r\nPHOTO;ENCODING=BASE64;TYPE=PNG:iVBORw0KGgo=\r\n"
                           "EMAIL;INTERNET:gil@example.org\r\nEND:VCARD\r\n")
             << u8("gil@example.org") << u8("Gil");
+        QTest::newRow("lone CR line ends")
+            << QByteArray("BEGIN:VCARD\rVERSION:2.1\rFN:Ivy\rEMAIL:ivy@example.org\rEND:VCARD\r") << u8("ivy@example.org")
+            << u8("Ivy");
+        QTest::newRow("a value that names quoted-printable is no soft break")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Jo\r\nNOTE:sent as quoted-printable, x=\r\n"
+                          "EMAIL:jo@example.org\r\nEND:VCARD\r\n")
+            << u8("jo@example.org") << u8("Jo");
         QTest::newRow("3.0, folded with a blank")
             << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\n"
                           "EMAIL;TYPE=INTERNET,PREF:very.long.address.that.was.fol\r\n ded@example.org\r\n"
