@@ -115,7 +115,7 @@ public:
             to->addItems(m_fixedTo);
             to->addItem(resolved);
         } else {
-            m_d.lbBCC->addItem(resolved);
+            m_bcc.append(resolved); // shown with its message: one list update, not hundreds
         }
         return true;
     }
@@ -151,6 +151,8 @@ public:
     {
         // A message that could not be placed (a full disk, an Outbox that
         // cannot be written) ends the mailing: the rest would fail alike.
+        m_d.lbBCC->addItems(m_bcc);
+        m_bcc.clear();
         if (!m_d.sendOne(true))
             throw std::runtime_error("a message of the mailing was not sent");
         m_d.lbBCC->clear();
@@ -164,6 +166,7 @@ private:
     ThrottledProgress m_progress;
     QElapsedTimer m_clock;
     QElapsedTimer m_pumped;
+    QStringList m_bcc;
 };
 
 void TdlgSendMail::Button2Click()
