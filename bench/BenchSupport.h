@@ -2,6 +2,7 @@
 // Shared by the benchmark programs: generated lists of entries, a plain
 // SQLite connection to compare against, memory figures and a second
 // process that writes to the same list.
+#include "core/Prompts.h"
 #include "store/ListWorkspace.h"
 #include "store/MLTable.h"
 
@@ -13,8 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -57,6 +58,21 @@ struct Store : ListWorkspace
     {
         openList(path);
     }
+};
+
+// Answers every question No and every file dialog with nothing, and counts
+// what was shown: a benchmark that meets a prompt measured something else.
+class CountingPrompts : public Prompts
+{
+public:
+    int asked = 0; // everything shown
+    int informed = 0; // of which information
+    Answer confirm(const QString &) override { return ++asked, Answer::No; }
+    void information(const QString &) override { ++asked, ++informed; }
+    void warning(const QString &) override { ++asked; }
+    void error(const QString &) override { ++asked; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
 };
 
 // A plain connection with the table's pragmas: the figure to beat.

@@ -5,7 +5,6 @@
 #include "bench/BenchSupport.h"
 
 #include "core/LineList.h"
-#include "core/Prompts.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
@@ -25,17 +24,6 @@
 
 namespace {
 
-class SilentPrompts : public Prompts
-{
-public:
-    int asked = 0;
-    Answer confirm(const QString &) override { return ++asked, Answer::No; }
-    void information(const QString &) override { ++asked; }
-    void warning(const QString &) override { ++asked; }
-    void error(const QString &) override { ++asked; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-};
 
 QString logLine(int i)
 {
@@ -89,7 +77,7 @@ void BM_LogWindow(benchmark::State &state)
     const QString path = logFile(state.range(0) * 1024 * 1024, &lines);
     const double fileMiB = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
     const QString out = bench::scratchPath(QStringLiteral("log-out.txt"));
-    SilentPrompts prompts;
+    bench::CountingPrompts prompts;
     double raw = 0, load = 0, open = 0, save = 0, rawSave = 0, grownMiB = 0;
     for (auto _ : state) {
         auto t = bench::Clock::now();
@@ -144,7 +132,7 @@ void BM_ErrorsDelete(benchmark::State &state)
     QStringList all;
     for (int i = 0; i < total; ++i)
         all.append(QStringLiteral("ADD %1 %2").arg(bench::address(i), bench::categoryOfRank(1 + i % 50)));
-    SilentPrompts prompts;
+    bench::CountingPrompts prompts;
     bench::Store store(bench::listFile(10'000));
     double raw = 0, real = 0;
     for (auto _ : state) {
@@ -193,7 +181,7 @@ void BM_OptionsOk(benchmark::State &state)
         entries.append(bench::address(i));
     for (const RuleLists::FileBinding &b : RuleLists::files)
         (lists.*b.list).setItems(entries);
-    SilentPrompts prompts;
+    bench::CountingPrompts prompts;
     Tdlgoptions options(settings, lists, prompts);
     options.setProgramDir(programDir);
     options.show();

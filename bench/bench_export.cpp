@@ -3,7 +3,6 @@
 // statements that do the same on the same file, in the same run.
 #include "bench/BenchSupport.h"
 
-#include "core/Prompts.h"
 #include "store/MLdata.h"
 #include "store/exportlist.h"
 
@@ -15,17 +14,6 @@
 
 namespace {
 
-class CountingPrompts : public Prompts
-{
-public:
-    int asked = 0;
-    Answer confirm(const QString &) override { return ++asked, Answer::No; }
-    void information(const QString &) override { ++asked; }
-    void warning(const QString &) override { ++asked; }
-    void error(const QString &) override { ++asked; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-};
 
 constexpr qsizetype BlockBytes = 64 * 1024;
 
@@ -86,7 +74,7 @@ void BM_Export(benchmark::State &state)
     store.table().setFilterCategory(bench::categoryOfRank(1));
     store.table().setFiltered(true);
     bench::RawDb raw(path);
-    CountingPrompts prompts;
+    bench::CountingPrompts prompts;
     const ProgressFn progress = [](bool, int, int, const QString &) {};
     const double startMiB = bench::residentMiB();
     bench::resetPeakResident();

@@ -4,7 +4,6 @@
 // large bodies. The store and the list are made afresh, untimed, for every
 // iteration, since the check deletes what it recognises.
 #include "bench/BenchSupport.h"
-#include "core/Prompts.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
 #include "intake/FolderCheck.h"
@@ -28,16 +27,6 @@ namespace {
 
 constexpr qint64 ListRows = 10'000;
 
-class NoPrompts : public Prompts
-{
-public:
-    Answer confirm(const QString &) override { return Answer::No; }
-    void information(const QString &) override { }
-    void warning(const QString &) override { }
-    void error(const QString &) override { }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 QByteArray paragraph(qint64 i)
 {
@@ -189,7 +178,7 @@ void BM_FolderCheck(benchmark::State &state)
         list.settings.ReadDeliveryReports = readReports;
         list.settings.ScanAllEmailLines = false;
         list.settings.MultipleCategorySupport = true;
-        NoPrompts prompts;
+        bench::CountingPrompts prompts;
         FolderCheck check(list.settings, list.lists, list.rules, prompts);
         check.setApplicationFactory([root = store.root()] {
             return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root));

@@ -4,7 +4,6 @@
 // files plus the extraction routine over their bodies.
 #include "bench/BenchSupport.h"
 #include "core/DateTimeText.h"
-#include "core/Prompts.h"
 #include "intake/FolderScan.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
@@ -23,17 +22,6 @@
 
 namespace {
 
-class NoPrompts : public Prompts
-{
-public:
-    int asked = 0;
-    Answer confirm(const QString &) override { return ++asked, Answer::No; }
-    void information(const QString &) override {}
-    void warning(const QString &) override { ++asked; }
-    void error(const QString &) override { ++asked; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 const QString Comment = QStringLiteral("Import of entries from file, members.csv");
 
@@ -89,7 +77,7 @@ void BM_Import(benchmark::State &state)
         {
             bench::Store store(freshCopy(rows));
             store.settings.defaultcategory = QStringLiteral("news");
-            NoPrompts prompts;
+            bench::CountingPrompts prompts;
             const ImportServices services{store.rules, prompts, [](bool, int, int, const QString &) {}, &StrToStringlist, {}};
             const double before = bench::residentMiB();
             bench::resetPeakResident();
@@ -107,7 +95,7 @@ void BM_Import(benchmark::State &state)
             state.SetIterationTime(s);
             seconds += s;
             state.PauseTiming();
-            same = same && prompts.asked == 0;
+            same = same && prompts.asked == prompts.informed;
             importedRows = bench::RawDb(store.table().filePath()).scalar("SELECT count(*) FROM mailist");
         }
         {

@@ -4,7 +4,6 @@
 // loop answers a Cancel.
 #include "bench/BenchSupport.h"
 
-#include "core/Prompts.h"
 #include "core/Settings.h"
 #include "dialogs/addrecip.h"
 #include "dialogs/sendmail.h"
@@ -33,17 +32,6 @@
 
 namespace {
 
-class CountingPrompts : public Prompts
-{
-public:
-    int asked = 0;
-    Answer confirm(const QString &) override { return ++asked, Answer::No; }
-    void information(const QString &) override { ++asked; }
-    void warning(const QString &) override { ++asked; }
-    void error(const QString &) override { ++asked; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
-};
 
 // A generated list with every twentieth entry the one before it again, in
 // capitals and between blanks.
@@ -168,7 +156,7 @@ void BM_SendLoop(benchmark::State &state)
     MailSetup &mail = mailSetup();
     bench::Store store(bench::listFile(rows));
     store.settings.SendCount = maximum;
-    CountingPrompts prompts;
+    bench::CountingPrompts prompts;
     double mine = 0;
     double theirs = 0;
     int messages = 0;
@@ -221,14 +209,14 @@ void BM_SendLoop(benchmark::State &state)
 // Cancel pressed from outside while the loop runs, as a click arrives from
 // the window system: the time until the loop asks whether to stop. Every
 // answer but the last is No, so one send gives many samples.
-class TimedCancel : public CountingPrompts
+class TimedCancel : public bench::CountingPrompts
 {
 public:
     static constexpr int Samples = 25;
 
     Answer confirm(const QString &text) override
     {
-        CountingPrompts::confirm(text);
+        bench::CountingPrompts::confirm(text);
         latencies.push_back(bench::secondsSince(posted.load()));
         answered = true;
         return int(latencies.size()) >= Samples ? Answer::Yes : Answer::No;
