@@ -34,20 +34,7 @@ TdlgEnterMore::TdlgEnterMore(ListWorkspace &workspace, Prompts &prompts, Progres
 
     buildModes(this, this, form, QStringLiteral("How should these addresses be processed?"));
 
-    auto *buttons = new QHBoxLayout;
-    btnProcessAll = new QPushButton(QStringLiteral("Process Entries"), this);
-    btnProcessAll->setObjectName(QStringLiteral("btnProcessAll"));
-    btnProcessAll->setToolTip(QStringLiteral("Start processing of the entries listed above"));
-    btnProcessAll->setAutoDefault(false);
-    btnClose = new QPushButton(QStringLiteral("&Close"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setAutoDefault(false);
-    for (QPushButton *b : {btnProcessAll, btnClose})
-        b->setMinimumSize(formscale::size(100, 25));
-    buttons->addStretch(1);
-    buttons->addWidget(btnProcessAll);
-    buttons->addWidget(btnClose);
-    form->addLayout(buttons);
+    addProcessButtons(this, form, btnProcessAll, btnClose);
 
     resize(formscale::size(400, 480));
     setFixedSize(sizeHint().expandedTo(formscale::size(400, 480)));

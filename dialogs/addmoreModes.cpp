@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace {
@@ -34,6 +35,24 @@ QLineEdit *edit(QWidget *parent, const char *name, const QString &hint)
 }
 
 } // namespace
+
+void ProcessModes::addProcessButtons(QWidget *parent, QBoxLayout *form, QPushButton *&process, QPushButton *&close)
+{
+    auto *buttons = new QHBoxLayout;
+    process = new QPushButton(QStringLiteral("Process Entries"), parent);
+    process->setObjectName(QStringLiteral("btnProcessAll"));
+    process->setToolTip(QStringLiteral("Start processing of the entries listed above"));
+    close = new QPushButton(QStringLiteral("&Close"), parent);
+    close->setObjectName(QStringLiteral("btnClose"));
+    buttons->addStretch(1);
+    for (QPushButton *b : {process, close}) {
+        // Enter belongs to the text being typed.
+        b->setAutoDefault(false);
+        b->setMinimumSize(formscale::size(100, 25));
+        buttons->addWidget(b);
+    }
+    form->addLayout(buttons);
+}
 
 ProcessModes::ProcessModes(ListWorkspace &workspace, Prompts &prompts, ProgressFn progress)
     : m_workspace(workspace)

@@ -13,6 +13,7 @@ class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QObject;
+class QPushButton;
 class QRadioButton;
 class QWidget;
 struct ImportServices;
@@ -47,6 +48,9 @@ protected:
     // Adds the question and the controls to the layout; each radio button
     // click runs rdbaddClick through the context object.
     void buildModes(QWidget *parent, QObject *context, QBoxLayout *layout, const QString &question);
+
+    // "Process Entries" and "Close" at the bottom right of the form.
+    static void addProcessButtons(QWidget *parent, QBoxLayout *form, QPushButton *&process, QPushButton *&close);
 
     // Remove from one category with none typed.
     bool removeCategoryMissing() const;

@@ -59,8 +59,7 @@ TdlgGetMore::TdlgGetMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn 
     lbxfolders->setMinimumSize(formscale::size(150, 150));
     rdbmessages = new QRadioButton(QStringLiteral("Folder contains E-mail messages"), folders);
     rdbmessages->setObjectName(QStringLiteral("rdbmessages"));
-    rdbmessages->setToolTip(
-        QStringLiteral("Set this option if the folder you have selected contains e-mail messages"));
+    rdbmessages->setToolTip(QStringLiteral("Set this option if the folder you have selected contains e-mail messages"));
     rdbmessages->setChecked(true);
     rdbcontacts = new QRadioButton(QStringLiteral("Folder contains contacts"), folders);
     rdbcontacts->setObjectName(QStringLiteral("rdbcontacts"));
@@ -88,7 +87,8 @@ TdlgGetMore::TdlgGetMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn 
     middle->addWidget(BitBtn1, 0, Qt::AlignHCenter);
     middle->addSpacing(formscale::px(10));
     middle->addWidget(new QLabel(QStringLiteral("Retrieve entries from:"), this));
-    chkfrom = fieldBox(this, "chkfrom", ContactCaption, QStringLiteral("Add e-mail addresses in the From field to the list"));
+    chkfrom = fieldBox(this, "chkfrom", ContactCaption,
+                       QStringLiteral("Add e-mail addresses in the From field to the list"));
     // Room for the longer of its two captions.
     chkfrom->setMinimumWidth(chkfrom->sizeHint().width());
     chkfrom->setText(FromCaption);
@@ -114,20 +114,7 @@ TdlgGetMore::TdlgGetMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn 
 
     buildModes(this, this, form, QStringLiteral("How should addresses be processed:"));
 
-    auto *buttons = new QHBoxLayout;
-    btnProcessAll = new QPushButton(QStringLiteral("Process Entries"), this);
-    btnProcessAll->setObjectName(QStringLiteral("btnProcessAll"));
-    btnProcessAll->setToolTip(QStringLiteral("Start processing of the entries listed above"));
-    btnProcessAll->setAutoDefault(false);
-    btnClose = new QPushButton(QStringLiteral("&Close"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setAutoDefault(false);
-    for (QPushButton *b : {btnProcessAll, btnClose})
-        b->setMinimumSize(formscale::size(100, 25));
-    buttons->addStretch(1);
-    buttons->addWidget(btnProcessAll);
-    buttons->addWidget(btnClose);
-    form->addLayout(buttons);
+    addProcessButtons(this, form, btnProcessAll, btnClose);
 
     resize(sizeHint().expandedTo(formscale::size(560, 470)));
     if (QScreen *screen = QGuiApplication::primaryScreen())
