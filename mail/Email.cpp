@@ -51,7 +51,11 @@ struct TEmail::RecipientArray
 class TEmail::LibraryBuffer
 {
 public:
-    explicit LibraryBuffer(const MapiFunctions &f, lpMapiRecipDesc p = nullptr) : m_f(f), m_p(p) {}
+    explicit LibraryBuffer(const MapiFunctions &f, lpMapiRecipDesc p = nullptr)
+        : m_f(f)
+        , m_p(p)
+    {
+    }
     ~LibraryBuffer() { reset(nullptr); }
     LibraryBuffer(const LibraryBuffer &) = delete;
     LibraryBuffer &operator=(const LibraryBuffer &) = delete;
@@ -75,7 +79,8 @@ private:
 class TEmail::OwnSession
 {
 public:
-    explicit OwnSession(TEmail &email) : m_email(email)
+    explicit OwnSession(TEmail &email)
+        : m_email(email)
     {
         const bool wasOpen = m_email.m_session != 0;
         m_code = m_email.Logon();
@@ -100,7 +105,11 @@ private:
     int m_code = 0;
 };
 
-TEmail::TEmail(const SMapi &mapi, QObject *owner) : QObject(owner), m_mapi(mapi) {}
+TEmail::TEmail(const SMapi &mapi, QObject *owner)
+    : QObject(owner)
+    , m_mapi(mapi)
+{
+}
 
 TEmail::~TEmail()
 {
@@ -165,15 +174,42 @@ QString TEmail::TruncateFileName(const QString &name) const
     return result;
 }
 
-void TEmail::DoBeforeLogon() { Q_EMIT OnBeforeLogon(this); }
-void TEmail::DoAfterLogon() { Q_EMIT OnAfterLogon(this); }
-void TEmail::DoBeforeLogoff() { Q_EMIT OnBeforeLogoff(this); }
-void TEmail::DoAfterLogoff() { Q_EMIT OnAfterLogoff(this); }
-void TEmail::DoBeforeSaveMail() { Q_EMIT OnBeforeSaveMail(this); }
-void TEmail::DoAfterSaveMail() { Q_EMIT OnAfterSaveMail(this); }
-void TEmail::DoBeforeSendMail() { Q_EMIT OnBeforeSendMail(this); }
-void TEmail::DoAfterSendMail() { Q_EMIT OnAfterSendMail(this); }
-void TEmail::DoMapiError(int ErrorCode) { Q_EMIT OnMapiError(this, ErrorCode); }
+void TEmail::DoBeforeLogon()
+{
+    Q_EMIT OnBeforeLogon(this);
+}
+void TEmail::DoAfterLogon()
+{
+    Q_EMIT OnAfterLogon(this);
+}
+void TEmail::DoBeforeLogoff()
+{
+    Q_EMIT OnBeforeLogoff(this);
+}
+void TEmail::DoAfterLogoff()
+{
+    Q_EMIT OnAfterLogoff(this);
+}
+void TEmail::DoBeforeSaveMail()
+{
+    Q_EMIT OnBeforeSaveMail(this);
+}
+void TEmail::DoAfterSaveMail()
+{
+    Q_EMIT OnAfterSaveMail(this);
+}
+void TEmail::DoBeforeSendMail()
+{
+    Q_EMIT OnBeforeSendMail(this);
+}
+void TEmail::DoAfterSendMail()
+{
+    Q_EMIT OnAfterSendMail(this);
+}
+void TEmail::DoMapiError(int ErrorCode)
+{
+    Q_EMIT OnMapiError(this, ErrorCode);
+}
 
 void TEmail::readDefaultProfile()
 {
@@ -224,6 +260,7 @@ int TEmail::Logoff()
     DoBeforeLogoff();
     const ULONG code = m_mapi.functions().MAPILogoff(m_session, 0, 0, 0);
     m_session = 0;
+    m_resolved.clear();
     DoAfterLogoff();
     return int(code);
 }
@@ -246,6 +283,30 @@ int TEmail::resolve(const QString &text, LibraryBuffer &result)
     return int(code);
 }
 
+int TEmail::resolveEntry(const QString &entry, Resolved &out)
+{
+    LibraryBuffer resolved(m_mapi.functions());
+    if (const int code = resolve(entry, resolved))
+        return code;
+    const QString resolvedName = SMapi::fromMapiText(resolved->lpszName);
+    if (isLiteralAddress(entry, resolvedName)) {
+        QString literal = entry;
+        literal.remove(literal.indexOf(QLatin1Char(']')), 1);
+        literal.remove(literal.indexOf(QLatin1Char('[')), 1);
+        out.name = out.address = SMapi::toMapiText(literal);
+        out.entryId.clear();
+        out.listed = entry;
+        return SUCCESS_SUCCESS;
+    }
+    out.name = QByteArray(resolved->lpszName ? resolved->lpszName : "");
+    out.address = resolved->lpszAddress ? QByteArray(resolved->lpszAddress) : out.name;
+    out.entryId = resolved->ulEIDSize > 0 && resolved->lpEntryID
+                      ? QByteArray(static_cast<const char *>(resolved->lpEntryID), qsizetype(resolved->ulEIDSize))
+                      : QByteArray();
+    out.listed = resolvedName;
+    return SUCCESS_SUCCESS;
+}
+
 int TEmail::buildRecipients(QStringList &list, ULONG recipClass, RecipientArray &out)
 {
     int last = SUCCESS_SUCCESS;
@@ -253,32 +314,22 @@ int TEmail::buildRecipients(QStringList &list, ULONG recipClass, RecipientArray 
         const QString entry = list.at(i);
         if (entry.isEmpty())
             continue;
-        LibraryBuffer resolved(m_mapi.functions());
-        if (const int code = resolve(entry, resolved)) {
+        Resolved resolved;
+        if (const auto known = m_resolved.constFind(entry); known != m_resolved.cend()) {
+            resolved = *known;
+        } else if (const int code = resolveEntry(entry, resolved)) {
             DoMapiError(code);
             last = code;
             continue;
         }
+        list[i] = resolved.listed;
         MapiRecipDesc desc{};
         desc.ulRecipClass = recipClass;
-        const QString resolvedName = SMapi::fromMapiText(resolved->lpszName);
-        if (isLiteralAddress(entry, resolvedName)) {
-            QString literal = entry;
-            literal.remove(literal.indexOf(QLatin1Char(']')), 1);
-            literal.remove(literal.indexOf(QLatin1Char('[')), 1);
-            const QByteArray text = SMapi::toMapiText(literal);
-            desc.lpszName = out.keep(text);
-            desc.lpszAddress = out.keep(text);
-        } else {
-            list[i] = resolvedName;
-            const QByteArray name(resolved->lpszName ? resolved->lpszName : "");
-            desc.lpszName = out.keep(name);
-            desc.lpszAddress = resolved->lpszAddress ? out.keep(QByteArray(resolved->lpszAddress)) : out.keep(name);
-            if (resolved->ulEIDSize > 0 && resolved->lpEntryID) {
-                desc.ulEIDSize = resolved->ulEIDSize;
-                desc.lpEntryID = out.keep(
-                    QByteArray(static_cast<const char *>(resolved->lpEntryID), qsizetype(resolved->ulEIDSize)));
-            }
+        desc.lpszName = out.keep(resolved.name);
+        desc.lpszAddress = out.keep(resolved.address);
+        if (!resolved.entryId.isEmpty()) {
+            desc.ulEIDSize = ULONG(resolved.entryId.size());
+            desc.lpEntryID = out.keep(resolved.entryId);
         }
         out.descs.push_back(desc);
     }
@@ -362,13 +413,14 @@ QString TEmail::ResolveRecipient(const QString &typed)
     OwnSession own(*this);
     if (own.code() != SUCCESS_SUCCESS)
         return QString();
-    LibraryBuffer resolved(m_mapi.functions());
-    if (const int code = resolve(typed, resolved)) {
+    Resolved resolved;
+    if (const int code = resolveEntry(typed, resolved)) {
         DoMapiError(code);
         return QString();
     }
-    const QString name = SMapi::fromMapiText(resolved->lpszName);
-    return isLiteralAddress(typed, name) ? typed : name;
+    // Kept until the message is sent or reset, or the session ends.
+    m_resolved.insert(resolved.listed, resolved);
+    return resolved.listed;
 }
 
 QString TEmail::CheckAttachment(const QString &path) const
@@ -397,9 +449,9 @@ int TEmail::OpenAddressBook()
     char labels[] = "";
     ULONG count = 0;
     lpMapiRecipDesc chosen = nullptr;
-    const ULONG code = m_mapi.functions().MAPIAddress(
-        m_session, 0, caption, 4, labels, ULONG(recips.descs.size()),
-        recips.descs.empty() ? nullptr : recips.descs.data(), 0, 0, &count, &chosen);
+    const ULONG code
+        = m_mapi.functions().MAPIAddress(m_session, 0, caption, 4, labels, ULONG(recips.descs.size()),
+                                         recips.descs.empty() ? nullptr : recips.descs.data(), 0, 0, &count, &chosen);
     LibraryBuffer result(m_mapi.functions(), chosen);
     if (code != SUCCESS_SUCCESS) {
         DoMapiError(int(code));
@@ -429,6 +481,7 @@ int TEmail::OpenAddressBook()
 
 void TEmail::Reset()
 {
+    m_resolved.clear();
     m_acknowledge = false;
     m_attachment.clear();
     m_bcc.clear();

@@ -7,6 +7,7 @@
 // shows nothing itself.
 #include "mail/SMapi.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -16,7 +17,10 @@
 class EMapiUnavailable : public std::runtime_error
 {
 public:
-    EMapiUnavailable() : std::runtime_error("MAPI services are not available on this system") {}
+    EMapiUnavailable()
+        : std::runtime_error("MAPI services are not available on this system")
+    {
+    }
 };
 
 class TEmail : public QObject
@@ -133,8 +137,20 @@ private:
     class LibraryBuffer;
     class OwnSession;
 
+    // A recipient as the library resolved it: the texts its descriptor
+    // points to, and the text to keep in the recipient list.
+    struct Resolved
+    {
+        QByteArray name;
+        QByteArray address;
+        QByteArray entryId;
+        QString listed;
+    };
+
     void readDefaultProfile();
     int resolve(const QString &text, LibraryBuffer &result);
+    // Resolves a list entry; 0 or the library's error.
+    int resolveEntry(const QString &entry, Resolved &out);
     int buildRecipients(QStringList &list, ULONG recipClass, RecipientArray &out);
     qsizetype recipientCount() const { return m_recipient.size() + m_cc.size() + m_bcc.size(); }
 
@@ -159,4 +175,7 @@ private:
     bool m_unreadOnly = false;
     bool m_useDefProfile = false;
     bool m_useLongMessageID = true;
+    // What ResolveRecipient found, by the text it returned, until the next
+    // message is sent: a bulk send then resolves each address once.
+    QHash<QString, Resolved> m_resolved;
 };
