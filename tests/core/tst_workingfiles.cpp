@@ -1,6 +1,7 @@
 // The log and the error list beside the program, and their journals: every
 // new line is in a journal as soon as it is made, a start after a run that
 // died recovers the journals' lines, a clean close leaves no journal.
+#include "testlib/TestText.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 #include "core/LineList.h"
@@ -14,17 +15,6 @@
 #include <memory>
 
 namespace {
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {

@@ -8,6 +8,7 @@
 // counts exact), and the log and error list hold one line per call.
 // A failing move after the commit (a file where "Deleted Items" would go)
 // stands for a kill between the commit and the move.
+#include "testlib/TestText.h"
 #include "testlib/MaildirWriter.h"
 #include "testlib/TestEnv.h"
 #include "core/Prompts.h"
@@ -27,11 +28,6 @@
 #include <sqlite3.h>
 
 namespace {
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
 
 const QString List = QStringLiteral("VMailingList");
 const QString Bin = QStringLiteral("Deleted Items");

@@ -2,6 +2,7 @@
 // fields alone, reports as mail systems really send them through the folder
 // check, and the collection of real notices measured against its own table
 // of failed addresses.
+#include "testlib/TestText.h"
 #include "intake/DeliveryReport.h"
 #include "intake/FolderCheck.h"
 #include "platform/outlook/MailMessage.h"
@@ -21,17 +22,6 @@ const QString List = QStringLiteral("VMailingList");
 const QString Bounce = QStringLiteral("Update Undeliverable ");
 const QString Notices = QStringLiteral("/usr/lib/python3/dist-packages/flufl/bounce/tests/data");
 const QString NoticeTable = QStringLiteral("/usr/lib/python3/dist-packages/flufl/bounce/testing/helpers.py");
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray recipient(const QByteArray &address, const QByteArray &action)
 {

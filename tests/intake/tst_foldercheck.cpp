@@ -1,6 +1,7 @@
 // The mailing-list folder check end to end: real Maildir stores and RFC 5322
 // messages written here, the real table and entry rules, the check itself
 // and the window it runs in.
+#include "testlib/TestText.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 #include "intake/FolderCheck.h"
@@ -30,17 +31,6 @@ namespace {
 
 const QString List = QStringLiteral("VMailingList");
 const QString Bin = QStringLiteral("Deleted Items");
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The sent time of testmail::DefaultDate as the comment shows it.
 QString sentText()

@@ -1,6 +1,7 @@
 // The folder check over messages nobody here wrote: the e-mail test messages
 // of Python's test suite and a collection of real delivery-failure notices,
 // both installed from Debian packages.
+#include "testlib/TestText.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 #include "intake/FolderCheck.h"
@@ -29,12 +30,6 @@ struct Sample
     QStringList addresses;   // what a notice must be counted against
     QString path;            // in the test store
 };
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Read apart from the check: the phrase test and the extraction as the rules
 // state them, over the message as the reader decodes it.

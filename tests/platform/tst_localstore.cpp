@@ -1,5 +1,6 @@
 // The mail client's automation objects over a Maildir++ store written here,
 // the vCard reader, and Dovecot reading the same store independently.
+#include "testlib/TestText.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 #include "intake/FolderCheck.h"
@@ -31,11 +32,6 @@ using namespace platform::outlook;
 using testmail::message;
 
 namespace {
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
 
 OleVariant personalFolders(const QString &storeRoot)
 {
@@ -87,12 +83,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A Dovecot master of its own with no network, reading the store as a

@@ -1,3 +1,4 @@
+#include "testlib/TestText.h"
 #include "testlib/TestEnv.h"
 #include "platform/outlook/MailMessage.h"
 #include "platform/outlook/MessageText.h"
@@ -23,11 +24,6 @@ namespace {
 MailAddress mailbox(const char *name, const char *address)
 {
     return {QString::fromUtf8(name), QString::fromUtf8(address)};
-}
-
-QString u8(const char *text)
-{
-    return QString::fromUtf8(text);
 }
 
 // Lines end in CR LF and nothing else; no half surrogates.
