@@ -45,8 +45,7 @@ struct GObjectUnref
 {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+template<typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
 struct ByteArrayUnref
 {
@@ -65,9 +64,9 @@ CharsetKind classify(const QByteArray &name)
     // Outlook labels Windows text as Latin-1 or ASCII; no reader of these
     // labels wants the C1 controls instead of smart quotes and the euro sign.
     static const char *const windowsLabels[] = {
-        "iso-8859-1", "iso8859-1", "iso_8859-1", "iso_8859-1:1987", "latin1", "latin-1", "l1",
-        "cp819", "ibm819", "iso-ir-100", "us-ascii", "ascii", "us", "ansi_x3.4-1968", "iso646-us",
-        "windows-1252", "cp1252", "x-cp1252", "cp-1252",
+        "iso-8859-1", "iso8859-1",    "iso_8859-1", "iso_8859-1:1987", "latin1",  "latin-1", "l1",
+        "cp819",      "ibm819",       "iso-ir-100", "us-ascii",        "ascii",   "us",      "ansi_x3.4-1968",
+        "iso646-us",  "windows-1252", "cp1252",     "x-cp1252",        "cp-1252",
     };
     for (const char *label : windowsLabels) {
         if (name == label)
@@ -78,8 +77,7 @@ CharsetKind classify(const QByteArray &name)
 
 std::optional<QString> viaIconv(QByteArrayView bytes, const QByteArray &charset)
 {
-    static const char *const utf16 =
-        QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
+    static const char *const utf16 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
     iconv_t cd = g_mime_iconv_open(utf16, g_mime_charset_iconv_name(charset.constData()));
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
@@ -186,7 +184,28 @@ GMimePart *findTextPart(GMimeObject *object, const char *subtype, int depth = 0)
 bool isIdentity(GMimeContentEncoding encoding)
 {
     return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT
-        || encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+           || encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+}
+
+// HTML in UTF-8 or Windows text is read straight from its bytes: making a
+// copy of a large document as text first costs as much as parsing the whole
+// message. Other charsets, and a document that starts with a byte-order
+// mark (which the decoder drops), go the long way.
+std::optional<QString> htmlFromBytes(QByteArrayView bytes, QByteArrayView label)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return std::nullopt;
+    switch (classify(charsetName(label))) {
+    case CharsetKind::Utf8:
+        return htmlBytesToText(bytes, HtmlBytes::Utf8);
+    case CharsetKind::Unlabelled:
+        return htmlBytesToText(bytes, HtmlBytes::Utf8OrWindows1252);
+    case CharsetKind::Windows1252:
+        return htmlBytesToText(bytes, HtmlBytes::Windows1252);
+    case CharsetKind::Other:
+        break;
+    }
+    return std::nullopt;
 }
 
 // The part's text. `releaseMessage` frees the raw message (and the part with
@@ -220,7 +239,14 @@ QString partText(GMimePart *part, bool html, const std::function<void()> &releas
         releaseMessage();
     }
     const QByteArray sniffed = html && label.isEmpty() ? htmlMetaCharset(bytes) : QByteArray();
-    QString text = decodeText(bytes, sniffed.isEmpty() ? QByteArrayView(label) : QByteArrayView(sniffed));
+    const QByteArrayView named = sniffed.isEmpty() ? QByteArrayView(label) : QByteArrayView(sniffed);
+    if (html) {
+        if (std::optional<QString> text = htmlFromBytes(bytes, named)) {
+            releaseMessage();
+            return *std::move(text);
+        }
+    }
+    QString text = decodeText(bytes, named);
     releaseMessage();
     decoded.reset();
     return html ? htmlToText(text) : text;
@@ -254,7 +280,7 @@ void findStatusPart(GMimeObject *object, bool intoMessages, GMimePart **status, 
         GMimeMultipart *multipart = GMIME_MULTIPART(object);
         GMimeContentType *type = g_mime_object_get_content_type(object);
         const bool report = type && g_mime_content_type_is_type(type, "multipart", "report")
-            && isStatusType(g_mime_content_type_get_parameter(type, "report-type"));
+                            && isStatusType(g_mime_content_type_get_parameter(type, "report-type"));
         const int count = g_mime_multipart_get_count(multipart);
         for (int i = 0; i < count && !*status; ++i) {
             GMimeObject *child = g_mime_multipart_get_part(multipart, i);
@@ -290,8 +316,9 @@ QString statusText(GMimeObject *root)
     const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
     const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
     // Plain reports are ASCII; the global ones UTF-8.
-    return decodeText(QByteArrayView(reinterpret_cast<const char *>(array->data), qsizetype(std::min(array->len, kMaxStatusSize))),
-                      charset ? QByteArrayView(charset) : QByteArrayView("utf-8"));
+    return decodeText(
+        QByteArrayView(reinterpret_cast<const char *>(array->data), qsizetype(std::min(array->len, kMaxStatusSize))),
+        charset ? QByteArrayView(charset) : QByteArrayView("utf-8"));
 }
 
 // GMime takes line breaks from the first line: a file with CR LF headers and
@@ -410,8 +437,8 @@ MailMessage MailMessage::fromFile(const QString &path)
 {
     QFile file(path);
     auto failure = [&path](const QString &reason) {
-        return MessageReadError(QStringLiteral("The message %1 cannot be read: %2")
-                                    .arg(QDir::toNativeSeparators(path), reason));
+        return MessageReadError(
+            QStringLiteral("The message %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), reason));
     };
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw failure(file.errorString());

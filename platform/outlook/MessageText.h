@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace platform::outlook::mailtext {
 
 inline bool isBlank(char c)
@@ -37,6 +39,11 @@ MailAddress firstMailbox(const char *raw);
 QByteArray htmlMetaCharset(QByteArrayView html);
 // What a reader sees of the document, its lines already ending in CR LF.
 QString htmlToText(const QString &html);
+// The same from the bytes of the document, with no copy of it as text: UTF-8
+// (nothing when a byte is no part of a well-formed sequence), UTF-8 with such
+// bytes read as windows-1252, or windows-1252.
+enum class HtmlBytes { Utf8, Utf8OrWindows1252, Windows1252 };
+std::optional<QString> htmlBytesToText(QByteArrayView html, HtmlBytes encoding);
 // LF, CR LF and lone CR line ends all made CR LF.
 QString toCrLf(QString text);
 

@@ -13,11 +13,6 @@ constexpr char16_t kWindows1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char16_t windows1252(unsigned char b)
-{
-    return (b >= 0x80 && b < 0xA0) ? kWindows1252High[b - 0x80] : char16_t(b);
-}
-
 bool isContinuation(unsigned char b)
 {
     return (b & 0xC0) == 0x80;
@@ -51,9 +46,14 @@ int expectedLength(unsigned char lead, unsigned char *secondLow, unsigned char *
     return 0;
 }
 
-// The length of the well-formed UTF-8 sequence the bytes begin with: 0 for
-// none, -1 for one that is valid so far and cut short by their end.
-int sequenceLength(QByteArrayView bytes)
+} // namespace
+
+char16_t windows1252(unsigned char b)
+{
+    return (b >= 0x80 && b < 0xA0) ? kWindows1252High[b - 0x80] : char16_t(b);
+}
+
+int utf8SequenceLength(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return 0;
@@ -68,8 +68,6 @@ int sequenceLength(QByteArrayView bytes)
     }
     return length;
 }
-
-} // namespace
 
 QString fromWindows1252(QByteArrayView bytes)
 {
@@ -97,7 +95,7 @@ QString textFromBytes(QByteArrayView bytes)
     out.reserve(bytes.size());
     qsizetype run = 0; // start of the well-formed bytes not yet decoded
     for (qsizetype i = 0; i < bytes.size();) {
-        const int length = sequenceLength(bytes.sliced(i));
+        const int length = utf8SequenceLength(bytes.sliced(i));
         if (length > 0) {
             i += length;
             continue;
@@ -117,7 +115,7 @@ void Utf8Check::feed(QByteArrayView bytes)
     if (!m_pending.isEmpty()) {
         const qsizetype held = m_pending.size();
         m_pending += bytes.first(std::min<qsizetype>(bytes.size(), 4 - held));
-        const int length = sequenceLength(m_pending);
+        const int length = utf8SequenceLength(m_pending);
         if (length < 0)
             return; // still cut short: the piece was tiny
         if (length == 0) {
@@ -132,7 +130,7 @@ void Utf8Check::feed(QByteArrayView bytes)
             ++i;
             continue;
         }
-        const int length = sequenceLength(bytes.sliced(i));
+        const int length = utf8SequenceLength(bytes.sliced(i));
         if (length == 0) {
             m_valid = false;
             return;

@@ -11,6 +11,10 @@
 namespace platform {
 
 QString fromWindows1252(QByteArrayView bytes);
+char16_t windows1252(unsigned char byte);
+// The length of the well-formed UTF-8 sequence the bytes begin with: 0 for
+// none, -1 for one that is valid so far and cut short by their end.
+int utf8SequenceLength(QByteArrayView bytes);
 // Empty when the bytes are not valid UTF-8.
 std::optional<QString> fromStrictUtf8(QByteArrayView bytes);
 // Well-formed UTF-8 as UTF-8 and each stray byte as windows-1252, so one

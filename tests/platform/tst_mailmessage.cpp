@@ -352,6 +352,17 @@ private Q_SLOTS:
                                          << QByteArray("K\xc3\xb6ln") << u8("Köln");
         QTest::newRow("invalid bytes in a charset")
             << QByteArray("text/plain; charset=utf-8") << QByteArray("a\xff" "b") << u8("a\uFFFDb");
+        // HTML is read from its bytes where it can be; the text must not change.
+        QTest::newRow("HTML, windows-1252 labelled as Latin-1")
+            << QByteArray("text/html; charset=iso-8859-1") << QByteArray("<p>\x93" "caf\xe9\x94\xa0\x80</p>")
+            << u8("“café” €");
+        QTest::newRow("HTML, unlabelled UTF-8 with a stray byte")
+            << QByteArray("text/html") << QByteArray("<b>caf\xc3\xa9</b> na\xefve \xf0\x9f\x98\x80")
+            << u8("café naïve 😀");
+        QTest::newRow("HTML, invalid bytes in UTF-8") << QByteArray("text/html; charset=utf-8")
+                                                      << QByteArray("<p>a\xff" "b</p>") << u8("a\uFFFDb");
+        QTest::newRow("HTML, byte-order mark") << QByteArray("text/html; charset=utf-8")
+                                               << QByteArray("\xef\xbb\xbf<p>x</p>") << u8("x");
     }
     void bodyCharsets()
     {
