@@ -27,12 +27,12 @@ QString toCrLf(QString text)
     const qsizetype size = text.size();
     const char16_t *const s = reinterpret_cast<const char16_t *>(text.constData());
     // Counted without branches: text that is already right is only read.
-    qsizetype breaks = 0, pairs = 0;
-    for (qsizetype i = 0; i < size; ++i)
-        breaks += (s[i] == u'\r') + (s[i] == u'\n');
-    for (qsizetype i = 0; i + 1 < size; ++i)
-        pairs += (s[i] == u'\r') & (s[i + 1] == u'\n');
-    const qsizetype grow = breaks - 2 * pairs;
+    // A lone CR or LF grows by one; every LF after a CR was counted once too many.
+    qsizetype grow = size > 0 && (s[0] == u'\r' || s[0] == u'\n');
+    for (qsizetype i = 1; i < size; ++i) {
+        const bool cr = s[i] == u'\r', lf = s[i] == u'\n';
+        grow += qsizetype(cr) + qsizetype(lf) - 2 * qsizetype(lf & (s[i - 1] == u'\r'));
+    }
     if (grow == 0)
         return text;
     text.resize(size + grow);

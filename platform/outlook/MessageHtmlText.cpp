@@ -7,6 +7,7 @@
 #include "platform/text/LegacyText.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <type_traits>
 
@@ -23,6 +24,29 @@ using namespace htmlnames;
 enum class Source { Utf16, Utf8, Utf8OrWindows1252, Windows1252 };
 
 template<Source S> using UnitOf = std::conditional_t<S == Source::Utf16, char16_t, unsigned char>;
+
+// What ends a run of text copied as it is: markup, blanks, the no-break
+// space, and in bytes whatever is not ASCII.
+constexpr std::array<bool, 256> textStops(bool bytes)
+{
+    std::array<bool, 256> stops{};
+    for (unsigned c : {'<', '&', ' ', '\t', '\n', '\r', '\f'})
+        stops[c] = true;
+    stops[0xA0] = true;
+    for (unsigned c = 0x80; bytes && c < 0x100; ++c)
+        stops[c] = true;
+    return stops;
+}
+constexpr auto kUnitStops = textStops(false);
+constexpr auto kByteStops = textStops(true);
+
+template<typename Unit> constexpr bool stopsText(Unit u)
+{
+    if constexpr (sizeof(Unit) == 1)
+        return kByteStops[u];
+    else
+        return u < 0x100 && kUnitStops[u];
+}
 
 template<Source S> class HtmlText
 {
@@ -154,10 +178,22 @@ template<Source S> void HtmlText<S>::copyText()
     char16_t *w = m_w;
     bool space = m_space;
     while (p < m_end) {
+        // A run of characters that are copied as they are: one test each.
+        const Unit *const run = p;
+        while (p < m_end && !stopsText(*p))
+            ++p;
+        if (p != run) {
+            if (space && w != m_outBegin)
+                *w++ = u' ';
+            space = false;
+            w = std::copy(run, p, w);
+            if (p == m_end)
+                break;
+        }
         const Unit u = *p;
         if (u == u'<' || u == u'&')
             break;
-        if (u <= u' ' && isSpace(u)) {
+        if (u <= u' ') { // a blank: the other stops are markup or above 0x7F
             ++p;
             space = true;
             continue;
@@ -165,11 +201,6 @@ template<Source S> void HtmlText<S>::copyText()
         if (space && w != m_outBegin)
             *w++ = u' ';
         space = false;
-        if (S == Source::Utf16 || u < 0x80) {
-            ++p;
-            *w++ = u == 0xA0 ? u' ' : char16_t(u);
-            continue;
-        }
         const char32_t c = next(p);
         if (QChar::requiresSurrogates(c)) {
             *w++ = QChar::highSurrogate(c);
@@ -279,20 +310,32 @@ template<Source S> void HtmlText<S>::tag()
         key = 0;
     // To the closing ">". Quotes count only where a value starts, so the
     // apostrophe in <img alt=don't> opens nothing.
+    // Each state skips what does not change it in a loop of its own.
     enum { Between, BeforeValue, InValue } state = Between;
-    for (; r < m_end && *r != u'>'; ++r) {
-        const Unit c = *r;
-        if (state == BeforeValue && (c == u'"' || c == u'\'')) {
-            r = std::find(r + 1, m_end, c);
-            if (r == m_end)
-                break;
-            state = Between;
-        } else if (isSpace(c)) {
-            state = state == InValue ? Between : state;
-        } else if (state == Between) {
-            state = c == u'=' ? BeforeValue : Between;
+    while (r < m_end && *r != u'>') {
+        if (state == Between) {
+            while (r < m_end && *r != u'>' && *r != u'=')
+                ++r;
+            if (r < m_end && *r == u'=') {
+                ++r;
+                state = BeforeValue;
+            }
         } else if (state == BeforeValue) {
-            state = InValue;
+            while (r < m_end && isSpace(*r))
+                ++r;
+            if (r < m_end && (*r == u'"' || *r == u'\'')) {
+                r = std::find(r + 1, m_end, *r);
+                if (r == m_end)
+                    break;
+                ++r;
+                state = Between;
+            } else {
+                state = InValue;
+            }
+        } else {
+            while (r < m_end && *r != u'>' && !isSpace(*r))
+                ++r;
+            state = Between;
         }
     }
     m_p = r < m_end ? r + 1 : m_end;
