@@ -4,6 +4,7 @@
 // large bodies. The store and the list are made afresh, untimed, for every
 // iteration, since the check deletes what it recognises.
 #include "bench/BenchSupport.h"
+#include "bench/GMimeParse.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
 #include "intake/FolderCheck.h"
@@ -132,23 +133,6 @@ QString templateList(const QString &dir)
     return path;
 }
 
-double gmimeParseSeconds(const QStringList &files)
-{
-    const auto start = bench::Clock::now();
-    for (const QString &file : files) {
-        GMimeStream *stream = g_mime_stream_fs_open(file.toLocal8Bit().constData(), O_RDONLY, 0, nullptr);
-        if (!stream)
-            continue;
-        GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-        GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
-        benchmark::DoNotOptimize(message);
-        if (message)
-            g_object_unref(message);
-        g_object_unref(parser);
-        g_object_unref(stream);
-    }
-    return bench::secondsSince(start);
-}
 
 void BM_FolderCheck(benchmark::State &state)
 {
@@ -183,7 +167,7 @@ void BM_FolderCheck(benchmark::State &state)
         check.setApplicationFactory([root = store.root()] {
             return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root));
         });
-        gmimeSeconds += gmimeParseSeconds(files);
+        gmimeSeconds += bench::gmimeParseSeconds(files);
         state.ResumeTiming();
 
         const auto start = bench::Clock::now();
@@ -225,7 +209,7 @@ void BM_ReadFolder(benchmark::State &state)
     double readSeconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        gmimeSeconds += gmimeParseSeconds(files);
+        gmimeSeconds += bench::gmimeParseSeconds(files);
         state.ResumeTiming();
         const auto start = bench::Clock::now();
         const OleVariant folder = OleVariant(platform::outlook::createLocalApplication(store.root()))

@@ -3,6 +3,7 @@
 // the same run; and the folder scan beside GMime's own parse of the same
 // files plus the extraction routine over their bodies.
 #include "bench/BenchSupport.h"
+#include "bench/GMimeParse.h"
 #include "core/DateTimeText.h"
 #include "intake/FolderScan.h"
 #include "intake/StrToStringlist.h"
@@ -160,16 +161,7 @@ void BM_FolderScan(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         auto start = bench::Clock::now();
-        for (const QString &f : std::as_const(files)) {
-            GMimeStream *stream = g_mime_stream_fs_open(f.toLocal8Bit().constData(), O_RDONLY, 0, nullptr);
-            GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-            GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
-            benchmark::DoNotOptimize(message);
-            if (message)
-                g_object_unref(message);
-            g_object_unref(parser);
-            g_object_unref(stream);
-        }
+        bench::gmimeParseSeconds(files);
         QStringList addresses;
         for (const QStringList &body : std::as_const(bodies))
             extractemailaddresses(body, addresses, valid);
