@@ -19,7 +19,6 @@
 
 #include <gmime/gmime.h>
 
-#include <fcntl.h>
 
 namespace {
 
