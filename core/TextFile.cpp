@@ -1,5 +1,6 @@
 #include "core/TextFile.h"
 
+#include "core/LockedFiles.h"
 #include "platform/text/LegacyText.h"
 
 #include <QByteArrayView>
@@ -38,10 +39,21 @@ void forEachLine(QByteArrayView data, Take take)
     }
 }
 
+bool refuseLocked(const QString &path, QString *error)
+{
+    if (!lockedfiles::contains(path))
+        return false;
+    if (error)
+        *error = lockedfiles::reason(path);
+    return true;
+}
+
 } // namespace
 
 bool readLines(const QString &path, QStringList *lines, QString *error)
 {
+    if (refuseLocked(path, error))
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -85,6 +97,8 @@ bool readLines(const QString &path, QStringList *lines, QString *error)
 
 bool writeLines(const QString &path, const QStringList &lines, QString *error)
 {
+    if (refuseLocked(path, error))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)

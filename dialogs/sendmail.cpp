@@ -1,5 +1,6 @@
 #include "dialogs/sendmail.h"
 
+#include "core/LockedFiles.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
 #include "dialogs/FormScale.h"
@@ -299,8 +300,19 @@ void TdlgSendMail::AttachButtonClick()
 {
     const QString file = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"),
                                                 QStringLiteral("*.*"));
-    if (!file.isEmpty())
-        lbAttach->addItem(file);
+    addAttachment(file);
+}
+
+void TdlgSendMail::addAttachment(const QString &file)
+{
+    if (file.isEmpty())
+        return;
+    if (lockedfiles::contains(file)) {
+        m_prompts.warning(lockedfiles::reason(file)
+                          + QStringLiteral(" It cannot be attached while the program uses it; attach a copy instead."));
+        return;
+    }
+    lbAttach->addItem(file);
 }
 
 void TdlgSendMail::AttachExit()
@@ -311,13 +323,10 @@ void TdlgSendMail::AttachExit()
     Attach->clear();
     // Paths are not cut: a cut path could name another file.
     const QString full = QFileInfo(typed).absoluteFilePath();
-    if (!Email1->CheckAttachment(full).isEmpty()) {
-        lbAttach->addItem(full);
-    } else {
-        const QString chosen = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"), typed);
-        if (!chosen.isEmpty())
-            lbAttach->addItem(chosen);
-    }
+    if (!Email1->CheckAttachment(full).isEmpty())
+        addAttachment(full);
+    else
+        addAttachment(m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"), typed));
     Attach->setFocus();
 }
 

@@ -50,6 +50,8 @@ public:
     void BitBtn2Click();
     void AttachButtonClick();
     void AttachExit();
+    // Refuses the open list file: reading it would drop our locks on it.
+    void addAttachment(const QString &file);
     void btnAddClick(QPushButton *button);
     void btnRemoveClick(QPushButton *button);
     void RecipientExit(QLineEdit *edit);

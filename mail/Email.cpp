@@ -1,5 +1,6 @@
 #include "mail/Email.h"
 
+#include "core/LockedFiles.h"
 #include "platform/mapi/MapiProfileKeys.h"
 #include "platform/registry/Registry.h"
 
@@ -354,6 +355,11 @@ int TEmail::SendMail()
         if (CheckAttachment(path).isEmpty()) {
             DoMapiError(MAPI_E_ATTACHMENT_NOT_FOUND);
             return MAPI_E_ATTACHMENT_NOT_FOUND;
+        }
+        // The mail library would open and close it, dropping our locks.
+        if (lockedfiles::contains(path)) {
+            DoMapiError(MAPI_E_ATTACHMENT_OPEN_FAILURE);
+            return MAPI_E_ATTACHMENT_OPEN_FAILURE;
         }
         const QString name = QFileInfo(path).fileName();
         files.push_back(SMapi::toMapiText(path));

@@ -1,8 +1,40 @@
 #include "shell/QtPrompts.h"
 
+#include "shell/NameOnlyIconProvider.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+
+namespace {
+
+// Qt's own dialog, never the desktop's: only it takes an icon provider, and
+// the desktop's dialogs sniff file contents in this process.
+QString runFileDialog(QWidget *parent, QFileDialog::AcceptMode mode, const QString &caption, const QString &filter,
+                      const QString &start)
+{
+    NameOnlyIconProvider icons;
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // A start that names a file opens its folder with the file selected.
+    const QFileInfo info(start);
+    if (start.isEmpty() || info.isDir()) {
+        if (!start.isEmpty())
+            dialog.setDirectory(start);
+    } else {
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
 
 QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
@@ -45,10 +77,10 @@ void QtPrompts::abortError(const QString &text)
 
 QString QtPrompts::openFileName(const QString &caption, const QString &filter, const QString &dir)
 {
-    return QFileDialog::getOpenFileName(m_parent, caption, dir, filter);
+    return runFileDialog(m_parent, QFileDialog::AcceptOpen, caption, filter, dir);
 }
 
 QString QtPrompts::saveFileName(const QString &caption, const QString &filter, const QString &dir)
 {
-    return QFileDialog::getSaveFileName(m_parent, caption, dir, filter);
+    return runFileDialog(m_parent, QFileDialog::AcceptSave, caption, filter, dir);
 }

@@ -1,5 +1,7 @@
 #include "store/SqliteDb.h"
 
+#include "core/LockedFiles.h"
+
 #include <thread>
 
 TableError::TableError(const QString &message, int code)
@@ -16,7 +18,8 @@ QString sqliteMessage(sqlite3 *db, int rc)
 }
 
 SqliteDb::SqliteDb(const QString &path, int busyTimeoutMs)
-    : m_busyTimeoutMs(busyTimeoutMs)
+    : m_path(path)
+    , m_busyTimeoutMs(busyTimeoutMs)
 {
     const QByteArray file = path.toUtf8();
     const int rc = sqlite3_open_v2(file.constData(), &m_handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -27,6 +30,7 @@ SqliteDb::SqliteDb(const QString &path, int busyTimeoutMs)
     }
     sqlite3_extended_result_codes(m_handle, 1);
     sqlite3_busy_handler(m_handle, &SqliteDb::busyWait, this);
+    lockedfiles::add(m_path);
 }
 
 SqliteDb::~SqliteDb()
@@ -34,6 +38,7 @@ SqliteDb::~SqliteDb()
     for (sqlite3_stmt *s : std::as_const(m_statements))
         sqlite3_finalize(s);
     sqlite3_close_v2(m_handle);
+    lockedfiles::remove(m_path);
 }
 
 bool SqliteDb::readOnly() const

@@ -37,6 +37,7 @@ public:
 private:
     static int busyWait(void *context, int attempt);
 
+    QString m_path;
     sqlite3 *m_handle = nullptr;
     int m_busyTimeoutMs;
     std::chrono::steady_clock::time_point m_busySince;

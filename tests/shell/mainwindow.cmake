@@ -3,3 +3,4 @@ quillmar_add_test(tst_shellparts SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shellpart
 quillmar_add_test(tst_listcommands SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_listcommands.cpp
   LIBS quillmar_shell PkgConfig::SQLITE3)
 quillmar_add_test(tst_forms SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_forms.cpp LIBS quillmar_shell)
+quillmar_add_test(tst_filedialogs SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_filedialogs.cpp LIBS quillmar_shell)
