@@ -1,5 +1,7 @@
 #include "core/RuleList.h"
 
+#include "core/AsciiCase.h"
+
 #include <algorithm>
 
 RuleList::RuleList(bool sorted, QStringList items)
@@ -78,3 +80,38 @@ const RuleLists::FileBinding RuleLists::files[6] = {
     {"except.txt", &RuleLists::except}, {"remstr.txt", &RuleLists::remstr}, {"addstr.txt", &RuleLists::addstr},
     {"cats.txt", &RuleLists::cats},     {"never.txt", &RuleLists::never},   {"failed.txt", &RuleLists::failed},
 };
+
+EditRules RuleLists::editRules(RuleList RuleLists::*list)
+{
+    // Commands and subjects are matched in capitals, addresses and
+    // categories in small letters; a category is one word.
+    if (list == &RuleLists::addstr || list == &RuleLists::remstr)
+        return {.upper = true};
+    if (list == &RuleLists::cats)
+        return {.lower = true, .replaceBlanks = true};
+    if (list == &RuleLists::except || list == &RuleLists::never)
+        return {.lower = true};
+    return {};
+}
+
+QStringList editedEntries(const QStringList &lines, EditRules rules, const std::function<bool()> &keepWithUnderscores)
+{
+    QStringList kept;
+    kept.reserve(lines.size());
+    for (QString line : lines) {
+        // A blank entry would match every address or subject; the loader drops them too.
+        if (line.trimmed().isEmpty())
+            continue;
+        if (rules.replaceBlanks && line.contains(QLatin1Char(' '))) {
+            if (!keepWithUnderscores())
+                continue;
+            line.replace(QLatin1Char(' '), QLatin1Char('_'));
+        }
+        if (rules.lower)
+            line = lowerAZ(line);
+        if (rules.upper)
+            line = upperAZ(line);
+        kept.append(line);
+    }
+    return kept;
+}

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class RuleList
 {
 public:
@@ -28,6 +30,21 @@ private:
     QStringList m_items;
 };
 
+// How an edited text becomes a list's entries.
+struct EditRules
+{
+    bool lower = false;
+    bool upper = false;
+    // A blank is not allowed inside an entry: it becomes "_".
+    bool replaceBlanks = false;
+};
+
+// The entries an edited text gives, in the order typed: blank lines are
+// skipped; with replaceBlanks a line holding a blank is kept, blanks turned
+// to "_", only when keepWithUnderscores() says so; then lower or upper case
+// (letters a to z only).
+QStringList editedEntries(const QStringList &lines, EditRules rules, const std::function<bool()> &keepWithUnderscores);
+
 // The six lists, with their built-in content.
 struct RuleLists
 {
@@ -47,4 +64,6 @@ struct RuleLists
     };
     // In the order the files are read and written.
     static const FileBinding files[6];
+
+    static EditRules editRules(RuleList RuleLists::*list);
 };

@@ -140,6 +140,16 @@ std::span<const Key> keys()
     return kKeys;
 }
 
+QString textDefault(QString Settings::*member)
+{
+    for (const Key &key : kKeys) {
+        const auto *text = std::get_if<Text>(&key.field);
+        if (text && text->member == member && text->missing.text)
+            return QString::fromLatin1(text->missing.text);
+    }
+    return {};
+}
+
 std::span<const Key *const> loadOrder()
 {
     return kLoadOrder;

@@ -77,6 +77,9 @@ struct Key
     bool holds(bool Settings::*member) const;
 };
 
+// The fixed default of a text setting: what an empty text stands for.
+QString textDefault(QString Settings::*member);
+
 // In the order SaveEntries writes them.
 std::span<const Key> keys();
 // In the order Loadentries reads them.

@@ -1,6 +1,5 @@
 #include "dialogs/edtentry.h"
 
-#include "core/AsciiCase.h"
 #include "dialogs/FormScale.h"
 
 #include <QHBoxLayout>
@@ -45,27 +44,4 @@ Tdlgeditentries::Tdlgeditentries(QWidget *parent)
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-QStringList editedEntries(const QStringList &lines, bool lower, bool upper, bool replaceBlanks,
-                          const std::function<bool()> &keepWithUnderscores)
-{
-    QStringList kept;
-    kept.reserve(lines.size());
-    for (QString line : lines) {
-        // A blank entry would match every address or subject; the loader drops them too.
-        if (line.trimmed().isEmpty())
-            continue;
-        if (replaceBlanks && line.contains(QLatin1Char(' '))) {
-            if (!keepWithUnderscores())
-                continue;
-            line.replace(QLatin1Char(' '), QLatin1Char('_'));
-        }
-        if (lower)
-            line = lowerAZ(line);
-        if (upper)
-            line = upperAZ(line);
-        kept.append(line);
-    }
-    return kept;
 }

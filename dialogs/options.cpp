@@ -3,7 +3,6 @@
 #include "core/Prompts.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "dialogs/FormScale.h"
 #include "dialogs/WaitCursor.h"
 #include "dialogs/edtentry.h"
@@ -25,9 +24,6 @@
 
 namespace {
 
-const QString kDefaultFolder = QStringLiteral("VMailingList");
-const QString kDefaultCategory = QStringLiteral("Default");
-
 // Shows a value without running the handlers that copy it back.
 template <typename W, typename F>
 void quietly(W *w, F set)
@@ -44,6 +40,7 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     , m_settings(settings)
     , m_lists(lists)
     , m_prompts(prompts)
+    , m_edit(settings, lists, prompts)
 {
     setObjectName(QStringLiteral("dlgoptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -80,12 +77,6 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     showValues();
 }
 
-QString Tdlgoptions::spaceQuestion()
-{
-    return QStringLiteral("An entry contains a space.  The space character is not supported and will be converted "
-                          "to a underscore character (_)");
-}
-
 void Tdlgoptions::connectControls()
 {
     connect(BitBtn1, &QPushButton::clicked, this, &Tdlgoptions::BitBtn1Click);
@@ -113,33 +104,44 @@ void Tdlgoptions::connectControls()
     connect(rdbsingleemail, &QRadioButton::toggled, this, &Tdlgoptions::rdbsingleemailClick);
     connect(chkfailedmail, &QCheckBox::toggled, this, &Tdlgoptions::chkfailedmailClick);
 
-    connect(btnsubsynonyms, &QPushButton::clicked, this, [this] { EditEntries(lbxAddStrings, false, true, false); });
-    connect(btnunsubsynonyms, &QPushButton::clicked, this,
-            [this] { EditEntries(lbxRemovalStrings, false, true, false); });
-    connect(edtcategories, &QPushButton::clicked, this, [this] { EditEntries(lbxcategories, true, false, true); });
-    connect(btninvalidentries, &QPushButton::clicked, this, [this] { EditEntries(lbxexceptions, true, false, false); });
-    connect(btnneverjoin, &QPushButton::clicked, this, [this] { EditEntries(lbxneversubscribe, true, false, false); });
-    connect(btndeliveryfailure, &QPushButton::clicked, this, [this] { EditEntries(lbxfailure, false, false, false); });
+    for (QPushButton *edit : {btnsubsynonyms, btnunsubsynonyms, edtcategories, btninvalidentries, btnneverjoin,
+                              btndeliveryfailure})
+        connect(edit, &QPushButton::clicked, this, [this, edit] { EditEntries(boxOf(edit)); });
 }
 
-RuleList &Tdlgoptions::listOf(QListWidget *box)
+RuleList RuleLists::*Tdlgoptions::listOf(QListWidget *box) const
 {
     if (box == lbxAddStrings)
-        return m_lists.addstr;
+        return &RuleLists::addstr;
     if (box == lbxRemovalStrings)
-        return m_lists.remstr;
+        return &RuleLists::remstr;
     if (box == lbxcategories)
-        return m_lists.cats;
+        return &RuleLists::cats;
     if (box == lbxexceptions)
-        return m_lists.except;
+        return &RuleLists::except;
     if (box == lbxneversubscribe)
-        return m_lists.never;
-    return m_lists.failed;
+        return &RuleLists::never;
+    return &RuleLists::failed;
+}
+
+QListWidget *Tdlgoptions::boxOf(QPushButton *edit) const
+{
+    if (edit == btnsubsynonyms)
+        return lbxAddStrings;
+    if (edit == btnunsubsynonyms)
+        return lbxRemovalStrings;
+    if (edit == edtcategories)
+        return lbxcategories;
+    if (edit == btninvalidentries)
+        return lbxexceptions;
+    if (edit == btnneverjoin)
+        return lbxneversubscribe;
+    return lbxfailure;
 }
 
 void Tdlgoptions::showList(QListWidget *box)
 {
-    const QStringList &items = listOf(box).items();
+    const QStringList &items = (m_lists.*listOf(box)).items();
     QStringList shown;
     shown.reserve(box->count());
     for (int i = 0; i < box->count(); ++i)
@@ -171,14 +173,15 @@ void Tdlgoptions::showValues()
         showList(box);
 
     // The derived values, as they are in force.
-    (s.MultipleCategorySupport ? rdbMultipleCategories : rdbSingleCategory)->setChecked(true);
-    (s.RestrictCategories && lbxcategories->count() > 0 ? rdbrestrictcategories : rdballcats)->setChecked(true);
-    edtmaillistgroup->setText(s.MailingListGroup);
-    if (s.SendCount == 1) {
+    const DerivedChoices c = m_edit.current();
+    (c.multipleCategories ? rdbMultipleCategories : rdbSingleCategory)->setChecked(true);
+    (c.restrictCategories ? rdbrestrictcategories : rdballcats)->setChecked(true);
+    edtmaillistgroup->setText(c.folder);
+    if (c.singleMessage) {
         rdbsingleemail->setChecked(true);
     } else {
         rdbmultiemail->setChecked(true);
-        quietly(spnmaxsendcount, [&] { spnmaxsendcount->setValue(s.SendCount); });
+        quietly(spnmaxsendcount, [&] { spnmaxsendcount->setValue(c.maxSendCount); });
     }
     chkExceptClick();
     rdbrestrictcategoriesClick();
@@ -212,22 +215,22 @@ void Tdlgoptions::keyPressEvent(QKeyEvent *event)
 
 void Tdlgoptions::BitBtn1Click()
 {
-    Settings &s = m_settings;
-    s.SendCount = rdbsingleemail->isChecked() ? 1 : spnmaxsendcount->value();
-    if (edtdefaultcategory->text().isEmpty())
-        edtdefaultcategory->setText(kDefaultCategory);
-    if (edtAlternativeCategory->text().isEmpty())
-        edtAlternativeCategory->setText(edtdefaultcategory->text());
-    s.MultipleCategorySupport = rdbMultipleCategories->isChecked();
-    s.RestrictCategories = rdbrestrictcategories->isChecked() && !m_lists.cats.isEmpty();
-    // An empty name would leave the folder check nothing to open; the next start reads it so anyway.
-    if (edtmaillistgroup->text().isEmpty())
-        edtmaillistgroup->setText(kDefaultFolder);
-    s.MailingListGroup = edtmaillistgroup->text();
+    DerivedChoices c;
+    c.singleMessage = rdbsingleemail->isChecked();
+    c.maxSendCount = spnmaxsendcount->value();
+    c.multipleCategories = rdbMultipleCategories->isChecked();
+    c.restrictCategories = rdbrestrictcategories->isChecked();
+    c.folder = edtmaillistgroup->text();
+    c.defaultCategory = edtdefaultcategory->text();
+    c.alternativeCategory = edtAlternativeCategory->text();
     {
         WaitCursor wait;
-        SettingsStore(m_programDir, m_prompts).SaveEntries(m_settings, m_lists);
+        c = m_edit.apply(c);
     }
+    // The defaults that stood in for empty fields.
+    edtdefaultcategory->setText(c.defaultCategory);
+    edtAlternativeCategory->setText(c.alternativeCategory);
+    edtmaillistgroup->setText(c.folder);
     accept();
 }
 
@@ -235,29 +238,19 @@ void Tdlgoptions::BitBtn2Click()
 {
     {
         WaitCursor wait;
-        // A list without a file reads as on a fresh start, so its unsaved edits go too.
-        const RuleLists builtIn;
-        for (const RuleLists::FileBinding &binding : RuleLists::files) {
-            if (!QFileInfo::exists(m_programDir + QLatin1String(binding.fileName)))
-                m_lists.*binding.list = builtIn.*binding.list;
-        }
-        SettingsStore(m_programDir, m_prompts).Loadentries(m_settings, m_lists);
+        m_edit.reload();
     }
     showValues();
     reject();
 }
 
-void Tdlgoptions::EditEntries(QListWidget *list, bool toLower, bool toUpper, bool replaceBlanks)
+void Tdlgoptions::EditEntries(QListWidget *list)
 {
-    RuleList &rules = listOf(list);
     Tdlgeditentries editor(this);
-    editor.Memo1->setPlainText(rules.items().join(QLatin1Char('\n')));
+    editor.Memo1->setPlainText((m_lists.*listOf(list)).items().join(QLatin1Char('\n')));
     if (editor.exec() != QDialog::Accepted)
         return;
-    const QStringList lines = editor.Memo1->toPlainText().split(QLatin1Char('\n'));
-    rules.setItems(editedEntries(lines, toLower, toUpper, replaceBlanks, [this] {
-        return m_prompts.informationOkCancel(spaceQuestion()) == Prompts::Answer::Ok;
-    }));
+    m_edit.editList(listOf(list), editor.Memo1->toPlainText().split(QLatin1Char('\n')));
     showList(list);
 }
 

@@ -4,6 +4,8 @@
 // except the four values OK derives (folder name, recipients per message,
 // multiple categories, category restriction). OK stores everything; Cancel
 // reads everything back from storage; closing by the title bar stores nothing.
+#include "commands/OptionsEdit.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -27,18 +29,18 @@ class Tdlgoptions : public QDialog
 public:
     Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts, QWidget *parent = nullptr);
 
-    void setProgramDir(const QString &programDir) { m_programDir = programDir; }
+    void setProgramDir(const QString &programDir) { m_edit.setProgramDir(programDir); }
 
     void FormShow();
     void BitBtn1Click(); // OK
     void BitBtn2Click(); // Cancel
-    void EditEntries(QListWidget *list, bool toLower, bool toUpper, bool replaceBlanks);
+    void EditEntries(QListWidget *list);
     void chkExceptClick();
     void rdbrestrictcategoriesClick();
     void rdbsingleemailClick();
     void chkfailedmailClick();
 
-    static QString spaceQuestion();
+    static QString spaceQuestion() { return OptionsEdit::spaceQuestion(); }
 
     QTabWidget *PageControl1;
     QPushButton *BitBtn1;
@@ -108,10 +110,11 @@ private:
     // Every control from the settings and lists, derived ones included.
     void showValues();
     void showList(QListWidget *box);
-    RuleList &listOf(QListWidget *box);
+    RuleList RuleLists::*listOf(QListWidget *box) const;
+    QListWidget *boxOf(QPushButton *edit) const;
 
     Settings &m_settings;
     RuleLists &m_lists;
     Prompts &m_prompts;
-    QString m_programDir;
+    OptionsEdit m_edit;
 };

@@ -6,7 +6,7 @@
 #include "intake/FolderCheck.h"
 #include "dialogs/getlist.h"
 #include "shell/AppContext.h"
-#include "shell/ListCommands.h"
+#include "commands/ListCommands.h"
 #include "core/Paths.h"
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
@@ -28,6 +28,7 @@ Tfrmmain::Tfrmmain(AppContext &context, QWidget *parent)
     , m_context(context)
     , m_model(new EntryTableModel(context.dmML.tblML, this))
     , m_progress(this)
+    , m_view(context.dmML.tblML)
 {
     setObjectName(QStringLiteral("frmmain"));
     resize(formscale::size(630, 460));
@@ -150,42 +151,27 @@ void Tfrmmain::btngetoutlookClick()
 
 void Tfrmmain::edtfilterChange()
 {
-    m_context.dmML.tblML.setFilterCategory(edtfilter->text());
     rdballClick();
 }
 
 void Tfrmmain::rdballClick()
 {
-    MLTable &table = m_context.dmML.tblML;
-    table.setFilterCategory(edtfilter->text());
-    table.setFiltered(rdbfilter->isChecked() && !edtfilter->text().isEmpty());
-    int count = 0;
-    try {
-        count = table.active() ? table.recordCount() : 0;
-    } catch (const TableError &) {
-        // A busy or failed table shows no records rather than a box per keystroke.
-    }
-    lblcount->setText(QString::number(count) + QStringLiteral(" Records"));
+    m_view.setFilter(edtfilter->text(), rdbfilter->isChecked());
+    lblcount->setText(m_view.countText());
 }
 
 void Tfrmmain::cmbsortChange()
 {
-    static const char *const indexNames[] = {"ByItem", "ByCategory", "ByBounce", ""};
-    const int i = cmbsort->currentIndex();
-    if (i < 0 || i > 3)
-        return;
-    m_context.dmML.tblML.setIndexName(QString::fromLatin1(indexNames[i]));
+    m_view.setOrdering(cmbsort->currentIndex());
 }
 
 void Tfrmmain::newformpreparation(bool hold)
 {
-    MLTable &table = m_context.dmML.tblML;
     if (hold) {
-        table.setFiltered(false);
-        table.disableControls();
+        m_view.hold();
     } else {
-        table.enableControls();
-        rdballClick();
+        m_view.release();
+        lblcount->setText(m_view.countText());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the list grid with its filter, count and sort choice,
 // the command buttons and menus.
+#include "commands/CategoryView.h"
 #include "dialogs/progress.h"
 
 #include <QMainWindow>
@@ -154,6 +155,7 @@ private:
     EntryTableModel *m_model;
     ProgressDisplay m_progress;
     std::unique_ptr<ListCommands> m_commands;
+    CategoryView m_view;
     std::function<void()> m_folderCheck;
     std::unique_ptr<WorkingFiles> m_files;
     bool m_shown = false;

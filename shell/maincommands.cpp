@@ -4,7 +4,7 @@
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
-#include "shell/ListCommands.h"
+#include "commands/ListCommands.h"
 #include "shell/main.h"
 
 #include <QAction>

@@ -194,10 +194,6 @@ private Q_SLOTS:
         row("categories: blanks asked per line, typed order", "edtcategories",
             "Gold Members\nsilver\n\n   \nBronze Club Two\nAlpha", {A::Yes, A::No}, true,
             "gold_members|silver|alpha");
-        row("subscribe synonyms upper case, sorted", "btnsubsynonyms", "signup\njoin", {}, true, "JOIN|SIGNUP");
-        row("unsubscribe synonyms upper case", "btnunsubsynonyms", "leave me", {}, true, "LEAVE ME");
-        row("exceptions lower case", "btninvalidentries", "XYZ\n.@", {}, true, ".@|xyz");
-        row("blocked lower case", "btnneverjoin", "Boss@Example.ORG", {}, true, "boss@example.org");
         row("failure phrases keep case", "btndeliveryfailure", "Bounce Notice\nmail failed", {}, true,
             "Bounce Notice|mail failed");
         row("cancel leaves the list", "btnsubsynonyms", "other", {}, false, "ADD|JOIN|SUBSCRIBE");

@@ -1,4 +1,4 @@
-#include "shell/ListCommands.h"
+#include "commands/ListCommands.h"
 
 #include "core/AsciiCase.h"
 #include "core/Prompts.h"
