@@ -128,10 +128,13 @@ void TdlgExport::edtfileChange()
 
 void TdlgExport::btnokClick()
 {
+    bool written;
     {
         WaitCursor wait;
-        exportlist(m_table, m_prompts, m_progress, edtfile->text(), chkEmail->isChecked(), chkcategory->isChecked(),
-                   chkcomments->isChecked(), edtdelimit->text());
+        written = exportlist(m_table, m_prompts, m_progress, edtfile->text(), chkEmail->isChecked(),
+                             chkcategory->isChecked(), chkcomments->isChecked(), edtdelimit->text());
     }
-    accept();
+    // After a failure the choices stay, so another file can be tried.
+    if (written)
+        accept();
 }

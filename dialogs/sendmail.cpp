@@ -109,6 +109,9 @@ void TdlgSendMail::buildControls()
     who->addWidget(rdbfilter, 1, 0);
     who->addWidget(edtfilter, 1, 1);
     who->addWidget(btnrecalc, 2, 1, Qt::AlignRight);
+    lblresume = named(new QLabel(Instructions), "lblresume");
+    lblresume->hide();
+    who->addWidget(lblresume, 3, 0, 1, 2);
     who->setColumnStretch(1, 1);
     form->addWidget(Instructions);
 
@@ -221,7 +224,7 @@ void TdlgSendMail::FormShow()
     rdbfilter->setChecked(m_mainFiltered);
     rdball->setChecked(!m_mainFiltered);
     rdballClick();
-    Email1->setAcknowledge(m_settings.Acknowledge);
+    Email1->setAcknowledge(m_receipt.value_or(m_settings.Acknowledge));
 }
 
 void TdlgSendMail::rdballClick()

@@ -3,11 +3,13 @@
 // unique address of the list or of one category, many per message in the
 // blind copies.
 #include "core/Progress.h"
+#include "mail/MailingJournal.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 
 #include <memory>
+#include <optional>
 
 class MLTable;
 class Prompts;
@@ -36,6 +38,12 @@ public:
 
     // The main window's filter choice, copied when the dialog shows.
     void setMainFilter(bool filtered, const QString &category);
+    // Where a mailing is recorded as it goes; without one nothing is.
+    void setJournal(MailingJournal *journal) { m_journal = journal; }
+    // A recorded mailing that was broken off: its message, extra recipients,
+    // receipt and category, and a send that goes on after its last address
+    // placed. Called before the dialog shows.
+    void resume(const Mailing &mailing);
 
     // Logs on to the mail system; throws EMapiUnavailable when there is none.
     // The opener calls it right after construction.
@@ -87,6 +95,7 @@ public:
     QPushButton *btnsendbulk;
     QPushButton *BitBtn1;
     QListView *lbxrecipients;
+    QLabel *lblresume;
     std::unique_ptr<TEmail> Email1;
 
 protected:
@@ -103,6 +112,9 @@ private:
     // A bulk send keeps the attachments for the next message.
     bool sendOne(bool bulk);
     void FormClose();
+    // The mailing as the dialog holds it, from where it goes on.
+    Mailing currentMailing() const;
+    void setResumePoint(const QString &lastPlaced, qint64 placed);
 
     MLTable &m_table;
     const Settings &m_settings;
@@ -117,4 +129,9 @@ private:
     QString m_savedCategory;
     bool m_sending = false;
     bool m_shown = false;
+    MailingJournal *m_journal = nullptr;
+    // A resumed mailing's receipt, and where a broken-off one goes on.
+    std::optional<bool> m_receipt;
+    QString m_resumeAfter;
+    qint64 m_placedBefore = 0;
 };

@@ -76,8 +76,9 @@ bool TdlgSendMail::sendOne(bool bulk)
     copyIfAny(listItems(lbAttach), &TEmail::setAttachment, *Email1);
     Email1->SetLongText(edtMessageText->toPlainText());
     Email1->setSubject(edtMessageSubject->text());
-    // Every message asks for the receipt the options ask for, not only the first.
-    Email1->setAcknowledge(m_settings.Acknowledge);
+    // Every message asks for the receipt the options (or the resumed
+    // mailing) ask for, not only the first.
+    Email1->setAcknowledge(m_receipt.value_or(m_settings.Acknowledge));
     if (Email1->SendMail() != 0) {
         m_prompts.abortError(QStringLiteral("MAPI Sendmail failed"));
         return false;
@@ -147,6 +148,17 @@ public:
         return false;
     }
 
+    void messagePlaced(const QString &lastAddress, int done) override
+    {
+        m_lastPlaced = lastAddress;
+        m_placed = done;
+        if (m_d.m_journal)
+            m_d.m_journal->placed(lastAddress, m_d.m_placedBefore + done);
+    }
+
+    const QString &lastPlaced() const { return m_lastPlaced; }
+    int placed() const { return m_placed; }
+
     void sendMessage() override
     {
         // A message that could not be placed (a full disk, an Outbox that
@@ -167,7 +179,48 @@ private:
     QElapsedTimer m_clock;
     QElapsedTimer m_pumped;
     QStringList m_bcc;
+    QString m_lastPlaced;
+    int m_placed = 0;
 };
+
+Mailing TdlgSendMail::currentMailing() const
+{
+    Mailing m;
+    m.subject = edtMessageSubject->text();
+    m.text = edtMessageText->toPlainText();
+    m.attachments = listItems(lbAttach);
+    m.to = listItems(m_addRecip.lbTo);
+    m.cc = listItems(m_addRecip.lbCC);
+    m.receipt = m_receipt.value_or(m_settings.Acknowledge);
+    m.category = m_table.filtered() ? m_table.filterCategory() : QString();
+    m.lastPlaced = m_resumeAfter;
+    m.placed = m_placedBefore;
+    return m;
+}
+
+void TdlgSendMail::setResumePoint(const QString &lastPlaced, qint64 placed)
+{
+    m_resumeAfter = lastPlaced;
+    m_placedBefore = placed;
+    lblresume->setText(
+        QStringLiteral("Sending goes on after %1 (%2 addresses done).").arg(lastPlaced, QString::number(placed)));
+    lblresume->setVisible(!lastPlaced.isEmpty());
+}
+
+void TdlgSendMail::resume(const Mailing &mailing)
+{
+    edtMessageSubject->setText(mailing.subject);
+    edtMessageText->setPlainText(mailing.text);
+    lbAttach->clear();
+    lbAttach->addItems(mailing.attachments);
+    m_addRecip.lbTo->clear();
+    m_addRecip.lbTo->addItems(mailing.to);
+    m_addRecip.lbCC->clear();
+    m_addRecip.lbCC->addItems(mailing.cc);
+    m_receipt = mailing.receipt;
+    setMainFilter(!mailing.category.isEmpty(), mailing.category);
+    setResumePoint(mailing.lastPlaced, mailing.placed);
+}
 
 void TdlgSendMail::Button2Click()
 {
@@ -185,6 +238,15 @@ void TdlgSendMail::Button2Click()
         m_prompts.warning(QStringLiteral("An error was encoutnered creating your recipient list!"));
         return;
     }
+    // Recorded before the first message, so a mailing broken off in any way
+    // can go on where it stopped instead of mailing anyone twice.
+    QString why;
+    if (m_journal && !m_journal->begin(currentMailing(), &why)) {
+        m_prompts.error(QStringLiteral("An error was encountered sending your e-mail!\n") + why);
+        return;
+    }
+    const QStringList unique = m_recipients->stringList();
+    const QStringList addresses = m_resumeAfter.isEmpty() ? unique : recipientsAfter(unique, m_resumeAfter);
     const QStringList fixedTo = listItems(m_addRecip.lbTo);
     SendMailSteps steps(*this, fixedTo);
     BulkSendResult result;
@@ -203,16 +265,27 @@ void TdlgSendMail::Button2Click()
             Email1->Reset();
         });
         try {
-            result = runBulkSend(m_recipients->stringList(), m_settings.SendCount, steps);
+            result = runBulkSend(addresses, m_settings.SendCount, steps);
         } catch (const std::exception &) {
             failed = true;
         }
     }
+    const bool finished = !failed && !result.broken;
+    // Sending again from this window goes on where this stopped.
+    if (!finished && !steps.lastPlaced().isEmpty())
+        setResumePoint(steps.lastPlaced(), m_placedBefore + steps.placed());
+    const QString recordProblem = m_journal ? m_journal->end(finished) : QString();
+    const bool resumable = m_journal && !finished && m_journal->exists();
     if (failed) {
         m_prompts.error(QStringLiteral("An error was encountered sending your e-mail!"));
-        return;
+    } else {
+        m_prompts.information(
+            QStringLiteral("Your e-mails to ") + QString::number(result.done)
+            + QStringLiteral(" recipients have been sent to your Outlook Outbox.")
+            + (resumable ? QStringLiteral("\nThe next start offers to send the rest of the mailing.") : QString()));
     }
-    m_prompts.information(QStringLiteral("Your e-mails to ") + QString::number(result.done)
-                          + QStringLiteral(" recipients have been sent to your Outlook Outbox."));
-    accept();
+    if (!recordProblem.isEmpty())
+        m_prompts.warning(recordProblem);
+    if (!failed)
+        accept();
 }

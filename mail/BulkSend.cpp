@@ -8,10 +8,11 @@ BulkSendResult runBulkSend(const QStringList &addresses, int maximum, BulkSendSt
     BulkSendResult result;
     int inMessage = 0;
     int resolvedInMessage = 0;
-    auto send = [&] {
+    auto send = [&](const QString &lastAddress) {
         if (resolvedInMessage > 0) {
             steps.sendMessage();
             ++result.messages;
+            steps.messagePlaced(lastAddress, result.done);
         }
         inMessage = 0;
         resolvedInMessage = 0;
@@ -27,10 +28,10 @@ BulkSendResult runBulkSend(const QStringList &addresses, int maximum, BulkSendSt
         // A blank entry counts but adds no recipient.
         if (!address.isEmpty() && steps.addAddress(address, ownMessage))
             ++resolvedInMessage;
-        if (++inMessage == perMessage)
-            send();
         ++result.done;
+        if (++inMessage == perMessage)
+            send(addresses.at(i));
     }
-    send();
+    send(result.done > 0 ? addresses.at(result.done - 1) : QString());
     return result;
 }

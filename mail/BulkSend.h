@@ -21,6 +21,9 @@ public:
     // Sends the collected message and starts a new one; throws, ending the
     // loop, when it could not be sent.
     virtual void sendMessage() = 0;
+    // The message just sent took the addresses up to lastAddress (blank and
+    // unresolved ones included), done of them in all so far.
+    virtual void messagePlaced(const QString & /*lastAddress*/, int /*done*/) { }
 };
 
 struct BulkSendResult

@@ -11,11 +11,14 @@
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
 #include "core/WorkingFiles.h"
+#include "mail/MailingJournal.h"
 #include "store/Validation.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,8 +111,18 @@ void Tfrmmain::FormShow()
     setWindowTitle(title());
     m_files = std::make_unique<WorkingFiles>(m_context.programDir, m_context.prompts);
     m_files->load(m_context.log, m_context.errors);
-    if (m_context.settings.AutoScan)
-        Timer1.start();
+    if (!QFileInfo::exists(QDir(m_context.programDir).filePath(MailingJournal::fileName()))) {
+        if (m_context.settings.AutoScan)
+            Timer1.start();
+        return;
+    }
+    // Once the window is up, as resuming opens the send window over it; the
+    // automatic check waits for the answer.
+    QTimer::singleShot(0, this, [this] {
+        offerMailingResume();
+        if (m_context.settings.AutoScan)
+            Timer1.start();
+    });
 }
 
 bool Tfrmmain::FormClose()

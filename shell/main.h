@@ -142,6 +142,8 @@ private:
     };
 
     void runFolderCheck();
+    // At start: a mailing that was broken off, resumed or forgotten.
+    void offerMailingResume();
     void buildControls();
     void buildMenus();
     void connectCommands();

@@ -184,6 +184,43 @@ private:
     std::vector<bool> m_blank;
 };
 
+QCollator listCollator()
+{
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+// One address against another as UniqueOrder sorts them.
+class AddressOrder
+{
+public:
+    AddressOrder()
+        : m_collator(listCollator())
+        , m_folded(m_collator.locale().language() == QLocale::C)
+        , m_emptyKey(m_collator.sortKey(QString()))
+    {
+    }
+
+    bool less(const QString &a, const QString &b) const
+    {
+        if (m_folded)
+            return std::strcmp(a.toCaseFolded().toUtf8().constData(), b.toCaseFolded().toUtf8().constData()) < 0;
+        const bool blankA = blank(a);
+        const bool blankB = blank(b);
+        if (blankA || blankB)
+            return blankA && !blankB;
+        return m_collator.compare(a, b) < 0;
+    }
+
+private:
+    bool blank(const QString &a) const { return m_collator.sortKey(a).compare(m_emptyKey) == 0; }
+
+    QCollator m_collator;
+    bool m_folded;
+    QCollatorSortKey m_emptyKey;
+};
+
 } // namespace
 
 QString strippedAddress(QStringView text)
@@ -214,12 +251,19 @@ QStringList uniqueRecipients(const MLTable &table, const QString &categoryPrefix
         }
     }
 
-    QCollator collator{QLocale()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator collator = listCollator();
     const std::vector<int> order = UniqueOrder(read, collator)();
     QStringList unique;
     unique.reserve(qsizetype(order.size()));
     for (int i : order)
         unique.append(read.at(i));
     return unique;
+}
+
+QStringList recipientsAfter(const QStringList &unique, const QString &lastPlaced)
+{
+    const AddressOrder order;
+    const auto after = std::upper_bound(unique.begin(), unique.end(), lastPlaced,
+                                        [&](const QString &a, const QString &b) { return order.less(a, b); });
+    return QStringList(after, unique.end());
 }

@@ -22,3 +22,8 @@ using RecipientProgress = std::function<void(int read, const QString &address)>;
 // item. Throws TableError.
 QStringList uniqueRecipients(const MLTable &table, const QString &categoryPrefix,
                              const RecipientProgress &progress = {});
+
+// The part of a unique list (as uniqueRecipients gives it) that sorts after
+// lastPlaced in the same order, whether or not lastPlaced is still listed:
+// where a mailing broken off after lastPlaced goes on.
+QStringList recipientsAfter(const QStringList &unique, const QString &lastPlaced);

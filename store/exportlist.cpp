@@ -3,6 +3,7 @@
 #include "core/Prompts.h"
 #include "store/MLTable.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -14,10 +15,12 @@ namespace {
 constexpr qsizetype BlockBytes = 64 * 1024;
 constexpr qint64 ProgressEvery = 256;
 
-QString saveFailedMessage(const QString &fileName)
+// The sentence users know, then on a line of its own what actually went
+// wrong, naming the file: disk space is seldom the reason.
+QString saveFailedMessage(const QString &fileName, const QString &reason)
 {
     return QStringLiteral("An error was encountered saving the file, ") + fileName
-           + QStringLiteral(", check you have sufficient disk space and try again.");
+           + QStringLiteral(", check you have sufficient disk space and try again.\n") + reason;
 }
 
 QString lineFailedMessage(qint64 line)
@@ -35,6 +38,22 @@ bool writeProtected(const QString &fileName)
     return info.exists() && !(info.permissions() & anyWrite);
 }
 
+QString saveFailureReason(const QString &fileName, const QSaveFile &file)
+{
+    const QFileInfo info(fileName);
+    const QString name = QDir::toNativeSeparators(info.absoluteFilePath());
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a file.").arg(name);
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return QStringLiteral("%1: the folder %2 does not exist.").arg(name, folder);
+    if (writeProtected(fileName))
+        return QStringLiteral("%1 is read-only.").arg(name);
+    if (!QFileInfo(info.absolutePath()).isWritable())
+        return QStringLiteral("%1: the folder %2 is read-only for you.").arg(name, folder);
+    return QStringLiteral("%1: %2").arg(name, file.errorString());
+}
+
 struct HideAtEnd
 {
     ThrottledProgress &progress;
@@ -49,17 +68,25 @@ bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress
     ThrottledProgress progress(showprogress);
     HideAtEnd hide{progress};
     // Written beside the target and renamed over it on commit, so a failed
-    // or abandoned export leaves an existing file as it was.
+    // or abandoned export leaves an existing file as it was. The blocks are
+    // large already; unbuffered, a failed write is seen where it happens.
     QSaveFile file(fileName);
-    if (writeProtected(fileName) || !file.open(QIODevice::WriteOnly)) {
-        prompts.warning(saveFailedMessage(fileName));
+    if (writeProtected(fileName) || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        prompts.warning(saveFailedMessage(fileName, saveFailureReason(fileName, file)));
         return false;
     }
     const QByteArray separator = delimiter.toUtf8();
     QByteArray block;
     block.reserve(BlockBytes + 1024);
     auto writeBlock = [&] {
-        const bool written = file.write(block) == block.size();
+        qint64 done = file.write(block);
+        // A write cut short (disk full) comes back without the system's
+        // reason; the rest, tried once more, fails at once and gives it.
+        if (done >= 0 && done < block.size()) {
+            const qint64 rest = file.write(block.constData() + done, block.size() - done);
+            done = rest < 0 ? rest : done + rest;
+        }
+        const bool written = done == block.size();
         block.resize(0); // keeps its capacity
         return written;
     };
@@ -103,13 +130,13 @@ bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress
             continue;
         }
         if (block.size() >= BlockBytes && !writeBlock()) {
-            prompts.warning(saveFailedMessage(fileName));
+            prompts.warning(saveFailedMessage(fileName, saveFailureReason(fileName, file)));
             return false;
         }
     }
     scan.reset();
     if (!writeBlock() || !file.commit()) {
-        prompts.warning(saveFailedMessage(fileName));
+        prompts.warning(saveFailedMessage(fileName, saveFailureReason(fileName, file)));
         return false;
     }
     return true;

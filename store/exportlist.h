@@ -12,6 +12,7 @@ class Prompts;
 // filter, one line each: the chosen fields of address, category and comments
 // in that order, each followed by the delimiter, unquoted, CR LF at the end.
 // The file is replaced only once it is complete. Reports its own failures
-// through prompts. Returns true when the file was written.
+// through prompts, with the reason and the file on a line of their own.
+// Returns true when the file was written.
 bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress, const QString &fileName,
                 bool withEmail, bool withCategory, bool withComments, const QString &delimiter);

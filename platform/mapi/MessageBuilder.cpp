@@ -62,10 +62,13 @@ private:
     int m_fd;
 };
 
-// A regular file that can be read, or the code saying why not.
+// A regular file that can be read, or the code saying why not. Opened
+// without waiting: a pipe would hold the open until someone wrote to it,
+// and a terminal would become ours. O_NONBLOCK does nothing to the reads of
+// a regular file.
 ULONG openAttachment(const QByteArray &path, int *fd)
 {
-    *fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    *fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (*fd < 0)
         return openFailure(errno);
     struct stat st;

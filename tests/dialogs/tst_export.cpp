@@ -93,21 +93,30 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(target));
     }
 
+    // The reason and the file under the sentence users know, and the
+    // dialog stays with its choices for another try.
     void exportIntoAMissingFolderSaysSo()
     {
         MainWindowFixture f(entries());
         f.show();
-        const QString target = f.env.root() + QStringLiteral("/no-such-folder/list.csv");
+        const QString folder = f.env.root() + QStringLiteral("/no-such-folder");
+        const QString target = folder + QStringLiteral("/list.csv");
         ModalDriver driver;
+        bool stayed = false;
         driver.expect<TdlgExport>([&](TdlgExport *d) {
             d->edtfile->setText(target);
+            QTest::mouseClick(d->chkcategory, Qt::LeftButton);
             QTest::mouseClick(d->btnok, Qt::LeftButton);
+            stayed = d->isVisible() && d->edtfile->text() == target && d->chkcategory->isChecked();
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
         });
         f.window->ExportMailingListEntries1->trigger();
         QVERIFY(driver.done());
         QCOMPARE(f.prompts.warnings(),
                  QStringList{QStringLiteral("An error was encountered saving the file, ") + target
-                             + QStringLiteral(", check you have sufficient disk space and try again.")});
+                             + QStringLiteral(", check you have sufficient disk space and try again.\n") + target
+                             + QStringLiteral(": the folder ") + folder + QStringLiteral(" does not exist.")});
+        QVERIFY(stayed);
     }
 };
 

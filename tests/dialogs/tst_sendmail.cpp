@@ -7,6 +7,7 @@
 #include "dialogs/addrecip.h"
 #include "dialogs/sendmail.h"
 #include "mail/Email.h"
+#include "mail/MailingJournal.h"
 #include "platform/mapi/MapiSetup.h"
 
 #include <QAction>
@@ -273,46 +274,62 @@ private Q_SLOTS:
                                   QStringLiteral("c@example.org")}));
     }
 
+    // A mailing stopped after some messages keeps its record for the next
+    // start; one stopped before any, or let go on, leaves none.
     void cancelAndEscReachTheLoop_data()
     {
         QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("afterFirst"); // asked once the first message is placed
         QTest::addColumn<bool>("stop");
         QTest::addColumn<int>("done");
-        QTest::newRow("Cancel, then Yes") << false << true << 0;
-        QTest::newRow("Esc, then Yes") << true << true << 0;
-        QTest::newRow("Cancel, then No") << false << false << 600;
+        QTest::newRow("Cancel, then Yes") << false << false << true << 0;
+        QTest::newRow("Esc, then Yes") << true << false << true << 0;
+        QTest::newRow("Cancel, then No") << false << false << false << 600;
+        QTest::newRow("Cancel after the first message, then Yes") << false << true << true << 500;
     }
 
     void cancelAndEscReachTheLoop()
     {
         QFETCH(bool, escape);
+        QFETCH(bool, afterFirst);
         QFETCH(bool, stop);
         QFETCH(int, done);
         SendFixture f;
         QStringList items;
         for (int i = 0; i < 600; ++i)
-            items << QStringLiteral("u%1@example.org").arg(i);
+            items << QStringLiteral("u%1@example.org").arg(i, 3, 10, QLatin1Char('0'));
         f.add(items);
         f.start(500);
         f.prompts.queueConfirm(stop ? Prompts::Answer::Yes : Prompts::Answer::No);
         ModalDriver driver;
         driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
-            // Arrives only while the loop lets events through.
-            QTimer::singleShot(0, d, [d, escape] {
+            const auto press = [d, escape] {
                 QVERIFY(d->sending());
                 if (escape)
                     QTest::keyClick(d, Qt::Key_Escape);
                 else
                     QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
                 QVERIFY(d->isVisible());
-            });
+            };
+            if (afterFirst)
+                connect(d->Email1.get(), &TEmail::OnAfterSendMail, d, press, Qt::SingleShotConnection);
+            else
+                QTimer::singleShot(0, d, press); // arrives only while the loop lets events through
             QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
         });
         f.window->btnsend->click();
         QVERIFY(driver.done());
         QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{QStringLiteral("Really want to break?")});
-        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(done)});
-        QCOMPARE(f.outbox().size(), stop ? 0 : 2);
+        QCOMPARE(f.prompts.texts(Kind::Information),
+                 QStringList{completion(done)
+                             + (afterFirst ? QStringLiteral("\nThe next start offers to send the rest of the mailing.")
+                                           : QString())});
+        QCOMPARE(f.outbox().size(), stop ? int(afterFirst) : 2);
+        Mailing recorded;
+        QString why;
+        QCOMPARE(MailingJournal(f.env.programDir()).read(&recorded, &why), afterFirst);
+        QCOMPARE(recorded.lastPlaced, afterFirst ? QStringLiteral("u499@example.org") : QString());
+        QCOMPARE(recorded.placed, afterFirst ? 500 : 0);
     }
 
     void testMessageAttachmentsAndFailures()
@@ -445,11 +462,27 @@ private Q_SLOTS:
                 QVERIFY(f.prompts.texts(Kind::Information).isEmpty());
                 QVERIFY(d->isVisible());
                 QCOMPARE(f.outbox().size(), 2);
+                // The record of how far it got stays for the next start, but
+                // one a full disk kept from being brought up to date goes.
+                const QString journal = f.env.programDir() + QStringLiteral("mailing.journal");
+                QCOMPARE(QFile::exists(journal), fault != OutboxFault::DiskFull);
+                const QString warned = f.prompts.warnings().join(u'|');
+                QVERIFY2(fault == OutboxFault::DiskFull
+                             ? warned.startsWith(journal + QStringLiteral(" could not be written ("))
+                                   && warned.endsWith(QStringLiteral("it stopped after u3@example.org."))
+                             : warned.isEmpty(),
+                         qPrintable(warned));
+                QVERIFY(d->lblresume->isVisible() && d->lblresume->text().contains(QStringLiteral("u3@example.org")));
                 // Still usable: the test message carries none of the failed message's copies.
                 QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
                 QCOMPARE(f.outbox().size(), 3);
+                // Sending again goes on after the last address placed.
+                QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
+                QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(3)});
+                QVERIFY(!QFile::exists(journal));
             }();
-            QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+            if (d->isVisible())
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
         });
         f.window->btnsend->click();
         QVERIFY(driver.done());
@@ -468,8 +501,7 @@ private Q_SLOTS:
         }
         QCOMPARE(withoutBcc, 1);
         bcc.sort();
-        QCOMPARE(bcc, (QStringList{QStringLiteral("u0@example.org"), QStringLiteral("u1@example.org"),
-                                   QStringLiteral("u2@example.org"), QStringLiteral("u3@example.org")}));
+        QCOMPARE(bcc, items);
     }
 
     void withoutTheMailLibraryNothingOpens()

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void attachmentsArriveByteForByte();
     void attachmentsOpenedOneAtATime();
     void badAttachmentsWriteNothing();
+    void pipeAttachmentAnsweredAtOnce();
     void hundredMegabyteAttachment();
 };
 

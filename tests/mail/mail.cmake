@@ -27,3 +27,6 @@ target_compile_definitions(tst_mapi32 PRIVATE
 add_dependencies(tst_mapi32 mapi32)
 
 quillmar_add_test(tst_mapicontacts SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mapicontacts.cpp LIBS quillmar_mapicore)
+
+quillmar_add_test(tst_mailingjournal SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mailingjournal.cpp
+  LIBS quillmar_mail quillmar_store)

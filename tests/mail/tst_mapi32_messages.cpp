@@ -8,8 +8,12 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include <chrono>
+#include <future>
+
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace mapitest;
@@ -262,6 +266,31 @@ void TestMapi32::badAttachmentsWriteNothing()
             QVERIFY(nothingWritten());
         init();
     }
+}
+
+void TestMapi32::pipeAttachmentAnsweredAtOnce()
+{
+    const QByteArray pipe = QFile::encodeName(QDir(m_env->root()).filePath(QStringLiteral("pipe.txt")));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+    auto removePipe = qScopeGuard([&] { ::unlink(pipe.constData()); });
+    const LHANDLE session = logon();
+    auto logoff = qScopeGuard([&] { f().MAPILogoff(session, 0, 0, 0); });
+    RawMessage m;
+    m.recipients = {{MAPI_TO, "", "SMTP:to@example.org"}};
+    m.files = {{pipe, "pipe.txt"}};
+    auto sending = std::async(std::launch::async, [&] { return send(m, session); });
+    const bool answered = sending.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    // An open waiting for a writer returns once one comes and goes, so a
+    // library that waits fails here instead of holding up the run.
+    while (sending.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        const int writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    const ULONG code = sending.get();
+    QVERIFY2(answered, "the send waited for someone to write to the pipe");
+    QCOMPARE(code, ULONG(MAPI_E_ATTACHMENT_OPEN_FAILURE));
+    QVERIFY(nothingWritten());
 }
 
 void TestMapi32::hundredMegabyteAttachment()

@@ -6,7 +6,14 @@
 #include "testlib/TestEnv.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -227,37 +234,70 @@ private Q_SLOTS:
         QVERIFY(!m_progress.last().show);
     }
 
+    // The sentence users know, then why and which file: %1 stands for the
+    // file, %2 for its folder.
     void refusedTargets_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("reason");
 
-        QTest::newRow("folder does not exist") << u"missing/list.csv"_s << false;
-        QTest::newRow("read-only file") << u"list.csv"_s << true;
-        QTest::newRow("a folder") << u"folder"_s << false;
+        QTest::newRow("folder does not exist")
+            << u"missing/list.csv"_s << u"missing folder"_s << u"%1: the folder %2 does not exist."_s;
+        QTest::newRow("read-only file") << u"list.csv"_s << u"read-only file"_s << u"%1 is read-only."_s;
+        QTest::newRow("read-only folder")
+            << u"list.csv"_s << u"read-only folder"_s << u"%1: the folder %2 is read-only for you."_s;
+        QTest::newRow("a folder") << u"folder"_s << u"folder"_s << u"%1 is a folder, not a file."_s;
+        QTest::newRow("file size limit") << u"list.csv"_s << u"size limit"_s
+                                         << u"%1: "_s + QString::fromLocal8Bit(std::strerror(EFBIG));
     }
 
     void refusedTargets()
     {
         QFETCH(QString, name);
-        QFETCH(bool, readOnly);
+        QFETCH(QString, how);
+        QFETCH(QString, reason);
         const QString file = dir() + u'/' + name;
         const QByteArray old = "kept as it was\r\n";
-        if (readOnly) {
+        const bool existing = how != u"missing folder" && how != u"folder";
+        if (existing)
             QVERIFY(writeFile(file, old));
-            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        } else if (name == u"folder") {
+        else if (how == u"folder")
             QVERIFY(QDir().mkpath(file));
+        auto writable = qScopeGuard([this] { QFile::setPermissions(dir(), QFileDevice::Permissions(0x7700)); });
+        if (how == u"read-only file") {
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else if (how == u"read-only folder") {
+            QVERIFY(QFile::setPermissions(dir(), QFile::ReadOwner | QFile::ExeOwner));
+            if (QFile(dir() + u"/probe"_s).open(QIODevice::WriteOnly)) {
+                QFile::remove(dir() + u"/probe"_s);
+                QSKIP("permissions do not bind this user");
+            }
         }
         const QStringList before = filesInDir();
         openWith(Mixed);
 
-        QVERIFY(!run(true, true, true, u","_s, file));
-        QCOMPARE(m_prompts.warnings(), QStringList{u"An error was encountered saving the file, "_s + file
-                                                   + u", check you have sufficient disk space and try again."_s});
+        struct rlimit unlimited;
+        ::getrlimit(RLIMIT_FSIZE, &unlimited);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        if (how == u"size limit") {
+            struct rlimit small = unlimited;
+            small.rlim_cur = 16;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const bool written = run(true, true, true, u","_s, file);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        ::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!written);
+        QCOMPARE(m_prompts.warnings(),
+                 QStringList{u"An error was encountered saving the file, "_s + file
+                             + u", check you have sufficient disk space and try again.\n"_s
+                             + reason.replace(u"%2"_s, QDir::toNativeSeparators(QFileInfo(file).absolutePath()))
+                                   .replace(u"%1"_s, QDir::toNativeSeparators(file))});
         QCOMPARE(m_prompts.calls().size(), 1);
         QCOMPARE(filesInDir(), before);
-        if (readOnly)
+        if (existing)
             QCOMPARE(contents(file), old);
         QVERIFY(m_progress.isEmpty() || !m_progress.last().show);
     }

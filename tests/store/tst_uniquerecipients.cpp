@@ -118,6 +118,49 @@ private Q_SLOTS:
         QCOMPARE(uniqueRecipients(table, QString()), bySortKeys(stripped));
     }
 
+    // Where a broken-off mailing goes on: after the last address placed, in
+    // the list's own order, also when that address has left the list.
+    void resumeAfterTheLastPlaced_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("lastPlaced");
+        QTest::addColumn<QStringList>("expected");
+        const auto u = [](const char *s) { return QString::fromUtf8(s); };
+        const QString aRing = u("\xc3\xa5@x.org");
+        // English sorts å with a; Swedish after z; C by its bytes.
+        QTest::newRow("en_US, listed") << u("en_US") << u("b@x.org") << QStringList{u("C@x.org")};
+        QTest::newRow("en_US, first") << u("en_US") << aRing << QStringList{u("b@x.org"), u("C@x.org")};
+        QTest::newRow("en_US, other letter case") << u("en_US") << u("c@X.ORG") << QStringList{};
+        QTest::newRow("en_US, removed since") << u("en_US") << u("bb@x.org") << QStringList{u("C@x.org")};
+        for (const char *locale : {"sv_SE", "C"}) {
+            QTest::addRow("%s, listed", locale) << u(locale) << u("b@x.org") << QStringList{u("C@x.org"), aRing};
+            QTest::addRow("%s, other letter case", locale) << u(locale) << u("c@X.ORG") << QStringList{aRing};
+            QTest::addRow("%s, last", locale) << u(locale) << aRing << QStringList{};
+            QTest::addRow("%s, removed since", locale)
+                << u(locale) << u("bb@x.org") << QStringList{u("C@x.org"), aRing};
+        }
+    }
+
+    void resumeAfterTheLastPlaced()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, lastPlaced);
+        QFETCH(QStringList, expected);
+        QLocale::setDefault(QLocale(locale));
+        auto restore = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+        TestEnv env;
+        const QString path = env.programDir() + QStringLiteral("mailist.DAT");
+        createMailingListFile(path);
+        MLTable table;
+        table.setFilePath(path);
+        table.open();
+        for (const char *item : {"\xc3\xa5@x.org", "C@x.org", "", "b@x.org", "c@X.org"})
+            table.append(QString::fromUtf8(item), QStringLiteral("a"), 0, QString());
+        const QStringList unique = uniqueRecipients(table, QString());
+        QCOMPARE(unique.size(), 4);
+        QCOMPARE(recipientsAfter(unique, lastPlaced), expected);
+    }
+
     void uniqueList()
     {
         QFETCH(QStringList, entries);
