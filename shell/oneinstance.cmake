@@ -1,4 +1,4 @@
-add_library(quillmar_instance STATIC
+add_library(quillmar_oneinstance STATIC
   ${CMAKE_CURRENT_LIST_DIR}/OneInstance.h
   ${CMAKE_CURRENT_LIST_DIR}/OneInstance.cpp)
-target_link_libraries(quillmar_instance PUBLIC quillmar_platform Qt6::Widgets)
+target_link_libraries(quillmar_oneinstance PUBLIC quillmar_instance Qt6::Widgets)
