@@ -6,7 +6,7 @@
 #include "bench/BenchSupport.h"
 
 #include "platform/outlook/MailMessage.h"
-#include "platform/outlook/VCard.h"
+#include "platform/vcard/VCard.h"
 #include "platform/registry/Registry.h"
 
 #include <QDir>
@@ -177,7 +177,7 @@ void BM_VCardSoftBreaks(benchmark::State &state)
     double ours = 0, raw = 0;
     for (auto _ : state) {
         const auto start = bench::Clock::now();
-        benchmark::DoNotOptimize(platform::outlook::readVCards(text).size());
+        benchmark::DoNotOptimize(platform::vcard::readVCards(text).size());
         ours += bench::secondsSince(start);
         raw += splitLines(text);
     }

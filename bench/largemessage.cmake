@@ -3,6 +3,6 @@
 # contact files that delete or break many lines:
 #   build-bench/bench/bench_largemessage --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 add_executable(bench_largemessage ${CMAKE_CURRENT_LIST_DIR}/bench_largemessage.cpp)
-target_link_libraries(bench_largemessage PRIVATE quillmar_bench_support quillmar_mailmessage quillmar_platform
+target_link_libraries(bench_largemessage PRIVATE quillmar_bench_support quillmar_mailmessage quillmar_vcard quillmar_registry
   PkgConfig::BENCH_GMIME)
 add_dependencies(quillmar_benchmarks bench_largemessage)

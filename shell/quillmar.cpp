@@ -1,6 +1,7 @@
 // Program start: the guard, the main window, the data module, the loop.
+#include "platform/instance/OneInstance.h"
 #include "shell/AppContext.h"
-#include "shell/OneInstance.h"
+#include "shell/InstanceRaise.h"
 #include "shell/QtPrompts.h"
 #include "shell/QuillmarApplication.h"
 #include "shell/main.h"
@@ -25,7 +26,7 @@ int main(int argc, char **argv)
     prompts.setParent(&frmmain);
 
     TOneInstance OneInstance1;
-    OneInstance1.setWindow(&frmmain);
+    raiseOnShowRequest(OneInstance1, &frmmain);
     try {
         const QString exe = QCoreApplication::applicationFilePath();
         if (OneInstance1.Loaded(QFileInfo(exe).fileName(), params)

@@ -1,5 +1,5 @@
 #include "platform/mapi/Contacts.h"
-#include "platform/outlook/VCard.h"
+#include "platform/vcard/VCard.h"
 
 #include <QFile>
 
@@ -52,7 +52,7 @@ int ContactIndex::addressesForDisplayName(const QString &displayName) const
 QVector<Contact> parseVCards(const QByteArray &bytes)
 {
     QVector<Contact> out;
-    for (const platform::outlook::VCardContact &card : platform::outlook::readVCards(bytes)) {
+    for (const platform::vcard::VCardContact &card : platform::vcard::readVCards(bytes)) {
         if (!card.emails.isEmpty())
             out.append(Contact{card.fullName, card.nicknames, card.preferredAddress()});
     }

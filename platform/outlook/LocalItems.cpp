@@ -1,7 +1,7 @@
 #include "platform/outlook/LocalObjects.h"
 
 #include "platform/outlook/MailMessage.h"
-#include "platform/outlook/VCard.h"
+#include "platform/vcard/VCard.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +10,9 @@
 #include <optional>
 
 namespace platform::outlook::local {
+
+using platform::vcard::readVCards;
+using platform::vcard::VCardContact;
 
 class LocalRecipient : public AutomationObject
 {

@@ -1,8 +1,9 @@
 quillmar_add_test(tst_extraction SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_extraction.cpp LIBS quillmar_intake)
 quillmar_add_test(tst_foldercheck SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_foldercheck.cpp
-  LIBS quillmar_intake quillmar_dialogs PkgConfig::SQLITE3)
-quillmar_add_test(tst_realworld SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_realworld.cpp LIBS quillmar_intake)
-quillmar_add_test(tst_deliveryreports SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_deliveryreports.cpp LIBS quillmar_intake)
+  LIBS quillmar_intake quillmar_outlook quillmar_dialogs PkgConfig::SQLITE3)
+quillmar_add_test(tst_realworld SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_realworld.cpp LIBS quillmar_intake quillmar_mailmessage)
+quillmar_add_test(tst_deliveryreports SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_deliveryreports.cpp
+  LIBS quillmar_intake quillmar_mailmessage)
 
 # The crash test: the real check in a process of its own, killed at random.
 add_executable(quillmar-checkrun ${CMAKE_CURRENT_LIST_DIR}/checkrun.cpp)

@@ -10,7 +10,7 @@ foreach(variant fakemapi fakemapi_partial)
 endforeach()
 target_compile_definitions(fakemapi_partial PRIVATE FAKE_MAPI_WITHOUT_SAVEMAIL)
 
-quillmar_add_test(tst_email SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_email.cpp LIBS quillmar_mail)
+quillmar_add_test(tst_email SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_email.cpp LIBS quillmar_mail quillmar_registry)
 target_include_directories(tst_email PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(tst_email PRIVATE
   FAKE_MAPI_DIR="${CMAKE_CURRENT_BINARY_DIR}/mail/fakemapi"
@@ -20,7 +20,7 @@ add_dependencies(tst_email fakemapi fakemapi_partial)
 quillmar_add_test(tst_mapi32
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Mapi32Test.h ${CMAKE_CURRENT_LIST_DIR}/tst_mapi32.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tst_mapi32_messages.cpp
-  LIBS quillmar_mail quillmar_mapisetup)
+  LIBS quillmar_mail quillmar_mapisetup quillmar_registry)
 target_compile_definitions(tst_mapi32 PRIVATE
   MAPI_LIBRARY_DIR="$<TARGET_FILE_DIR:mapi32>"
   READ_MESSAGE_PY="${CMAKE_CURRENT_LIST_DIR}/read_message.py")

@@ -1,1 +1,1 @@
-quillmar_add_test(tst_registry SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_registry.cpp LIBS quillmar_platform)
+quillmar_add_test(tst_registry SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_registry.cpp LIBS quillmar_registry)

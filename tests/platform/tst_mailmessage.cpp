@@ -622,5 +622,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMailMessage)
+QTEST_GUILESS_MAIN(TestMailMessage)
 #include "tst_mailmessage.moc"

@@ -1,8 +1,10 @@
-// Small shell pieces: the program directory, the progress window and the
-// application's report of uncaught failures.
+// Small shell pieces: the program directory, the progress window, the
+// application's report of uncaught failures and the raise for a later start.
 #include "testlib/ScriptedPrompts.h"
 
 #include "core/Paths.h"
+#include "platform/instance/OneInstance.h"
+#include "shell/InstanceRaise.h"
 #include "shell/QuillmarApplication.h"
 #include "dialogs/FormScale.h"
 #include "dialogs/progress.h"
@@ -84,6 +86,17 @@ private Q_SLOTS:
         QVERIFY(!progress.window());
         QVERIFY(first.isNull());
         progress.showprogress(false, 0, 0, QString()); // nothing to remove
+    }
+
+    void showRequestRestoresTheWindow()
+    {
+        QWidget window;
+        window.showMinimized();
+        QVERIFY(window.isMinimized());
+        TOneInstance guard;
+        raiseOnShowRequest(guard, &window);
+        Q_EMIT guard.showRequested();
+        QVERIFY(!window.isMinimized());
     }
 };
 

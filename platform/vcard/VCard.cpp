@@ -1,10 +1,10 @@
-#include "platform/outlook/VCard.h"
+#include "platform/vcard/VCard.h"
 
 #include "platform/text/LegacyText.h"
 
 #include <QStringDecoder>
 
-namespace platform::outlook {
+namespace platform::vcard {
 
 namespace {
 
@@ -236,4 +236,4 @@ QList<VCardContact> readVCards(const QByteArray &bytes)
     return out;
 }
 
-} // namespace platform::outlook
+} // namespace platform::vcard

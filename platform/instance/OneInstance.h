@@ -1,14 +1,13 @@
 #pragma once
 // The single-instance guard: one copy of the program runs per executable
-// name; a later start hands its command-line parameters to that copy, which
-// comes to the front, and ends without showing a window.
+// name; a later start hands its command-line parameters to that copy and
+// ends without showing a window. Bringing the first copy to the front is
+// up to whoever listens to showRequested.
 #include <QObject>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
-
-class QWidget;
 
 class TOneInstance : public QObject
 {
@@ -22,10 +21,6 @@ public:
     bool UseHaltToExit = false;
     std::function<void(QObject *sender, const QStringList &params)> OnInstanceStarted;
 
-    // The window to restore from minimised and raise; without one, every
-    // visible top-level window is.
-    void setWindow(QWidget *window);
-
     enum class Outcome { FirstInstance, HandedOver };
     // Runs the guard once (later calls return the first outcome). name: the
     // executable's file name; params: the command-line parameters without
@@ -37,6 +32,9 @@ public:
     void setWaitMilliseconds(int ms);
 
 Q_SIGNALS:
+    // With ShowOnNewInstance, before OnInstanceStarted and instanceStarted,
+    // so the window is up when they run.
+    void showRequested();
     void instanceStarted(const QStringList &params);
 
 private:
@@ -47,7 +45,6 @@ private:
     Attempt handOver(const QStringList &params);
     bool becomeFirst(qint32 expectedOwner, bool created);
     void guardMessage(quint32 message, quint32 wParam, quint32 lParam);
-    void restoreWindows();
     void closeObjects();
 
     std::unique_ptr<Guard> d;

@@ -1,13 +1,10 @@
-#include "shell/OneInstance.h"
+#include "platform/instance/OneInstance.h"
 
 #include "platform/instance/GuardChannel.h"
 #include "platform/instance/InstanceObjects.h"
 
-#include <QApplication>
 #include <QDeadlineTimer>
-#include <QPointer>
 #include <QThread>
-#include <QWidget>
 
 #include <atomic>
 #include <cstdlib>
@@ -104,7 +101,6 @@ struct TOneInstance::Guard
     std::unique_ptr<platform::SharedBlock> block;
     std::unique_ptr<platform::NamedSemaphore> semaphore;
     platform::GuardListener listener;
-    QPointer<QWidget> window;
     int waitMs = 10000;
     const qint32 self = platform::currentProcessId();
     bool ran = false;
@@ -142,11 +138,6 @@ TOneInstance::~TOneInstance()
     }
     closeObjects();
     g_exists = false;
-}
-
-void TOneInstance::setWindow(QWidget *window)
-{
-    d->window = window;
 }
 
 void TOneInstance::setWaitMilliseconds(int ms)
@@ -276,32 +267,10 @@ void TOneInstance::guardMessage(quint32 message, quint32 wParam, quint32 lParam)
     } release {d->semaphore.get()};
 
     if (ShowOnNewInstance)
-        restoreWindows();
+        Q_EMIT showRequested();
     if (OnInstanceStarted)
         OnInstanceStarted(this, params);
     Q_EMIT instanceStarted(params);
-}
-
-void TOneInstance::restoreWindows()
-{
-    QWidgetList windows;
-    if (d->window) {
-        windows << d->window;
-    } else {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip)
-                windows << w;
-    }
-    for (QWidget *w : std::as_const(windows)) {
-        if (w->isMinimized())
-            w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-        w->raise();
-        w->activateWindow();
-    }
-    if (QWidget *modal = QApplication::activeModalWidget()) {
-        modal->raise();
-        modal->activateWindow();
-    }
 }
 
 void TOneInstance::closeObjects()

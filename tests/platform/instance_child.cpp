@@ -1,13 +1,12 @@
 // A program that runs the single-instance guard the way the real program
 // does, so tests can start real first and later copies. It reports on
 // stdout and ends when anything arrives on stdin.
-#include "shell/OneInstance.h"
+#include "platform/instance/OneInstance.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QWidget>
 
 #include <cstdio>
 
@@ -24,22 +23,24 @@ void say(const QString &line)
 
 int main(int argc, char **argv)
 {
-    // Taken before QApplication, which would eat parameters that look like its options.
+    // Taken before Qt sees them, as the program does.
     QStringList params;
     for (int i = 1; i < argc; ++i)
         params << QString::fromLocal8Bit(argv[i]);
 
-    QApplication app(argc, argv);
-    QWidget window;
-    window.resize(200, 100);
+    QCoreApplication app(argc, argv);
 
     TOneInstance guard;
-    guard.setWindow(&window);
+    // The request to show must come first: the window is up when the
+    // parameters are handled.
+    bool shown = false;
+    QObject::connect(&guard, &TOneInstance::showRequested, [&shown] { shown = true; });
     if (qEnvironmentVariableIsSet("QUILLMAR_TEST_WAIT_MS"))
         guard.setWaitMilliseconds(qEnvironmentVariableIntValue("QUILLMAR_TEST_WAIT_MS"));
     guard.UseHaltToExit = qEnvironmentVariableIsSet("QUILLMAR_TEST_HALT");
-    guard.OnInstanceStarted = [&window](QObject *, const QStringList &received) {
-        QString line = QStringLiteral("STARTED minimized=%1").arg(window.isMinimized() ? 1 : 0);
+    guard.OnInstanceStarted = [&shown](QObject *, const QStringList &received) {
+        QString line = QStringLiteral("STARTED shown=%1").arg(shown ? 1 : 0);
+        shown = false;
         for (const QString &p : received)
             line += QStringLiteral(" p:") + QString::fromLatin1(p.toUtf8().toBase64());
         say(line);
@@ -58,9 +59,8 @@ int main(int argc, char **argv)
     if (!first)
         return 0;
 
-    window.showMinimized();
     QSocketNotifier input(0, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    say(QStringLiteral("READY minimized=%1").arg(window.isMinimized() ? 1 : 0));
+    say(QStringLiteral("READY"));
     return app.exec();
 }

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace platform::outlook {
+namespace platform::vcard {
 
 struct VCardContact
 {
@@ -22,4 +22,4 @@ struct VCardContact
 // charsets, escapes, group prefixes, any line ends, a byte-order mark).
 QList<VCardContact> readVCards(const QByteArray &bytes);
 
-} // namespace platform::outlook
+} // namespace platform::vcard

@@ -1,0 +1,9 @@
+#pragma once
+// Brings the running copy's window to the front when a later start asks the
+// single-instance guard to show it.
+class QWidget;
+class TOneInstance;
+
+// Restores window from minimised and raises it, then any modal dialog above
+// it; without a window, or once it is gone, every visible top-level window.
+void raiseOnShowRequest(TOneInstance &guard, QWidget *window);
