@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -32,6 +31,39 @@ bool looksBinary(QByteArrayView head)
     }
     return controls * 10 > head.size();
 }
+
+// The next CR or LF at or after a place, moving forward only. Each
+// character's next place is searched again only once it is passed: a file
+// with only one kind of line end is crossed once, not once a line.
+class LineEnds
+{
+public:
+    explicit LineEnds(QByteArrayView text)
+        : m_text(text)
+    {
+    }
+    // -1 when the text ends first.
+    qsizetype next(qsizetype from)
+    {
+        if (m_cr < from)
+            m_cr = find('\r', from);
+        if (m_lf < from)
+            m_lf = find('\n', from);
+        const qsizetype first = std::min(m_cr, m_lf);
+        return first == m_text.size() ? -1 : first;
+    }
+
+private:
+    qsizetype find(char c, qsizetype from) const
+    {
+        const qsizetype at = m_text.indexOf(c, from);
+        return at < 0 ? m_text.size() : at;
+    }
+
+    QByteArrayView m_text;
+    qsizetype m_cr = -1;
+    qsizetype m_lf = -1;
+};
 
 bool isBlank(QChar c)
 {
@@ -124,23 +156,20 @@ std::optional<ImportLines> ImportLines::fromFile(const QString &path, QString *e
     if (looksBinary(QByteArrayView(out.m_bytes).first(qMin(SniffBytes, out.m_bytes.size()))))
         return fail(QStringLiteral("it is not a text file"));
 
-    const char *data = out.m_bytes.constData();
-    const qsizetype size = out.m_bytes.size();
-    qsizetype at = QByteArrayView(out.m_bytes).startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const QByteArrayView data(out.m_bytes);
+    const qsizetype size = data.size();
+    qsizetype at = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     platform::Utf8Check utf8;
-    utf8.feed(QByteArrayView(out.m_bytes).sliced(at));
+    utf8.feed(data.sliced(at));
     out.m_utf8 = utf8.isValid();
+    LineEnds ends(data);
     while (at < size) {
         out.m_starts.push_back(at);
-        const void *cr = std::memchr(data + at, '\r', size_t(size - at));
-        const void *lf = std::memchr(data + at, '\n', size_t(size - at));
-        const char *end = !cr ? static_cast<const char *>(lf)
-                          : !lf ? static_cast<const char *>(cr)
-                                : std::min(static_cast<const char *>(cr), static_cast<const char *>(lf));
-        if (!end)
+        const qsizetype end = ends.next(at);
+        if (end < 0)
             break;
-        at = end - data + 1;
-        if (*end == '\r' && at < size && data[at] == '\n')
+        at = end + 1;
+        if (data.at(end) == '\r' && at < size && data.at(at) == '\n')
             ++at;
     }
     out.m_bytes.squeeze();

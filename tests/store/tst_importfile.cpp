@@ -185,6 +185,44 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("0 entries have been processed!")});
     }
 
+    // Every kind of line end cuts lines alike; blank lines stay lines (the
+    // import skips them) and a last line needs no end.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList abc{QStringLiteral("a@x.org"), QStringLiteral("b@x.org"), QString(),
+                              QStringLiteral("c@x.org")};
+        QTest::newRow("CR LF") << QByteArray("a@x.org\r\nb@x.org\r\n\r\nc@x.org\r\n") << abc;
+        QTest::newRow("LF") << QByteArray("a@x.org\nb@x.org\n\nc@x.org\n") << abc;
+        QTest::newRow("CR") << QByteArray("a@x.org\rb@x.org\r\rc@x.org\r") << abc;
+        QTest::newRow("mixed") << QByteArray("a@x.org\nb@x.org\r\n\rc@x.org") << abc;
+        QTest::newRow("LF CR is two ends")
+            << QByteArray("a@x.org\n\rb@x.org")
+            << QStringList{QStringLiteral("a@x.org"), QString(), QStringLiteral("b@x.org")};
+        QTest::newRow("CR CR LF is two ends")
+            << QByteArray("a@x.org\r\r\nb@x.org\n")
+            << QStringList{QStringLiteral("a@x.org"), QString(), QStringLiteral("b@x.org")};
+        QTest::newRow("LF lines, then one CR far on")
+            << QByteArray("a@x.org\nb@x.org\n\nc@x.org\rd@x.org\n") << abc + QStringList{QStringLiteral("d@x.org")};
+        QTest::newRow("CR lines, then one LF far on")
+            << QByteArray("a@x.org\rb@x.org\r\rc@x.org\nd@x.org") << abc + QStringList{QStringLiteral("d@x.org")};
+        QTest::newRow("only line ends") << QByteArray("\r\n\n\r") << QStringList{QString(), QString(), QString()};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QString why;
+        const auto read = ImportLines::fromFile(writeFile(file), &why);
+        QVERIFY2(read, qPrintable(why));
+        QStringList got;
+        for (qsizetype i = 0; i < read->size(); ++i)
+            got << read->at(i);
+        QCOMPARE(got, lines);
+    }
+
     void refusesWhatIsNoImportFile_data()
     {
         QTest::addColumn<QString>("path");
