@@ -65,6 +65,27 @@ private:
     qsizetype m_lf = -1;
 };
 
+// Up to `limit` bytes, to the end of the file: the buffer is the file's own
+// size, and grows only for a file that grew since.
+bool readAtMost(QFile &file, qint64 limit, QByteArray *bytes)
+{
+    bytes->reserve(qsizetype(qBound<qint64>(0, file.size() + 1, limit)));
+    while (bytes->size() < limit) {
+        const qsizetype had = bytes->size();
+        qint64 room = bytes->capacity() - had;
+        if (room <= 0)
+            room = 64 * 1024;
+        bytes->resize(had + qsizetype(qMin(room, limit - had)));
+        const qint64 got = file.read(bytes->data() + had, bytes->size() - had);
+        bytes->resize(had + qsizetype(qMax<qint64>(got, 0)));
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+    }
+    return true;
+}
+
 bool isBlank(QChar c)
 {
     return c.unicode() <= 0x20;
@@ -147,9 +168,7 @@ std::optional<ImportLines> ImportLines::fromFile(const QString &path, QString *e
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
     ImportLines out;
-    // A file that grew after the size test is cut off rather than read on.
-    out.m_bytes = file.read(LargestFile + 1);
-    if (file.error() != QFileDevice::NoError)
+    if (!readAtMost(file, LargestFile + 1, &out.m_bytes))
         return fail(file.errorString());
     if (out.m_bytes.size() > LargestFile)
         return fail(QStringLiteral("it is too large to import (more than %1 MB)").arg(LargestFile >> 20));

@@ -12,6 +12,10 @@
 
 #include <QFile>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using Kind = ScriptedPrompts::Kind;
 using Answer = Prompts::Answer;
 
@@ -221,6 +225,41 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < read->size(); ++i)
             got << read->at(i);
         QCOMPARE(got, lines);
+    }
+
+    // A small file is read into a buffer of its own size: the import works
+    // where the address space could not hold one of the largest file's.
+    void aSmallFileNeedsNoLargeBuffer()
+    {
+        const QString path = writeFile("a@example.org\r\nb@example.org\r\n");
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const qint64 inUse = statm.readAll().split(' ').value(0).toLongLong() * sysconf(_SC_PAGESIZE);
+        const rlim_t room = rlim_t(inUse + ImportLines::LargestFile / 4);
+        rlimit limit{};
+        QVERIFY(getrlimit(RLIMIT_AS, &limit) == 0);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < room)
+            QSKIP("the address space is already limited below what this test needs");
+        // In a child: a failed allocation must not end the test program.
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            limit.rlim_cur = room;
+            int code = 3;
+            if (setrlimit(RLIMIT_AS, &limit) == 0) {
+                try {
+                    const auto lines = ImportLines::fromFile(path, nullptr);
+                    code = lines && lines->size() == 2 ? 0 : 1;
+                } catch (const std::bad_alloc &) {
+                    code = 2;
+                }
+            }
+            _exit(code);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the reading child died");
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void refusesWhatIsNoImportFile_data()
