@@ -114,7 +114,7 @@ QString EntryRules::add(const QString &address, const QString &category, const Q
         }
         return Exists;
     }
-    if (!validemailaddress(address, m_settings, m_lists)) {
+    if (emptyLocalPart(address) || !validemailaddress(address, m_settings, m_lists)) {
         m_errors.append(QStringLiteral("ADD ") + address + QLatin1Char(' ') + category);
         return Invalid;
     }

@@ -113,6 +113,9 @@ private Q_SLOTS:
             << QByteArray("x'); DROP TABLE mailist;--@example.org\n%@example.org\nn") + QByteArray(1, '\0') + "ul@example.org\n" << "add"
             << false << "," << 3
             << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("%@example.org|Dialog|0")};
+        QTest::newRow("no one before the at, once a control character is trimmed")
+            << QByteArray("\x07@iana.org\n@iana.org,News\n") << "add" << true << "," << 2
+            << QStringList{QStringLiteral("old@example.org|Old|0")};
         QTest::newRow("windows-1252 file")
             << QByteArray("a@example.org,Caf\xE9\n") << "add" << true << "," << 1
             << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|Caf\u00e9|0")};
