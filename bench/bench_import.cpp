@@ -1,7 +1,8 @@
 // Import per line into a list of the same size (half the lines new, half on
 // the list already) beside bare insertentry calls for the same addresses in
-// the same run; and the folder scan beside GMime's own parse of the same
-// files plus the extraction routine over their bodies.
+// the same run; the reading of import files with each kind of line end; and
+// the folder scan beside GMime's own parse of the same files plus the
+// extraction routine over their bodies.
 #include "bench/BenchSupport.h"
 #include "bench/GMimeParse.h"
 #include "core/DateTimeText.h"
@@ -31,9 +32,14 @@ QString lineAddress(qint64 rows, qint64 i)
     return i % 2 ? bench::address(rows + i) : bench::address(i);
 }
 
-QString importFile(qint64 rows)
+// The line ends of an import file: 0 CR LF, 1 LF, 2 CR.
+const char *const LineEnds[] = {"\r\n", "\n", "\r"};
+const char *const LineEndNames[] = {"crlf", "lf", "cr"};
+
+QString importFile(qint64 rows, int ending = 0)
 {
-    const QString path = bench::scratchPath(QStringLiteral("import-%1.csv").arg(rows));
+    const QString name = QStringLiteral("import-%1-%2.csv").arg(rows).arg(QLatin1String(LineEndNames[ending]));
+    const QString path = bench::scratchPath(name);
     if (QFile::exists(path))
         return path;
     QFile file(path);
@@ -41,7 +47,7 @@ QString importFile(qint64 rows)
         throw std::runtime_error("cannot write the import file");
     QByteArray block;
     for (qint64 i = 0; i < rows; ++i) {
-        block += lineAddress(rows, i).toUtf8() + "\r\n";
+        block += lineAddress(rows, i).toUtf8() + LineEnds[ending];
         if (block.size() > (1 << 16)) {
             file.write(block);
             block.clear();
@@ -65,7 +71,7 @@ QString freshCopy(qint64 rows)
 void BM_Import(benchmark::State &state)
 {
     const qint64 rows = state.range(0);
-    const QString file = importFile(rows);
+    const QString file = importFile(rows, int(state.range(1)));
     const double fileMiB = double(QFile(file).size()) / (1024.0 * 1024.0);
     double seconds = 0;
     double bareSeconds = 0;
@@ -121,6 +127,27 @@ void BM_Import(benchmark::State &state)
     state.counters["x_bare"] = seconds / bareSeconds;
     state.counters["file_MB"] = fileMiB;
     state.counters["lines_x_file"] = linesMiB / fileMiB;
+}
+
+// Reading the file into lines alone, by line end: the time per line stays
+// the same whatever the file's size and its line ends.
+void BM_ReadImportFile(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    const QString file = importFile(rows, int(state.range(1)));
+    qsizetype lines = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = bench::Clock::now();
+        const auto read = ImportLines::fromFile(file, nullptr);
+        seconds += bench::secondsSince(start);
+        lines = read ? read->size() : -1;
+    }
+    if (lines != rows)
+        state.SkipWithError("the file did not read as one line per address");
+    state.SetLabel(LineEndNames[state.range(1)]);
+    state.SetItemsProcessed(rows * state.iterations());
+    state.counters["ns_per_line"] = seconds * 1e9 / double(rows * state.iterations());
 }
 
 QByteArray scanMessage(qint64 i)
@@ -181,7 +208,17 @@ void BM_FolderScan(benchmark::State &state)
     state.counters["x_raw"] = scanSeconds / rawSeconds;
 }
 
-BENCHMARK(BM_Import)->ArgName("lines")->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Import)
+    ->ArgNames({"lines", "ending"})
+    ->Args({100'000, 0})
+    ->Args({100'000, 1})
+    ->Args({1'000'000, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadImportFile)
+    ->ArgNames({"lines", "ending"})
+    ->ArgsProduct({{200'000, 400'000, 1'600'000}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderScan)->ArgName("messages")->Arg(1000)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,6 +1,46 @@
 #include "core/LineList.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+namespace {
+
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+}
+
+// A control character from an address or a comment would make the files
+// binary (NUL), split a line (CR, LF) or not show at all: it is written as
+// \xHH, in the lines themselves, so the journals and the files agree.
+QString visible(const QString &line)
+{
+    const auto first = std::find_if(line.cbegin(), line.cend(), isControl);
+    if (first == line.cend())
+        return line;
+    QString out = line.first(first - line.cbegin());
+    out.reserve(line.size() + 8);
+    for (auto it = first; it != line.cend(); ++it) {
+        if (isControl(*it))
+            out += QStringLiteral("\\x%1").arg(int(it->unicode()), 2, 16, QLatin1Char('0'));
+        else
+            out += *it;
+    }
+    return out;
+}
+
+QStringList visible(const QStringList &lines)
+{
+    QStringList out = lines;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (std::any_of(out.at(i).cbegin(), out.at(i).cend(), isControl))
+            out[i] = visible(out.at(i));
+    }
+    return out;
+}
+
+} // namespace
 
 LineList::LineList(QStringList initial, QObject *parent)
     : QObject(parent)
@@ -16,8 +56,9 @@ void LineList::show(const QStringList &lines)
     }
 }
 
-void LineList::append(const QString &line, Keep keep)
+void LineList::append(const QString &text, Keep keep)
 {
+    const QString line = visible(text);
     if (m_group) {
         m_group->lines.append(line);
         m_group->always.append(keep == Keep::Always);
@@ -79,7 +120,7 @@ std::optional<bool> LineList::groupStored(const QByteArray &tag) const
 
 void LineList::setLines(const QStringList &lines)
 {
-    m_lines = lines;
+    m_lines = visible(lines);
     Q_EMIT reset();
 }
 

@@ -43,6 +43,8 @@ public:
     int size() const { return int(m_lines.size()); }
     QString last() const { return m_lines.isEmpty() ? QString() : m_lines.constLast(); }
 
+    // Both write a control character (a tab too) as \xHH: the lines are
+    // text whatever an address or a comment held.
     void append(const QString &line, Keep keep = Keep::WithChange);
     void setLines(const QStringList &lines);
     void removeAt(int index);

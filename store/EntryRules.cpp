@@ -5,9 +5,11 @@
 #include "core/RuleList.h"
 #include "core/Settings.h"
 #include "store/HandledMessages.h"
+#include "store/LoggedSteps.h"
 #include "store/MLTable.h"
 #include "store/Validation.h"
 
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -45,13 +47,95 @@ bool storeFailed(const QString &result)
     return result == InsertFailed || result == DeleteFailed || result == IncrementFailed;
 }
 
+bool isChange(const QString &result)
+{
+    return result == Entered || result == Deleted || result == Incremented;
+}
+
 EntryOutcome outcomeOf(const QString &result)
 {
-    if (result == Entered || result == Deleted || result == Incremented)
+    if (isChange(result))
         return EntryOutcome::Changed;
     return storeFailed(result) ? EntryOutcome::NotStored : EntryOutcome::Unchanged;
 }
+
+QString failureOf(const QString &change)
+{
+    return change == Entered ? InsertFailed : change == Deleted ? DeleteFailed : IncrementFailed;
+}
+
+using LogLine = std::function<void(const QString &result)>;
 } // namespace
+
+// The lines of one call and the commit of its change (see the header).
+class EntryRules::CallLines
+{
+public:
+    explicit CallLines(EntryRules &rules)
+        : m_rules(rules)
+    {
+        // Inside a folder-check message its group holds the lines.
+        if (rules.m_log.inGroup() || rules.m_errors.inGroup())
+            return;
+        m_tag = LoggedSteps::tag(rules.m_run, ++rules.m_step);
+        rules.m_log.beginGroup(m_tag);
+        rules.m_errors.beginGroup(m_tag);
+    }
+    // Lines of a call that failed before its commit are rules' answers and
+    // reports of failures: they stand.
+    ~CallLines() { end(!m_prepared); }
+    CallLines(const CallLines &) = delete;
+    CallLines &operator=(const CallLines &) = delete;
+
+    // Commits and makes the result's log line. When the commit fails,
+    // nothing of the call was stored: a change becomes the failure to
+    // store it, reported on the error list too unless it was a count.
+    QString commit(MLTable::Transaction &transaction, QString result, bool commented, const LogLine &logLine,
+                   const QString &errorLine)
+    {
+        bool logged = false;
+        try {
+            if (!m_tag.isEmpty() && (commented || isChange(result))) {
+                logLine(result);
+                logged = true;
+                LoggedSteps(m_rules.m_table).record(m_tag);
+                m_prepared = true;
+                m_rules.m_log.prepareGroup();
+                m_rules.m_errors.prepareGroup();
+            }
+            transaction.commit();
+        } catch (const TableError &e) {
+            if (logged)
+                end(false);
+            logged = false;
+            if (isChange(result)) {
+                m_rules.m_storageFailure = e;
+                if (result != Incremented)
+                    m_rules.m_errors.append(errorLine);
+                result = failureOf(result);
+            }
+        }
+        if (!logged)
+            logLine(result);
+        end(true);
+        return result;
+    }
+
+private:
+    void end(bool stored)
+    {
+        if (m_tag.isEmpty() || m_ended)
+            return;
+        m_ended = true;
+        m_rules.m_log.endGroup(stored);
+        m_rules.m_errors.endGroup(stored);
+    }
+
+    EntryRules &m_rules;
+    QByteArray m_tag;
+    bool m_prepared = false;
+    bool m_ended = false;
+};
 
 EntryRules::EntryRules(MLTable &table, const Settings &settings, const RuleLists &lists, LineList &log,
                        LineList &errors)
@@ -60,14 +144,18 @@ EntryRules::EntryRules(MLTable &table, const Settings &settings, const RuleLists
     , m_lists(lists)
     , m_log(log)
     , m_errors(errors)
+    , m_run(LoggedSteps::newRun())
 {
-    // A group's tag is the identity of the message it came from, recorded
-    // with the message's change: its record tells whether that was stored.
+    // A group's tag is the identity of the message it came from, or a
+    // call's step, recorded with the change: the record tells whether that
+    // was stored.
     auto stored = [this](const QByteArray &tag) -> std::optional<bool> {
         try {
             // No identity (a mail client that names no items): cannot tell.
             if (tag.isEmpty() || !m_table.active())
                 return std::nullopt;
+            if (LoggedSteps::isTag(tag))
+                return LoggedSteps(m_table).contains(tag);
             return HandledMessages(m_table).contains(QByteArray::fromHex(tag));
         } catch (const TableError &) {
             return std::nullopt;
@@ -100,7 +188,7 @@ QString EntryRules::resolveCategory(bool add, QString category) const
     return category;
 }
 
-QString EntryRules::add(const QString &address, const QString &category, const QString &comment)
+QString EntryRules::add(const QString &address, const QString &category, const QString &comment, bool *commented)
 {
     const bool found = m_settings.MultipleCategorySupport ? lookUp(m_table, address, &category)
                                                           : lookUp(m_table, address, nullptr);
@@ -108,13 +196,14 @@ QString EntryRules::add(const QString &address, const QString &category, const Q
         if (m_settings.UpdateCommentsWhenEntryExists) {
             try {
                 m_table.setComments(comment);
+                *commented = true;
             } catch (const TableError &) {
                 // The entry is there either way; its old comment stays.
             }
         }
         return Exists;
     }
-    if (!validemailaddress(address, m_settings, m_lists)) {
+    if (emptyLocalPart(address) || !validemailaddress(address, m_settings, m_lists)) {
         m_errors.append(QStringLiteral("ADD ") + address + QLatin1Char(' ') + category);
         return Invalid;
     }
@@ -159,11 +248,13 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
                          + comment + QStringLiteral("] -> ") + result,
                      failed ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
+    CallLines lines(*this);
     std::optional<MLTable::Transaction> transaction;
     QString result;
+    bool commented = false;
     try {
         transaction.emplace(m_table);
-        result = add ? this->add(address, resolved, comment) : remove(address, resolved);
+        result = add ? this->add(address, resolved, comment, &commented) : remove(address, resolved);
     } catch (const LookupFailed &f) {
         logLine(QString());
         throw f.error;
@@ -171,22 +262,12 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
         logLine(QString());
         throw;
     }
-    try {
-        transaction->commit();
-    } catch (const TableError &e) {
-        // Nothing of this call was stored.
-        if (result == Entered || result == Deleted) {
-            m_storageFailure = e;
-            result = result == Entered ? InsertFailed : DeleteFailed;
-            m_errors.append(errorLine);
-        }
-    }
-    logLine(result);
-    return outcomeOf(result);
+    return outcomeOf(lines.commit(*transaction, result, commented, logLine, errorLine));
 }
 
 EntryOutcome EntryRules::processbounce(const QString &address)
 {
+    CallLines lines(*this);
     std::optional<MLTable::Transaction> transaction;
     bool found = false;
     try {
@@ -196,32 +277,33 @@ EntryOutcome EntryRules::processbounce(const QString &address)
         throw f.error;
     }
     QString result = NotFound;
-    EntryOutcome outcome = EntryOutcome::Unchanged;
+    // A count that cannot grow is the rule's answer, not a storage failure.
+    bool atTop = false;
     if (found) {
         const qint64 count = qint64(m_table.current().Bounces) + 1;
         const bool remove = m_settings.BounceMax != 0 && count >= m_settings.BounceMax;
         if (!remove && count > std::numeric_limits<qint32>::max()) {
-            // A count that cannot grow is the rule's answer, not a storage failure.
             result = IncrementFailed;
+            atTop = true;
         } else {
             try {
                 if (remove)
                     m_table.deleteCurrent();
                 else
                     m_table.setBounces(qint32(count));
-                transaction->commit();
                 result = remove ? Deleted : Incremented;
-                outcome = EntryOutcome::Changed;
             } catch (const TableError &e) {
                 m_storageFailure = e;
                 result = remove ? DeleteFailed : IncrementFailed;
-                outcome = EntryOutcome::NotStored;
                 if (remove)
                     m_errors.append(QStringLiteral("REMOVE ") + address);
             }
         }
     }
-    m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + result,
-                 outcome == EntryOutcome::NotStored ? LineList::Keep::Always : LineList::Keep::WithChange);
-    return outcome;
+    const LogLine logLine = [&](const QString &r) {
+        m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + r,
+                     storeFailed(r) && !atTop ? LineList::Keep::Always : LineList::Keep::WithChange);
+    };
+    result = lines.commit(*transaction, result, false, logLine, QStringLiteral("REMOVE ") + address);
+    return atTop ? EntryOutcome::Unchanged : outcomeOf(result);
 }

@@ -1,8 +1,14 @@
 #pragma once
 // The one way addresses enter or leave the list, and the counting of
 // delivery failures. Both report only through the log and the error list.
+// A call made outside a folder-check message (which holds the lines of all
+// its calls) holds its own lines back in a group of its own: the line of a
+// change goes to the journal just before the commit, and the list file
+// records the call's step in the same transaction (store/LoggedSteps.h), so
+// a run that dies in between keeps the line exactly when the change stands.
 #include "store/TableError.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -25,7 +31,8 @@ class EntryRules
 public:
     // Settings and lists are read live on every call. The log and the error
     // list learn from the table whether a folder-check message's change was
-    // stored (LineList::setGroupCheck, store/HandledMessages.h).
+    // stored (LineList::setGroupCheck, store/HandledMessages.h), and so
+    // whether a call's step was (store/LoggedSteps.h).
     EntryRules(MLTable &table, const Settings &settings, const RuleLists &lists, LineList &log, LineList &errors);
     ~EntryRules();
     EntryRules(const EntryRules &) = delete;
@@ -45,8 +52,11 @@ public:
     LineList &errors() const { return m_errors; }
 
 private:
+    class CallLines;
+
     QString resolveCategory(bool add, QString category) const;
-    QString add(const QString &address, const QString &category, const QString &comment);
+    // *commented: an existing entry's comment was changed.
+    QString add(const QString &address, const QString &category, const QString &comment, bool *commented);
     QString remove(const QString &address, const QString &category);
 
     MLTable &m_table;
@@ -55,4 +65,7 @@ private:
     LineList &m_log;
     LineList &m_errors;
     std::optional<TableError> m_storageFailure;
+    // This run's identity and its last step, for the tags of calls' lines.
+    QByteArray m_run;
+    qint64 m_step = 0;
 };

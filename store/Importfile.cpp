@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -31,6 +30,60 @@ bool looksBinary(QByteArrayView head)
             ++controls;
     }
     return controls * 10 > head.size();
+}
+
+// The next CR or LF at or after a place, moving forward only. Each
+// character's next place is searched again only once it is passed: a file
+// with only one kind of line end is crossed once, not once a line.
+class LineEnds
+{
+public:
+    explicit LineEnds(QByteArrayView text)
+        : m_text(text)
+    {
+    }
+    // -1 when the text ends first.
+    qsizetype next(qsizetype from)
+    {
+        if (m_cr < from)
+            m_cr = find('\r', from);
+        if (m_lf < from)
+            m_lf = find('\n', from);
+        const qsizetype first = std::min(m_cr, m_lf);
+        return first == m_text.size() ? -1 : first;
+    }
+
+private:
+    qsizetype find(char c, qsizetype from) const
+    {
+        const qsizetype at = m_text.indexOf(c, from);
+        return at < 0 ? m_text.size() : at;
+    }
+
+    QByteArrayView m_text;
+    qsizetype m_cr = -1;
+    qsizetype m_lf = -1;
+};
+
+// Up to `limit` bytes, to the end of the file: the buffer is the file's own
+// size, and grows only for a file that grew since.
+bool readAtMost(QFile &file, qint64 limit, QByteArray *bytes)
+{
+    bytes->reserve(qsizetype(qBound<qint64>(0, file.size() + 1, limit)));
+    while (bytes->size() < limit) {
+        const qsizetype had = bytes->size();
+        qint64 room = bytes->capacity() - had;
+        if (room <= 0)
+            room = 64 * 1024;
+        bytes->resize(had + qsizetype(qMin(room, limit - had)));
+        const qint64 got = file.read(bytes->data() + had, bytes->size() - had);
+        bytes->resize(had + qsizetype(qMax<qint64>(got, 0)));
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+    }
+    return true;
 }
 
 bool isBlank(QChar c)
@@ -115,32 +168,27 @@ std::optional<ImportLines> ImportLines::fromFile(const QString &path, QString *e
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
     ImportLines out;
-    // A file that grew after the size test is cut off rather than read on.
-    out.m_bytes = file.read(LargestFile + 1);
-    if (file.error() != QFileDevice::NoError)
+    if (!readAtMost(file, LargestFile + 1, &out.m_bytes))
         return fail(file.errorString());
     if (out.m_bytes.size() > LargestFile)
         return fail(QStringLiteral("it is too large to import (more than %1 MB)").arg(LargestFile >> 20));
     if (looksBinary(QByteArrayView(out.m_bytes).first(qMin(SniffBytes, out.m_bytes.size()))))
         return fail(QStringLiteral("it is not a text file"));
 
-    const char *data = out.m_bytes.constData();
-    const qsizetype size = out.m_bytes.size();
-    qsizetype at = QByteArrayView(out.m_bytes).startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const QByteArrayView data(out.m_bytes);
+    const qsizetype size = data.size();
+    qsizetype at = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     platform::Utf8Check utf8;
-    utf8.feed(QByteArrayView(out.m_bytes).sliced(at));
+    utf8.feed(data.sliced(at));
     out.m_utf8 = utf8.isValid();
+    LineEnds ends(data);
     while (at < size) {
         out.m_starts.push_back(at);
-        const void *cr = std::memchr(data + at, '\r', size_t(size - at));
-        const void *lf = std::memchr(data + at, '\n', size_t(size - at));
-        const char *end = !cr ? static_cast<const char *>(lf)
-                          : !lf ? static_cast<const char *>(cr)
-                                : std::min(static_cast<const char *>(cr), static_cast<const char *>(lf));
-        if (!end)
+        const qsizetype end = ends.next(at);
+        if (end < 0)
             break;
-        at = end - data + 1;
-        if (*end == '\r' && at < size && data[at] == '\n')
+        at = end + 1;
+        if (data.at(end) == '\r' && at < size && data.at(at) == '\n')
             ++at;
     }
     out.m_bytes.squeeze();

@@ -55,7 +55,7 @@ bool validemailaddress(const QString &address, const Settings &settings, const R
             return false;
     }
     const qsizetype at = a.indexOf(QLatin1Char('@'));
-    if (at < 0 || a.indexOf(QLatin1Char('@'), at + 1) >= 0)
+    if (at <= 0 || a.indexOf(QLatin1Char('@'), at + 1) >= 0)
         return false;
     if (a.indexOf(QLatin1Char('.'), at + 1) < 0)
         return false;
@@ -67,5 +67,18 @@ bool validemailaddress(const QString &address, const Settings &settings, const R
     const qsizetype mial = a.indexOf(QStringLiteral("mial"));
     if (mial >= 4)
         return false;
+    return true;
+}
+
+bool emptyLocalPart(const QString &address)
+{
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at < 0)
+        return false;
+    for (qsizetype i = 0; i < at; ++i) {
+        const QChar c = address.at(i);
+        if (c.unicode() > 0x20 && c.category() != QChar::Other_Control)
+            return false;
+    }
     return true;
 }

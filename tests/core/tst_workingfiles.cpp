@@ -83,6 +83,7 @@ private Q_SLOTS:
         QVERIFY(textfile::writeLines(path(WorkingFiles::logFileName()), LineList::logHeader() + QStringList{u8("old")}));
         QVERIFY(textfile::writeLines(path(WorkingFiles::errorsFileName()), {u8("ADD old Default")}));
         const QString odd = u8("REMOVE a\\b@example.org [line\r\nbreak\nand tab\t] -> ünïcode");
+        const QString oddShown = u8("REMOVE a\\b@example.org [line\\x0d\\x0abreak\\x0aand tab\\x09] -> ünïcode");
         {
             Run run(m_dir);
             run.log.append(u8("first"));
@@ -93,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(errorsJournal()));
 
         Run next(m_dir);
-        QCOMPARE(next.log.lines(), (LineList::logHeader() + QStringList{u8("old"), u8("first"), odd}));
+        QCOMPARE(next.log.lines(), (LineList::logHeader() + QStringList{u8("old"), u8("first"), oddShown}));
         QCOMPARE(next.errors.lines(), (QStringList{u8("ADD old Default"), u8("ADD x Default")}));
         QVERIFY(!QFileInfo::exists(logJournal()));
         QVERIFY(!QFileInfo::exists(errorsJournal()));
@@ -199,6 +200,73 @@ private Q_SLOTS:
             expected << u8("after");
         QCOMPARE(log2.lines(), expected);
         QCOMPARE(asked, end == u8("prepared, died") ? QByteArray("0a1b") : QByteArray());
+    }
+
+    // A control character from an address or a comment shows as \xHH in
+    // the journals, the files and the lists: raw, a NUL makes log.txt a
+    // binary file and a line break splits one line into two.
+    void controlCharactersAreWrittenVisibly_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("NUL") << u8("ADD n") + QChar(0) + u8("ul@example.org Default")
+                             << u8("ADD n\\x00ul@example.org Default");
+        QTest::newRow("bell") << u8("ADD \a@iana.org Default") << u8("ADD \\x07@iana.org Default");
+        QTest::newRow("escape and DEL") << u8("ADD a\x1b[2Jb\x7f@example.org") << u8("ADD a\\x1b[2Jb\\x7f@example.org");
+        QTest::newRow("C1 next line") << u8("ADD a\u0085b@example.org") << u8("ADD a\\x85b@example.org");
+        QTest::newRow("tab") << u8("ADD a\tb@example.org") << u8("ADD a\\x09b@example.org");
+        QTest::newRow("line breaks") << u8("ADD a\r\nb\nc@example.org") << u8("ADD a\\x0d\\x0ab\\x0ac@example.org");
+        QTest::newRow("printable text as it is") << u8("ADD a\\x00b@example.org [ünï\u00a0code] -> ok")
+                                                 << u8("ADD a\\x00b@example.org [ünï\u00a0code] -> ok");
+    }
+    void controlCharactersAreWrittenVisibly()
+    {
+        QFETCH(QString, raw);
+        QFETCH(QString, shown);
+        auto hasRawControls = [](const QByteArray &bytes) {
+            for (const char c : bytes) {
+                const auto b = static_cast<unsigned char>(c);
+                if ((b < 0x20 && b != '\r' && b != '\n') || b == 0x7f)
+                    return true;
+            }
+            return bytes.contains("\xC2\x85");
+        };
+        {
+            Run run(m_dir);
+            run.log.append(raw);
+            run.errors.append(raw);
+            run.log.beginGroup("0a1b");
+            run.log.append(raw);
+            run.log.prepareGroup();
+            QCOMPARE(run.log.lines(), LineList::logHeader() + QStringList{shown});
+            QCOMPARE(run.errors.lines(), QStringList{shown});
+            for (const QString &journal : {logJournal(), errorsJournal()}) {
+                const QByteArray bytes = readFile(journal);
+                QVERIFY2(!hasRawControls(bytes), bytes.constData());
+                QVERIFY2(bytes.contains(shown.toUtf8().replace("\\", "\\\\")), bytes.constData());
+            }
+        } // died with the group in doubt; it stands
+        Run next(m_dir);
+        QCOMPARE(next.log.lines(), (LineList::logHeader() + QStringList{shown, shown}));
+        QCOMPARE(next.errors.lines(), QStringList{shown});
+        QVERIFY(next.files.save(next.log, next.errors));
+        for (const QString &name : {WorkingFiles::logFileName(), WorkingFiles::errorsFileName()}) {
+            const QByteArray bytes = readFile(path(name));
+            QVERIFY2(!hasRawControls(bytes), bytes.constData());
+        }
+        QCOMPARE(fileLines(WorkingFiles::errorsFileName()), QStringList{shown});
+    }
+
+    // Lines an older copy of the program wrote raw are shown and written
+    // visibly from the next start on.
+    void rawLinesOfAnOlderLogAreShownVisibly()
+    {
+        QVERIFY(writeFile(path(WorkingFiles::errorsFileName()), QByteArray("ADD \a@iana.org Default\r\nADD ok\r\n")));
+        Run run(m_dir);
+        QCOMPARE(run.errors.lines(), (QStringList{u8("ADD \\x07@iana.org Default"), u8("ADD ok")}));
+        QVERIFY(run.files.save(run.log, run.errors));
+        QCOMPARE(readFile(path(WorkingFiles::errorsFileName())),
+                 QByteArray("ADD \\x07@iana.org Default\r\nADD ok\r\n"));
     }
 
     // A record cut short by the end of the run is no line.

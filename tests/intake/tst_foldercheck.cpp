@@ -187,6 +187,10 @@ private Q_SLOTS:
             << QStringList{u8("ADD ann.home@example.net news [Changed enacted by e-mail sent %D by ann.home@example.net] -> "
                               "Entered Successfully")}
             << none << QStringList{u8("ann.home@example.net|news|0")};
+        QTest::newRow("control character before the at")
+            << message(ann, "subscribe \x07@iana.org", "") << QString()
+            << QStringList{u8("ADD @iana.org Default") + byAnn + u8("Not Added: Invalid E-mail Address!")}
+            << QStringList{u8("ADD @iana.org Default")} << none;
         QTest::newRow("sender without an address")
             << message("Ann Berg", "subscribe news", "") << QString()
             << QStringList{u8("ADD  news [Changed enacted by e-mail sent %D by ] -> Not Added: Invalid E-mail Address!")}

@@ -33,10 +33,12 @@ class TestEntryRules : public QObject
     QString m_path;
     std::unique_ptr<ListWorkspace> m_work;
 
-    // Flags: M multiple categories, R restricted categories, U update comments.
+    // Flags: M multiple categories, R restricted categories, U update comments,
+    // X address checking off.
     void configure(const QString &flags)
     {
         m_work->settings = Settings();
+        m_work->settings.Except = !flags.contains(u'X');
         m_work->settings.defaultcategory = u"Default"_s;
         m_work->settings.AlternativeCategory = u"Other"_s;
         m_work->settings.MultipleCategorySupport = flags.contains(u'M');
@@ -157,6 +159,18 @@ private Q_SLOTS:
         QTest::newRow("invalid but already there")
             << u""_s << QStringList{u"bad@x.c|news|0|old"_s} << true << u"BAD@x.c"_s << u"news"_s
             << u"ADD BAD@x.c news [c] -> Entry already exists!"_s << none << QStringList{u"bad@x.c|news|0|old"_s};
+        // No one before the at: never an entry, whatever the checking.
+        for (const QString &flags : {u""_s, u"X"_s}) {
+            for (const QString &address : {u"@iana.org"_s, u" @iana.org"_s}) {
+                QTest::addRow("no one before the at in '%s', flags '%s'", qPrintable(address), qPrintable(flags))
+                    << flags << none << true << address << u"news"_s
+                    << u"ADD %1 news [c] -> Not Added: Invalid E-mail Address!"_s.arg(address)
+                    << QStringList{u"ADD %1 news"_s.arg(address)} << none;
+            }
+        }
+        QTest::newRow("checking off takes an address without an at")
+            << u"X"_s << none << true << u"nobody"_s << u"news"_s << u"ADD nobody news [c] -> Entered Successfully"_s
+            << none << QStringList{u"nobody|news|0|c"_s};
         QTest::newRow("blocked in other case")
             << u""_s << none << true << u"Blocked@Example.COM"_s << u"news"_s
             << u"ADD Blocked@Example.COM news [c] -> Not Added: E-mail Address disallowed by rule!"_s << none << none;

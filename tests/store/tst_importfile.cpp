@@ -12,6 +12,10 @@
 
 #include <QFile>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using Kind = ScriptedPrompts::Kind;
 using Answer = Prompts::Answer;
 
@@ -109,6 +113,9 @@ private Q_SLOTS:
             << QByteArray("x'); DROP TABLE mailist;--@example.org\n%@example.org\nn") + QByteArray(1, '\0') + "ul@example.org\n" << "add"
             << false << "," << 3
             << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("%@example.org|Dialog|0")};
+        QTest::newRow("no one before the at, once a control character is trimmed")
+            << QByteArray("\x07@iana.org\n@iana.org,News\n") << "add" << true << "," << 2
+            << QStringList{QStringLiteral("old@example.org|Old|0")};
         QTest::newRow("windows-1252 file")
             << QByteArray("a@example.org,Caf\xE9\n") << "add" << true << "," << 1
             << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("a@example.org|Caf\u00e9|0")};
@@ -183,6 +190,79 @@ private Q_SLOTS:
         QCOMPARE(list.prompts.texts(Kind::Confirm).size(), 2);
         QCOMPARE(list.prompts.texts(Kind::Information),
                  QStringList{QStringLiteral("0 entries have been processed!")});
+    }
+
+    // Every kind of line end cuts lines alike; blank lines stay lines (the
+    // import skips them) and a last line needs no end.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList abc{QStringLiteral("a@x.org"), QStringLiteral("b@x.org"), QString(),
+                              QStringLiteral("c@x.org")};
+        QTest::newRow("CR LF") << QByteArray("a@x.org\r\nb@x.org\r\n\r\nc@x.org\r\n") << abc;
+        QTest::newRow("LF") << QByteArray("a@x.org\nb@x.org\n\nc@x.org\n") << abc;
+        QTest::newRow("CR") << QByteArray("a@x.org\rb@x.org\r\rc@x.org\r") << abc;
+        QTest::newRow("mixed") << QByteArray("a@x.org\nb@x.org\r\n\rc@x.org") << abc;
+        QTest::newRow("LF CR is two ends")
+            << QByteArray("a@x.org\n\rb@x.org")
+            << QStringList{QStringLiteral("a@x.org"), QString(), QStringLiteral("b@x.org")};
+        QTest::newRow("CR CR LF is two ends")
+            << QByteArray("a@x.org\r\r\nb@x.org\n")
+            << QStringList{QStringLiteral("a@x.org"), QString(), QStringLiteral("b@x.org")};
+        QTest::newRow("LF lines, then one CR far on")
+            << QByteArray("a@x.org\nb@x.org\n\nc@x.org\rd@x.org\n") << abc + QStringList{QStringLiteral("d@x.org")};
+        QTest::newRow("CR lines, then one LF far on")
+            << QByteArray("a@x.org\rb@x.org\r\rc@x.org\nd@x.org") << abc + QStringList{QStringLiteral("d@x.org")};
+        QTest::newRow("only line ends") << QByteArray("\r\n\n\r") << QStringList{QString(), QString(), QString()};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QString why;
+        const auto read = ImportLines::fromFile(writeFile(file), &why);
+        QVERIFY2(read, qPrintable(why));
+        QStringList got;
+        for (qsizetype i = 0; i < read->size(); ++i)
+            got << read->at(i);
+        QCOMPARE(got, lines);
+    }
+
+    // A small file is read into a buffer of its own size: the import works
+    // where the address space could not hold one of the largest file's.
+    void aSmallFileNeedsNoLargeBuffer()
+    {
+        const QString path = writeFile("a@example.org\r\nb@example.org\r\n");
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const qint64 inUse = statm.readAll().split(' ').value(0).toLongLong() * sysconf(_SC_PAGESIZE);
+        const rlim_t room = rlim_t(inUse + ImportLines::LargestFile / 4);
+        rlimit limit{};
+        QVERIFY(getrlimit(RLIMIT_AS, &limit) == 0);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < room)
+            QSKIP("the address space is already limited below what this test needs");
+        // In a child: a failed allocation must not end the test program.
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            limit.rlim_cur = room;
+            int code = 3;
+            if (setrlimit(RLIMIT_AS, &limit) == 0) {
+                try {
+                    const auto lines = ImportLines::fromFile(path, nullptr);
+                    code = lines && lines->size() == 2 ? 0 : 1;
+                } catch (const std::bad_alloc &) {
+                    code = 2;
+                }
+            }
+            _exit(code);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the reading child died");
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void refusesWhatIsNoImportFile_data()

@@ -44,6 +44,8 @@ private Q_SLOTS:
         QTest::newRow("mial at 1 and again later") << u"mialbox@mial.com"_s << true;
         QTest::newRow("mail is fine") << u"someone@mail.example.com"_s << true;
         QTest::newRow("bell alone before the at") << u"\a@iana.org"_s << false;
+        QTest::newRow("nothing before the at") << u"@iana.org"_s << false;
+        QTest::newRow("nothing before the at, long") << u"@mail.example.com"_s << false;
         QTest::newRow("line break at the end") << u"someone@example.com\r\n"_s << false;
 
         const struct
