@@ -1,5 +1,7 @@
 #include "store/Importfile.h"
 
+#include "core/LockedFiles.h"
+
 #include "core/DateTimeText.h"
 #include "core/Prompts.h"
 #include "platform/text/LegacyText.h"
@@ -160,6 +162,9 @@ std::optional<ImportLines> ImportLines::fromFile(const QString &path, QString *e
     const QFileInfo info(path);
     if (info.isDir())
         return fail(QStringLiteral("it is a folder, not a file"));
+    // Reading it would close a descriptor of it and drop the program's locks.
+    if (lockedfiles::contains(path))
+        return fail(QStringLiteral("it is the mailing-list file the program has open, or one of its working files"));
     if (info.exists() && info.size() > LargestFile)
         return fail(QStringLiteral("it is too large to import (%1 MB; at most %2 MB)")
                         .arg(info.size() >> 20)

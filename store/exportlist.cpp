@@ -1,5 +1,7 @@
 #include "store/exportlist.h"
 
+#include "core/LockedFiles.h"
+
 #include "core/Prompts.h"
 #include "store/MLTable.h"
 
@@ -70,6 +72,11 @@ bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress
     // Written beside the target and renamed over it on commit, so a failed
     // or abandoned export leaves an existing file as it was. The blocks are
     // large already; unbuffered, a failed write is seen where it happens.
+    // Renaming over the open list would replace it under the program.
+    if (lockedfiles::contains(fileName)) {
+        prompts.warning(saveFailedMessage(fileName, lockedfiles::reason(fileName)));
+        return false;
+    }
     QSaveFile file(fileName);
     if (writeProtected(fileName) || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         prompts.warning(saveFailedMessage(fileName, saveFailureReason(fileName, file)));

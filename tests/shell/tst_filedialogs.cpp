@@ -2,13 +2,16 @@
 // open, and the locks this process holds on it survive: another process that
 // opens and closes the list afterwards cannot take the write-ahead log away.
 #include "testlib/ModalDriver.h"
+#include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
 
 #include "core/LockedFiles.h"
 #include "core/TextFile.h"
 #include "shell/QtPrompts.h"
 #include "store/MLSchema.h"
+#include "store/Importfile.h"
 #include "store/MLTable.h"
+#include "store/exportlist.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -117,6 +120,13 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!textfile::writeLines(link, {QStringLiteral("x")}, &error));
         QCOMPARE(error, QStringLiteral("%1 is the mailing-list file the program has open.").arg(link));
+        QVERIFY(!ImportLines::fromFile(m_list + QStringLiteral("-wal"), &error));
+        QCOMPARE(error, QStringLiteral("it is the mailing-list file the program has open, or one of its working files"));
+        ScriptedPrompts prompts;
+        QVERIFY(!exportlist(*m_table, prompts, {}, link, true, true, true, QStringLiteral(",")));
+        QCOMPARE(prompts.warnings().size(), 1);
+        QVERIFY(prompts.warnings().constFirst().endsWith(QStringLiteral("is the mailing-list file the program has open.")));
+        QCOMPARE(m_table->recordCount(), 1);
         m_table.reset();
         QVERIFY(!lockedfiles::contains(m_list));
     }
