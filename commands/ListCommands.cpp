@@ -42,14 +42,17 @@ ListCommands::ListCommands(TdmML &dm, RuleLists &lists, Prompts &prompts, std::f
 
 void ListCommands::deleteRecord(bool ask)
 {
+    MLTable &table = m_dm.tblML;
+    // Named in the question, so the user sees which member goes.
+    if (!table.active() || !table.hasCurrent())
+        return;
     if (ask
-        && m_prompts.confirm(QStringLiteral("Are you sure you want to delete the current record?"))
+        && m_prompts.confirm(QStringLiteral("Are you sure you want to delete the current record?\n")
+                             + table.current().Item)
             != Prompts::Answer::Yes)
         return;
     try {
-        MLTable &table = m_dm.tblML;
-        if (table.active() && table.hasCurrent())
-            table.deleteCurrent();
+        table.deleteCurrent();
     } catch (const std::exception &) {
         m_prompts.error(QStringLiteral("Error deleting record!"));
     }

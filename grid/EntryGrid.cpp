@@ -27,7 +27,8 @@ void TEntryGrid::setEntryModel(EntryTableModel *model)
 {
     m_model = model;
     setModel(model);
-    // Keep the user's place across the re-reads that follow every change.
+    // Keep the user's record across the re-reads that follow every change,
+    // a new filter or order included; where it has gone, keep the place.
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_rememberedRow = currentIndex().row();
         m_rememberedColumn = std::max(0, currentIndex().column());
@@ -36,8 +37,11 @@ void TEntryGrid::setEntryModel(EntryTableModel *model)
         const int rows = m_model->rowCount();
         if (rows == 0 || m_rememberedRow < 0)
             return;
-        const QModelIndex at = m_model->index(std::min(m_rememberedRow, rows - 1), m_rememberedColumn);
+        const std::optional<int> same = m_currentRowid ? m_model->rowOf(*m_currentRowid) : std::nullopt;
+        const QModelIndex at = m_model->index(same ? *same : std::min(m_rememberedRow, rows - 1), m_rememberedColumn);
         setCurrentIndex(at);
+        if (same)
+            scrollTo(at, QAbstractItemView::PositionAtCenter);
     });
 }
 
@@ -119,6 +123,10 @@ void TEntryGrid::keyPressEvent(QKeyEvent *event)
 void TEntryGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_model && current.isValid() && current.row() != previous.row())
-        m_model->makeCurrent(current.row());
+    if (m_model && current.isValid()) {
+        if (const Entry *e = m_model->entryAt(current.row()))
+            m_currentRowid = e->rowid;
+        if (current.row() != previous.row())
+            m_model->makeCurrent(current.row());
+    }
 }

@@ -4,6 +4,8 @@
 // selected row.
 #include <QTableView>
 
+#include <optional>
+
 class EntryTableModel;
 
 class TEntryGrid : public QTableView
@@ -56,5 +58,6 @@ private:
     int m_resizeColMax = -1;
     bool m_inlineEditing = false;
     int m_rememberedRow = -1;
+    std::optional<qint64> m_currentRowid;
     int m_rememberedColumn = 0;
 };

@@ -137,6 +137,16 @@ Qt::ItemFlags EntryTableModel::flags(const QModelIndex &index) const
     return f;
 }
 
+std::optional<int> EntryTableModel::rowOf(qint64 rowid) const
+{
+    try {
+        if (m_table.active())
+            return m_table.viewPosition(rowid);
+    } catch (const TableError &) {
+    }
+    return std::nullopt;
+}
+
 bool EntryTableModel::makeCurrent(int row)
 {
     const Entry *e = entryAt(row);

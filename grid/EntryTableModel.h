@@ -30,6 +30,8 @@ public:
     // Makes the entry on this row the table's current record.
     bool makeCurrent(int row);
     const Entry *entryAt(int row) const;
+    // The row that shows the record with this row id, if the view holds it.
+    std::optional<int> rowOf(qint64 rowid) const;
 
     // Re-reads count and rows now rather than on the next turn of the loop.
     void refresh();

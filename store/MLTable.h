@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 class SqliteDb;
 struct SqlQuery;
@@ -96,6 +97,9 @@ public:
     // The rows of the current view just after (or before) a row read
     // earlier, in view order: a neighbouring page without walking an offset.
     QVector<Entry> pageNextTo(const Entry &row, int limit, bool before) const;
+    // Where the record with this row id stands in the current view; none
+    // when it is gone or outside the filter.
+    std::optional<int> viewPosition(qint64 rowid) const;
 
     // Nesting display hold: while held, views do not follow the table.
     void disableControls();

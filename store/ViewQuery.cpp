@@ -169,3 +169,29 @@ QVector<Entry> MLTable::pageNextTo(const Entry &row, int limit, bool before) con
         return {};
     return readRows(viewQuery(&row, before, limit, 0), limit, before);
 }
+
+std::optional<int> MLTable::viewPosition(qint64 rowid) const
+{
+    requireOpen();
+    static const QByteArray byRowid = QByteArray("SELECT ") + EntryColumns + " FROM mailist WHERE rowid = ?1";
+    Entry row;
+    {
+        sqlite3_stmt *s = m_db->prepare(byRowid);
+        Stmt guard(s);
+        sqlite3_bind_int64(s, 1, rowid);
+        if (m_db->step(s) != SQLITE_ROW)
+            return std::nullopt;
+        row = readEntry(s);
+    }
+    if (m_filtered && !m_filterCategory.isEmpty()
+        && !lowerAZ(row.Category).startsWith(lowerAZ(m_filterCategory)))
+        return std::nullopt;
+    // The rows before it in view order.
+    SqlQuery q = viewQuery(&row, true, 0, 0);
+    q.sql = "SELECT count(*) FROM (" + q.sql + ")";
+    sqlite3_stmt *s = m_db->prepare(q.sql);
+    Stmt guard(s);
+    bindAll(s, q.binds);
+    m_db->step(s);
+    return sqlite3_column_int(s, 0);
+}

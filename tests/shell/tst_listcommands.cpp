@@ -4,6 +4,7 @@
 #include "core/TextFile.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,7 +63,7 @@ private Q_SLOTS:
         f.prompts.queueConfirm(yes ? Answer::Yes : Answer::No);
         f.window->findChild<QAction *>(action)->trigger();
         QCOMPARE(f.prompts.texts(Kind::Confirm),
-                 QStringList{QStringLiteral("Are you sure you want to delete the current record?")});
+                 QStringList{QStringLiteral("Are you sure you want to delete the current record?\nB@Example.ORG")});
         QTRY_COMPARE(f.gridColumn(0), left);
         QCOMPARE(f.window->lblcount->text(), QString::number(left.size()) + QStringLiteral(" Records"));
         QVERIFY(f.prompts.texts(Kind::Error).isEmpty());
@@ -74,8 +75,38 @@ private Q_SLOTS:
         f.show();
         f.prompts.queueConfirm(Answer::Yes);
         f.window->DeleteRecord1->trigger();
-        QCOMPARE(f.prompts.calls().size(), 1);
+        QVERIFY(f.prompts.calls().isEmpty());
         QCOMPARE(f.window->lblcount->text(), QStringLiteral("0 Records"));
+    }
+
+    // The highlighted member stays highlighted, and stays the one a command
+    // acts on, through a filter, its removal and a new order.
+    void highlightFollowsTheMemberThroughViewChanges()
+    {
+        MainWindowFixture f(threeEntries());
+        f.show();
+        select(f, QStringLiteral("c@example.org"));
+        const auto highlighted = [&] {
+            const QModelIndex at = f.window->DBGrid1->currentIndex();
+            return at.isValid() ? f.gridColumn(0).value(at.row()) : QString();
+        };
+        f.window->edtfilter->setText(QStringLiteral("news"));
+        f.window->rdbfilter->click();
+        QTRY_COMPARE(f.gridColumn(0).size(), 2);
+        QTRY_COMPARE(highlighted(), QStringLiteral("c@example.org"));
+        f.window->rdball->click();
+        QTRY_COMPARE(f.gridColumn(0).size(), 3);
+        QTRY_COMPARE(highlighted(), QStringLiteral("c@example.org"));
+        f.window->cmbsort->setCurrentIndex(2); // by bounce count: c comes first
+        QTRY_COMPARE(f.gridColumn(0).constFirst(), QStringLiteral("c@example.org"));
+        QTRY_COMPARE(highlighted(), QStringLiteral("c@example.org"));
+
+        f.prompts.queueConfirm(Answer::Yes);
+        f.window->DeleteRecord1->trigger();
+        QCOMPARE(f.prompts.texts(Kind::Confirm),
+                 QStringList{QStringLiteral("Are you sure you want to delete the current record?\nc@example.org")});
+        QTRY_COMPARE(f.gridColumn(0).size(), 2);
+        QVERIFY(!f.gridColumn(0).contains(QStringLiteral("c@example.org")));
     }
 
     void moveToBlockedListKeepsTheAddressAtOnce()
