@@ -58,7 +58,7 @@ private Q_SLOTS:
                         + f.gridColumn(2).at(r);
         QCOMPARE(rows, left);
         if (mode == u"rdbadd")
-            QVERIFY(f.context->log.last().contains(TdlgEnterMore::commentPrefix()));
+            QVERIFY(f.context->log.last().contains(QStringLiteral("Manual insertion of addresses at ")));
     }
 
     void closePromptAndMissingCategory()

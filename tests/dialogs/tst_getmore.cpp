@@ -127,7 +127,7 @@ private Q_SLOTS:
         f.window->rdball->click();
         QTRY_VERIFY(f.gridColumn(0).contains(QStringLiteral("dora@example.org")));
         QVERIFY(f.gridColumn(0).contains(QStringLiteral("carl@example.org")));
-        QVERIFY(f.context->log.last().contains(TdlgGetMore::commentPrefix()));
+        QVERIFY(f.context->log.last().contains(QStringLiteral("Retrieval of e-mail addresses from folders at ")));
     }
 
     void unprocessedLinesAskBeforeClosing()

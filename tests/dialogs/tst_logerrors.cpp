@@ -83,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(textfile::readLines(target, &saved));
         QCOMPARE(saved, f.context->log.lines());
         QCOMPARE(f.prompts.texts(Kind::Error), QStringList{QStringLiteral("Save Error!")});
-        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{Tdlglog::clearQuestion()});
+        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{QStringLiteral("Are you sure you want to clear your log file?")});
 
         f.prompts.queueConfirm(Prompts::Answer::Yes);
         openLog(f, [&](Tdlglog *d) {

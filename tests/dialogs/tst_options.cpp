@@ -220,7 +220,7 @@ private Q_SLOTS:
             QCOMPARE(shownItems(box), expected);
             d->close();
         });
-        QCOMPARE(s.f->prompts.texts(Kind::Confirm), QStringList(answers.size(), Tdlgoptions::spaceQuestion()));
+        QCOMPARE(s.f->prompts.texts(Kind::Confirm), QStringList(answers.size(), QStringLiteral("An entry contains a space.  The space character is not supported and will be converted to a underscore character (_)")));
         QCOMPARE(s.f->prompts.pendingAnswers(), 0);
     }
 
