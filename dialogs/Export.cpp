@@ -45,7 +45,7 @@ TdlgExport::TdlgExport(MLTable &table, Prompts &prompts, ProgressFn progress, QW
     edtfile = new QLineEdit(this);
     edtfile->setObjectName(QStringLiteral("edtfile"));
     edtfile->setToolTip(QStringLiteral("The filename that the list will be saved to"));
-    btnSave = new QPushButton(QStringLiteral("Save.."), this);
+    btnSave = new QPushButton(QStringLiteral("&Save.."), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
     btnSave->setToolTip(QStringLiteral("Choose your filename"));
     btnSave->setAutoDefault(false);

@@ -36,7 +36,7 @@ TdlgImport::TdlgImport(ListWorkspace &workspace, Prompts &prompts, ProgressFn pr
     edtfile->setObjectName(QStringLiteral("edtfile"));
     edtfile->setToolTip(QStringLiteral("The filename the entries will be loaded from"));
     edtfile->setReadOnly(true);
-    btnbrowse = new QPushButton(QStringLiteral("Browse.."), this);
+    btnbrowse = new QPushButton(QStringLiteral("&Browse.."), this);
     btnbrowse->setObjectName(QStringLiteral("btnbrowse"));
     btnbrowse->setToolTip(QStringLiteral("Click here to browse for a file to import from"));
     btnbrowse->setAutoDefault(false);

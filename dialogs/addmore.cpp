@@ -29,6 +29,9 @@ TdlgEnterMore::TdlgEnterMore(ListWorkspace &workspace, Prompts &prompts, Progres
     memin = new QPlainTextEdit(this);
     memin->setObjectName(QStringLiteral("memin"));
     memin->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memin->setAccessibleName(QStringLiteral("Addresses to process"));
+    // Tab moves on, so a keyboard user is not kept in the field.
+    memin->setTabChangesFocus(true);
     memin->setMinimumHeight(formscale::px(150));
     form->addWidget(memin, 1);
 

@@ -39,7 +39,7 @@ QLineEdit *edit(QWidget *parent, const char *name, const QString &hint)
 void ProcessModes::addProcessButtons(QWidget *parent, QBoxLayout *form, QPushButton *&process, QPushButton *&close)
 {
     auto *buttons = new QHBoxLayout;
-    process = new QPushButton(QStringLiteral("Process Entries"), parent);
+    process = new QPushButton(QStringLiteral("&Process Entries"), parent);
     process->setObjectName(QStringLiteral("btnProcessAll"));
     process->setToolTip(QStringLiteral("Start processing of the entries listed above"));
     close = new QPushButton(QStringLiteral("&Close"), parent);
@@ -72,6 +72,7 @@ void ProcessModes::buildModes(QWidget *parent, QObject *context, QBoxLayout *lay
     edtcategory = edit(parent, "edtcategory",
                        QStringLiteral("This will be the category given to entries that are entered into your mailing "
                                       "list"));
+    edtcategory->setAccessibleName(QStringLiteral("Category to add to"));
     edtcategory->setText(m_workspace.settings.defaultcategory);
     rdbremove = radio(parent, "rdbremove", QStringLiteral("Remove from Mailing List"),
                       QStringLiteral("Removes each of the e-mail addresses above from your mailing list"));
@@ -81,6 +82,8 @@ void ProcessModes::buildModes(QWidget *parent, QObject *context, QBoxLayout *lay
                          QStringLiteral("Remove the e-mail addresses if the category matches that specified"));
     edtremovecat = edit(parent, "edtremovecat",
                         QStringLiteral("Specify the category that you want to remove these addresses from"));
+    // Both fields sit beside a "Category:" caption; a screen reader tells them apart by these.
+    edtremovecat->setAccessibleName(QStringLiteral("Category to remove from"));
     rdbbounce = radio(parent, "rdbbounce", QStringLiteral("Process as Undeliverable"),
                       QStringLiteral("Process each of the addresses above as if they were undeliverable messages (i.e. "
                                      "increase the bounce count for each of these entries)"));

@@ -25,10 +25,12 @@ Tdlgeditentries::Tdlgeditentries(QWidget *parent)
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Tab moves on, so a keyboard user is not kept in the field.
+    Memo1->setTabChangesFocus(true);
     form->addWidget(Memo1, 1);
 
     auto *buttons = new QHBoxLayout;
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(QStringLiteral("&OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));

@@ -38,9 +38,9 @@ Tdlgerrors::Tdlgerrors(LineList &errors, EntryRules &rules, Prompts &prompts, QW
     lbxerrors->setEditTriggers(QAbstractItemView::NoEditTriggers);
     row->addWidget(lbxerrors, 1);
 
-    btndeleteentry = sidepanel::button(this, QStringLiteral("Delete Entry"), "btndeleteentry",
+    btndeleteentry = sidepanel::button(this, QStringLiteral("&Delete Entry"), "btndeleteentry",
                                        QStringLiteral("Delete the selected Line(s)"));
-    BitBtn1 = sidepanel::button(this, QStringLiteral("Reprocess Entry.."), "BitBtn1",
+    BitBtn1 = sidepanel::button(this, QStringLiteral("&Reprocess Entry.."), "BitBtn1",
                                 QStringLiteral("Reprocess the selected line"));
     btnClose = sidepanel::button(this, QStringLiteral("&Close"), "btnClose");
     sidepanel::addColumn(row, this, {btndeleteentry, BitBtn1, btnClose}, 105, 129);

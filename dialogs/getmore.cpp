@@ -108,6 +108,8 @@ TdlgGetMore::TdlgGetMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn 
     memretr = new QPlainTextEdit(retrieved);
     memretr->setObjectName(QStringLiteral("memretr"));
     memretr->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Tab moves on, so a keyboard user is not kept in the field.
+    memretr->setTabChangesFocus(true);
     memretr->setMinimumSize(formscale::size(180, 150));
     retrievedLayout->addWidget(memretr);
     top->addWidget(retrieved, 1);

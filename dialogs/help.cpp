@@ -29,11 +29,13 @@ TdlgHelp::TdlgHelp(QString programDir, QWidget *parent)
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setPlainText(placeholderText());
+    // Tab moves on, so a keyboard user is not kept in the text.
+    RichEdit1->setTabChangesFocus(true);
     row->addWidget(RichEdit1, 1);
 
     auto *panel = new QVBoxLayout;
     panel->addStretch(1);
-    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose = new QPushButton(QStringLiteral("&Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setMinimumSize(formscale::size(75, 25));
     panel->addWidget(btnClose, 0, Qt::AlignHCenter);

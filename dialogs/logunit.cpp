@@ -69,9 +69,9 @@ Tdlglog::Tdlglog(LineList &log, Prompts &prompts, QWidget *parent)
     Memo1->setItemDelegate(new WidestLineDelegate(log, Memo1));
     row->addWidget(Memo1, 1);
 
-    BitBtn2 = sidepanel::button(this, QStringLiteral("Save Log.."), "BitBtn2",
+    BitBtn2 = sidepanel::button(this, QStringLiteral("&Save Log.."), "BitBtn2",
                                 QStringLiteral("Saves the contents of the log to a specified file"));
-    btnclearlog = sidepanel::button(this, QStringLiteral("Clear Log"), "btnclearlog",
+    btnclearlog = sidepanel::button(this, QStringLiteral("C&lear Log"), "btnclearlog",
                                     QStringLiteral("Clears all entries from your log"));
     btnClose = sidepanel::button(this, QStringLiteral("&Close"), "btnClose");
     sidepanel::addColumn(row, this, {BitBtn2, btnclearlog, btnClose}, 90, 114);

@@ -50,12 +50,15 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     auto *form = new QVBoxLayout(this);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->addTab(buildGeneral(), QStringLiteral("General"));
-    PageControl1->addTab(buildCategories(), QStringLiteral("Categories"));
-    PageControl1->addTab(buildSynonyms(), QStringLiteral("Synonyms"));
-    PageControl1->addTab(buildExceptions(), QStringLiteral("Exceptions"));
-    PageControl1->addTab(buildSending(), QStringLiteral("Sending Mail"));
-    PageControl1->addTab(buildDeliveryFailure(), QStringLiteral("Delivery Failure"));
+    PageControl1->addTab(buildGeneral(), QStringLiteral("&General"));
+    PageControl1->addTab(buildCategories(), QStringLiteral("&Categories"));
+    PageControl1->addTab(buildSynonyms(), QStringLiteral("&Synonyms"));
+    PageControl1->addTab(buildExceptions(), QStringLiteral("E&xceptions"));
+    PageControl1->addTab(buildSending(), QStringLiteral("Sending &Mail"));
+    PageControl1->addTab(buildDeliveryFailure(), QStringLiteral("&Delivery Failure"));
+    // Every caption shows in full; the window widens to hold them.
+    PageControl1->setElideMode(Qt::ElideNone);
+    PageControl1->setUsesScrollButtons(false);
     form->addWidget(PageControl1, 1);
 
     auto *strip = new QHBoxLayout;
@@ -71,7 +74,8 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     strip->addWidget(BitBtn1);
     strip->addWidget(BitBtn2);
     form->addLayout(strip);
-    resize(formscale::size(410, 432));
+    resize(formscale::size(410, 432).expandedTo(sizeHint()));
+    formscale::fit(this);
 
     connectControls();
     showValues();

@@ -38,9 +38,10 @@ QListWidget *listBox(QWidget *parent, const char *name, const QString &hint)
     return box;
 }
 
-QPushButton *editButton(QWidget *parent, const char *name)
+// Two lists on one page need two key letters.
+QPushButton *editButton(QWidget *parent, const char *name, bool second = false)
 {
-    auto *b = named(new QPushButton(QStringLiteral("Edit.."), parent), name);
+    auto *b = named(new QPushButton(second ? QStringLiteral("Ed&it..") : QStringLiteral("&Edit.."), parent), name);
     b->setMinimumSize(formscale::size(75, 25));
     b->setAutoDefault(false);
     return b;
@@ -184,7 +185,7 @@ QWidget *Tdlgoptions::buildSynonyms()
     auto *rv = new QVBoxLayout(remove);
     lbxRemovalStrings = listBox(remove, "lbxRemovalStrings",
                                 QStringLiteral("Words that have the same effect as UNSUBSCRIBE"));
-    btnunsubsynonyms = editButton(remove, "btnunsubsynonyms");
+    btnunsubsynonyms = editButton(remove, "btnunsubsynonyms", true);
     addListWithButton(rv, lbxRemovalStrings, btnunsubsynonyms);
     v->addWidget(add, 1);
     v->addWidget(remove, 1);
@@ -223,7 +224,7 @@ QWidget *Tdlgoptions::buildExceptions()
     lbxneversubscribe = listBox(blocked, "lbxneversubscribe",
                                 QStringLiteral("Specify any addresses that can never be added to the list, e.g. "
                                                "competitors"));
-    btnneverjoin = editButton(blocked, "btnneverjoin");
+    btnneverjoin = editButton(blocked, "btnneverjoin", true);
     addListWithButton(bv, lbxneversubscribe, btnneverjoin);
     v->addWidget(invalid, 1);
     v->addWidget(blocked, 1);

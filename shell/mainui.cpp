@@ -107,16 +107,16 @@ void Tfrmmain::buildControls()
     Panel1->setFixedWidth(formscale::px(150));
     auto *buttons = new QVBoxLayout(Panel1);
     buttons->setContentsMargins(6, 12, 7, 12);
-    btngetoutlook = commandButton(Panel1, "btngetoutlook", QStringLiteral("Check for New Entries"),
+    btngetoutlook = commandButton(Panel1, "btngetoutlook", QStringLiteral("Check for &New Entries"),
                                   QStringLiteral("Opens Outlook and checks for new entries in the specified mailing "
                                                  "list directory"));
     btngetoutlook->setDefault(true);
-    btnAddMore = commandButton(Panel1, "btnAddMore", QStringLiteral("Manually Enter Entries"),
+    btnAddMore = commandButton(Panel1, "btnAddMore", QStringLiteral("&Manually Enter Entries"),
                                QStringLiteral("Allows you to manually enter addresses into your mailing list"));
-    btnsend = commandButton(Panel1, "btnsend", QStringLiteral("Send E-Mail to List"),
+    btnsend = commandButton(Panel1, "btnsend", QStringLiteral("&Send E-Mail to List"),
                             QStringLiteral("Allows you to send a message to your mailing list"));
     BitBtn1 = commandButton(Panel1, "BitBtn1", QStringLiteral("&Close"), QString());
-    btnHelp = commandButton(Panel1, "btnHelp", QStringLiteral("&Help"), QString());
+    btnHelp = commandButton(Panel1, "btnHelp", QStringLiteral("He&lp"), QString());
     for (QPushButton *b : {btngetoutlook, btnAddMore, btnsend, BitBtn1, btnHelp})
         buttons->addWidget(b);
     buttons->addStretch(1);
@@ -171,6 +171,7 @@ void Tfrmmain::buildMenus()
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp = item(help, QStringLiteral("Help.."), "mnuHelp");
+    mnuHelp->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();
     About1 = item(help, QStringLiteral("About.."), "About1");
 

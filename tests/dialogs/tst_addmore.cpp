@@ -5,6 +5,7 @@
 
 #include "dialogs/addmore.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +20,24 @@ class TestEnterMore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // A screen reader names each field, and no two alike.
+    void fieldsHaveTheirOwnNames()
+    {
+        MainWindowFixture f;
+        TdlgEnterMore d(*f.context, f.prompts, {});
+        QStringList names;
+        const auto fields = d.findChildren<QWidget *>();
+        for (QWidget *w : fields) {
+            if (!qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
+                continue;
+            const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+            QVERIFY2(!names.contains(name), qPrintable(name));
+            names << name;
+        }
+        QCOMPARE(names.size(), 3);
+    }
+
     void processesTypedAddresses_data()
     {
         QTest::addColumn<QString>("mode");

@@ -63,7 +63,7 @@ private Q_SLOTS:
         Fixture f;
         QCOMPARE(f.window->size(), formscale::size(630, 460));
         QCOMPARE(f.window->Panel1->width(), formscale::px(150));
-        QCOMPARE(f.window->btngetoutlook->text(), QStringLiteral("Check for New Entries"));
+        QCOMPARE(f.window->btngetoutlook->text(), QStringLiteral("Check for &New Entries"));
         QCOMPARE(f.window->btngetoutlook->toolTip(),
                  QStringLiteral("Opens Outlook and checks for new entries in the specified mailing list directory"));
         QCOMPARE(f.window->rdbfilter->text(), QStringLiteral("Filter Entries with the Category:"));

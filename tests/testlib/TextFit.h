@@ -1,6 +1,6 @@
 #pragma once
 // Finds captions that their control cuts off: buttons, labels, radio
-// buttons, check boxes, group box titles and column titles of a window.
+// buttons, check boxes, group box titles, tabs and column titles of a window.
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -11,7 +11,10 @@
 #include <QRadioButton>
 #include <QStringList>
 #include <QStyle>
+#include <QTabBar>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace textfit {
 
@@ -34,7 +37,8 @@ inline QStringList clippedTexts(QWidget *window)
     QStringList out;
     const auto widgets = window->findChildren<QWidget *>();
     for (QWidget *w : widgets) {
-        if (w->isHidden() && !w->isWindow() && w->parentWidget() && !w->parentWidget()->isHidden())
+        // Pages of a tab widget other than the one on top are not seen.
+        if (!w->isVisibleTo(window))
             continue;
         const QFontMetrics fm(w->font());
         if (auto *b = qobject_cast<QPushButton *>(w)) {
@@ -59,6 +63,15 @@ inline QStringList clippedTexts(QWidget *window)
             const int need = fm.horizontalAdvance(plain(g->title())) + 16;
             if (!g->title().isEmpty() && need > g->width())
                 out << describe(g, g->title(), need, g->width());
+        } else if (auto *t = qobject_cast<QTabBar *>(w)) {
+            // An elided or scrolled-away tab shows less than its caption.
+            const int margin = t->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, t);
+            for (int i = 0; i < t->count(); ++i) {
+                const int need = fm.horizontalAdvance(plain(t->tabText(i))) + margin;
+                const QRect tab = t->tabRect(i);
+                if (need > tab.width() || tab.right() >= t->width())
+                    out << describe(t, t->tabText(i), need, std::min(tab.width(), t->width() - tab.left()));
+            }
         } else if (auto *v = qobject_cast<QTableView *>(w)) {
             QHeaderView *h = v->horizontalHeader();
             if (!v->model() || h->isHidden())
