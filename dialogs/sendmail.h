@@ -43,7 +43,7 @@ public:
     // A recorded mailing that was broken off: its message, extra recipients,
     // receipt and category, and a send that goes on after its last address
     // placed. Called before the dialog shows.
-    void resume(const Mailing &mailing);
+    void resume(const MailingRecord &mailing);
 
     // Logs on to the mail system; throws EMapiUnavailable when there is none.
     // The opener calls it right after construction.
@@ -113,7 +113,7 @@ private:
     bool sendOne(bool bulk);
     void FormClose();
     // The mailing as the dialog holds it, from where it goes on.
-    Mailing currentMailing() const;
+    MailingRecord currentMailing() const;
     void setResumePoint(const QString &lastPlaced, qint64 placed);
 
     MLTable &m_table;

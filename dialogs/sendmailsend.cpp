@@ -183,9 +183,9 @@ private:
     int m_placed = 0;
 };
 
-Mailing TdlgSendMail::currentMailing() const
+MailingRecord TdlgSendMail::currentMailing() const
 {
-    Mailing m;
+    MailingRecord m;
     m.subject = edtMessageSubject->text();
     m.text = edtMessageText->toPlainText();
     m.attachments = listItems(lbAttach);
@@ -207,7 +207,7 @@ void TdlgSendMail::setResumePoint(const QString &lastPlaced, qint64 placed)
     lblresume->setVisible(!lastPlaced.isEmpty());
 }
 
-void TdlgSendMail::resume(const Mailing &mailing)
+void TdlgSendMail::resume(const MailingRecord &mailing)
 {
     edtMessageSubject->setText(mailing.subject);
     edtMessageText->setPlainText(mailing.text);

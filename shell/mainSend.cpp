@@ -17,7 +17,7 @@
 namespace {
 
 // With a mailing to resume, the dialog opens filled with it.
-void btnsendClick(Tfrmmain &w, const Mailing *resumed = nullptr)
+void btnsendClick(Tfrmmain &w, const MailingRecord *resumed = nullptr)
 {
     AppContext &c = w.context();
     if (!c.mapi || !c.mapi->MapiAvailable()) {
@@ -55,7 +55,7 @@ void btnsendClick(Tfrmmain &w, const Mailing *resumed = nullptr)
     send.reset();
 }
 
-QString resumeQuestion(const Mailing &m)
+QString resumeQuestion(const MailingRecord &m)
 {
     const QString to = m.category.isEmpty() ? QStringLiteral("all mailing list entries")
                                             : QStringLiteral("the category \"%1\"").arg(m.category);
@@ -76,7 +76,7 @@ void Tfrmmain::offerMailingResume()
     MailingJournal journal(m_context.programDir);
     if (!journal.exists())
         return;
-    Mailing mailing;
+    MailingRecord mailing;
     QString why;
     if (!journal.read(&mailing, &why)) {
         // Left alone: what it holds may still be wanted; a new mailing replaces it.

@@ -325,7 +325,7 @@ private Q_SLOTS:
                              + (afterFirst ? QStringLiteral("\nThe next start offers to send the rest of the mailing.")
                                            : QString())});
         QCOMPARE(f.outbox().size(), stop ? int(afterFirst) : 2);
-        Mailing recorded;
+        MailingRecord recorded;
         QString why;
         QCOMPARE(MailingJournal(f.env.programDir()).read(&recorded, &why), afterFirst);
         QCOMPARE(recorded.lastPlaced, afterFirst ? QStringLiteral("u499@example.org") : QString());

@@ -20,9 +20,9 @@
 
 namespace {
 
-Mailing sample()
+MailingRecord sample()
 {
-    Mailing m;
+    MailingRecord m;
     m.subject = QString::fromUtf8("Grüße, \"news\" – spring");
     m.text = QString::fromUtf8("Line one\r\nLine two\ttabbed, a NUL ") + QChar(0) + QString(300, QLatin1Char('x'));
     m.attachments = {QString::fromUtf8("/tmp/Übersicht.pdf"), QStringLiteral("/tmp/a \"quoted\" name.txt")};
@@ -127,12 +127,12 @@ private Q_SLOTS:
         MailingJournal journal(m_env.programDir());
         QCOMPARE(journal.path(), m_env.programDir() + QStringLiteral("mailing.journal"));
         QVERIFY(!journal.exists());
-        Mailing m = sample();
+        MailingRecord m = sample();
         QString why;
         QVERIFY2(journal.begin(m, &why), qPrintable(why));
         QVERIFY(journal.exists());
 
-        Mailing back;
+        MailingRecord back;
         QVERIFY2(MailingJournal(m_env.programDir()).read(&back, &why), qPrintable(why));
         QCOMPARE(back, m);
         journal.placed(QString::fromUtf8("zoë@example.org"), 1500);
@@ -193,7 +193,7 @@ private Q_SLOTS:
         }
         overwrite(journal.path(), bytes);
 
-        Mailing back;
+        MailingRecord back;
         QVERIFY(!MailingJournal(m_env.programDir()).read(&back, &why));
         QVERIFY2(why.startsWith(journal.path() + QLatin1Char(' ')), qPrintable(why));
         QVERIFY2(why.contains(says), qPrintable(why));
@@ -209,7 +209,7 @@ private Q_SLOTS:
         auto restore = qScopeGuard([&] { QFile::setPermissions(journal.path(), QFileDevice::ReadOwner); });
         if (QFile(journal.path()).open(QIODevice::ReadOnly))
             QSKIP("permissions do not bind this user");
-        Mailing back;
+        MailingRecord back;
         QVERIFY(!journal.read(&back, &why));
         QVERIFY2(why.startsWith(journal.path() + QStringLiteral(" could not be read (")), qPrintable(why));
     }
@@ -266,7 +266,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(problem, QString());
         }
-        Mailing back;
+        MailingRecord back;
         if (kept) {
             QVERIFY2(journal.read(&back, &why), qPrintable(why));
             QCOMPARE(back.lastPlaced, QStringLiteral("d@x.org"));
@@ -323,7 +323,7 @@ private Q_SLOTS:
         // Killed: its record is never ended.
 
         MailingJournal journal(m_env.programDir());
-        Mailing recorded;
+        MailingRecord recorded;
         QVERIFY2(journal.read(&recorded, &why), qPrintable(why));
         QCOMPARE(recorded.subject, sample().subject);
         QCOMPARE(recorded.lastPlaced.isEmpty(), dieAt == 0);
