@@ -1,6 +1,7 @@
 // The record of a mailing under way: written and read back, refused when
 // damaged, kept or removed as the mailing ends, and the point a broken-off
 // mailing goes on from, with the send loop itself.
+#include "testlib/FileSizeLimit.h"
 #include "testlib/TestEnv.h"
 
 #include "mail/BulkSend.h"
@@ -12,11 +13,8 @@
 #include <QScopeGuard>
 #include <QTest>
 
-#include <csignal>
 #include <optional>
 #include <stdexcept>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -45,31 +43,6 @@ void overwrite(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
 }
-
-// Files grow no larger than this while it lives, as on a full disk.
-class SizeLimit
-{
-public:
-    explicit SizeLimit(rlim_t bytes)
-    {
-        m_signal = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~SizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_signal);
-    }
-    SizeLimit(const SizeLimit &) = delete;
-    SizeLimit &operator=(const SizeLimit &) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_signal)(int) = SIG_DFL;
-};
 
 // The loop's steps as a mail system that places messages until a given
 // one, where the process "dies"; addresses holding "bad" do not resolve.
@@ -245,7 +218,7 @@ private Q_SLOTS:
         if (placed > 0)
             journal.placed(QStringLiteral("a@x.org"), 2);
         {
-            std::optional<SizeLimit> full;
+            std::optional<FileSizeLimit> full;
             if (updateFails)
                 full.emplace(64);
             if (placed > 0)
@@ -253,7 +226,7 @@ private Q_SLOTS:
         }
         QString problem;
         {
-            std::optional<SizeLimit> full;
+            std::optional<FileSizeLimit> full;
             if (endFails)
                 full.emplace(64);
             problem = journal.end(finished);
@@ -280,7 +253,7 @@ private Q_SLOTS:
         MailingJournal journal(m_env.programDir());
         QString why;
         {
-            SizeLimit full(64);
+            FileSizeLimit full(64);
             QVERIFY(!journal.begin(sample(), &why));
         }
         QVERIFY2(why.startsWith(journal.path() + QStringLiteral(" could not be written (")), qPrintable(why));
