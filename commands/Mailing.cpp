@@ -191,14 +191,12 @@ bool Mailing::countRecipients()
 
 bool Mailing::place(const MessageDraft &message)
 {
-    const auto copyIfAny = [this](const QStringList &items, void (TEmail::*set)(const QStringList &)) {
-        if (!items.isEmpty())
-            (m_email.*set)(items);
-    };
-    copyIfAny(message.to, &TEmail::setRecipient);
-    copyIfAny(message.cc, &TEmail::setCC);
-    copyIfAny(message.bcc, &TEmail::setBcc);
-    copyIfAny(message.attachments, &TEmail::setAttachment);
+    // Every list, empty ones too: a message refused keeps its own in the
+    // component, and they must not go with the next one.
+    m_email.setRecipient(message.to);
+    m_email.setCC(message.cc);
+    m_email.setBcc(message.bcc);
+    m_email.setAttachment(message.attachments);
     m_email.SetLongText(message.text);
     m_email.setSubject(message.subject);
     m_email.setAcknowledge(message.receipt);
