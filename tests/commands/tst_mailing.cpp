@@ -225,9 +225,7 @@ private Q_SLOTS:
             QCOMPARE(got.at(i).bcc, bcc);
             QCOMPARE(got.at(i).cc, QStringList{Copy});
             QCOMPARE(got.at(i).files, QStringList{m_attachment});
-            QCOMPARE(got.at(i).subject, r.draft.subject);
-            QCOMPARE(got.at(i).text, r.draft.text);
-            QVERIFY(got.at(i).receipt);
+            QVERIFY(got.at(i).subject == r.draft.subject && got.at(i).text == r.draft.text && got.at(i).receipt);
         }
     }
 
@@ -236,22 +234,20 @@ private Q_SLOTS:
     void uniqueListCounted()
     {
         Run r(*this, 3);
-        QList<QStringList> shown;
-        r.mailing.setCallbacks({[&](bool show, int position, int total, const QString &message) {
-                                    shown << QStringList{QString::number(show), QString::number(position),
-                                                         QString::number(total), message};
-                                },
-                                {},
-                                {}});
+        QStringList shown;
+        Mailing::Callbacks callbacks;
+        callbacks.progress = [&](bool show, int position, int total, const QString &message) {
+            shown << QStringLiteral("%1 %2/%3 %4").arg(int(show)).arg(position).arg(total).arg(message);
+        };
+        r.mailing.setCallbacks(callbacks);
         r.filter(QStringLiteral("NEWS"));
         QVERIFY(r.mailing.countRecipients());
         QCOMPARE(r.mailing.recipients(),
                  (QStringList{QString(), QStringLiteral("u01@x.org"), QStringLiteral("u02bad@x.org"),
                               QStringLiteral("u03@x.org"), QStringLiteral("u04@x.org"), QStringLiteral("u05@x.org")}));
         QVERIFY(shown.size() >= 2);
-        QCOMPARE(shown.first(), (QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("7"),
-                                             QStringLiteral("Processing address, u04@x.org")}));
-        QCOMPARE(shown.last().first(), QStringLiteral("0"));
+        QCOMPARE(shown.first(), QStringLiteral("1 0/7 Processing address, u04@x.org"));
+        QVERIFY(shown.last().startsWith(QStringLiteral("0 ")));
         QVERIFY(!r.table.controlsDisabled());
 
         r.mailing.forgetRecipients();
@@ -372,7 +368,7 @@ private Q_SLOTS:
         Run r(*this, 3);
         QVERIFY(r.mailing.countRecipients());
         r.prompts.queueConfirm(yes ? Prompts::Answer::Yes : Prompts::Answer::No);
-        Mailing::Callbacks callbacks{{}, {}, {}};
+        Mailing::Callbacks callbacks;
         if (asked)
             callbacks.confirm = [&](const QString &q) { return r.prompts.confirm(q) == Prompts::Answer::Yes; };
         if (stopAfter < 0)
