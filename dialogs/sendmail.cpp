@@ -4,9 +4,9 @@
 #include "core/Prompts.h"
 #include "core/Settings.h"
 #include "dialogs/FormScale.h"
+#include "dialogs/WaitCursor.h"
 #include "dialogs/addrecip.h"
 #include "mail/Email.h"
-#include "store/MLTable.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,17 +19,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStringListModel>
 #include <QVBoxLayout>
 #include <QStyle>
 
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -50,13 +49,13 @@ TdlgSendMail::TdlgSendMail(MLTable &table, const SMapi &mapi, const Settings &se
                            ProgressFn progress, TdlgAddRecip &addRecip, QWidget *parent)
     : QDialog(parent)
     , Email1(std::make_unique<TEmail>(mapi))
-    , m_table(table)
     , m_settings(settings)
     , m_prompts(prompts)
     , m_progress(std::move(progress))
     , m_addRecip(addRecip)
-    , m_savedFiltered(table.filtered())
-    , m_savedCategory(table.filterCategory())
+    , m_view(table)
+    , m_mailing(table, settings, *Email1, prompts)
+    , m_savedFilter(table)
 {
     setObjectName(QStringLiteral("dlgSendMail"));
     setWindowTitle(QStringLiteral("Send message to your mailing list"));
@@ -66,22 +65,19 @@ TdlgSendMail::TdlgSendMail(MLTable &table, const SMapi &mapi, const Settings &se
     Email1->setNewSession(false);
     Email1->setUnreadOnly(true);
     Email1->setUseDefProfile(true);
+    m_mailing.setCallbacks(
+        {m_progress, [] { QApplication::processEvents(); },
+         [this](const QString &question) { return m_prompts.confirm(question) == Prompts::Answer::Yes; }});
 }
 
 void TdlgSendMail::FormCreate()
 {
-    if (Email1->Logon() != 0)
-        m_prompts.error(QStringLiteral("MAPI Logon failed"));
+    m_mailing.logOn();
 }
 
 TdlgSendMail::~TdlgSendMail()
 {
-    try {
-        if (Email1->Logoff() != 0)
-            m_prompts.error(QStringLiteral("MAPI Logoff failed"));
-    } catch (const std::exception &) {
-        // Without a mail system there was no session to close.
-    }
+    m_mailing.logOff();
 }
 
 void TdlgSendMail::buildControls()
@@ -115,16 +111,13 @@ void TdlgSendMail::buildControls()
     who->setColumnStretch(1, 1);
     form->addWidget(Instructions);
 
-    // Never shown: the blind copies of the message being collected.
+    // Never shown: the draft's own blind copies, as the address book gives them.
     BCCButton = named(new QPushButton(QStringLiteral("&BCC..."), this), "BCCButton");
     BCC = named(new QLineEdit(this), "BCC");
     btnBCCAdd = named(new QPushButton(QStringLiteral(">>"), this), "btnBCCAdd");
     btnBCCRemove = named(new QPushButton(QStringLiteral("<<"), this), "btnBCCRemove");
     lbBCC = named(new QListWidget(this), "lbBCC");
-    lbxrecipients = named(new QListView(this), "lbxrecipients");
-    m_recipients = new QStringListModel(this);
-    lbxrecipients->setModel(m_recipients);
-    for (QWidget *w : std::initializer_list<QWidget *>{BCCButton, BCC, btnBCCAdd, btnBCCRemove, lbBCC, lbxrecipients})
+    for (QWidget *w : std::initializer_list<QWidget *>{BCCButton, BCC, btnBCCAdd, btnBCCRemove, lbBCC})
         w->hide();
 
     GroupBox1 = named(new QGroupBox(QStringLiteral("Message"), this), "GroupBox1");
@@ -224,28 +217,27 @@ void TdlgSendMail::FormShow()
     rdbfilter->setChecked(m_mainFiltered);
     rdball->setChecked(!m_mainFiltered);
     rdballClick();
-    Email1->setAcknowledge(m_receipt.value_or(m_settings.Acknowledge));
 }
 
 void TdlgSendMail::rdballClick()
 {
-    m_table.setFiltered(rdbfilter->isChecked() && !edtfilter->text().isEmpty());
-    lblcount->setText(QString::number(m_table.recordCount()) + QStringLiteral(" Records"));
+    m_view.setFilter(edtfilter->text(), rdbfilter->isChecked());
+    lblcount->setText(m_view.countText());
     btnrecalc->setEnabled(true);
+    m_mailing.forgetRecipients();
 }
 
 void TdlgSendMail::edtfilterChange()
 {
-    m_table.setFilterCategory(edtfilter->text());
     rdballClick();
 }
 
 void TdlgSendMail::BitBtn1Click()
 {
-    BreakRequested = true;
+    m_mailing.requestStop();
     QApplication::beep();
     // While sending, the loop asks whether to stop; the dialog stays.
-    if (!m_sending)
+    if (!sending())
         reject();
 }
 
@@ -260,8 +252,8 @@ void TdlgSendMail::keyPressEvent(QKeyEvent *event)
         QDialog::keyPressEvent(event);
         return;
     }
-    if (m_sending) {
-        BreakRequested = true;
+    if (sending()) {
+        m_mailing.requestStop();
         return;
     }
     QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -274,8 +266,8 @@ void TdlgSendMail::keyPressEvent(QKeyEvent *event)
 
 void TdlgSendMail::closeEvent(QCloseEvent *event)
 {
-    if (m_sending) {
-        BreakRequested = true;
+    if (sending()) {
+        m_mailing.requestStop();
         event->ignore();
         return;
     }
@@ -284,8 +276,8 @@ void TdlgSendMail::closeEvent(QCloseEvent *event)
 
 void TdlgSendMail::done(int result)
 {
-    if (m_sending) {
-        BreakRequested = true;
+    if (sending()) {
+        m_mailing.requestStop();
         return;
     }
     FormClose();
@@ -295,8 +287,7 @@ void TdlgSendMail::done(int result)
 void TdlgSendMail::FormClose()
 {
     // The main window's filter as it was, so its grid and count agree.
-    m_table.setFilterCategory(m_savedCategory);
-    m_table.setFiltered(m_savedFiltered);
+    m_savedFilter.restore();
 }
 
 void TdlgSendMail::AttachButtonClick()
@@ -356,17 +347,89 @@ void TdlgSendMail::RecipientExit(QLineEdit *edit)
         lbBCC->addItem(resolved);
 }
 
-QString TdlgSendMail::resolve(const QString &typed)
+void TdlgSendMail::btnrecalcClick()
 {
-    try {
-        return Email1->ResolveRecipient(typed);
-    } catch (const std::exception &e) {
-        m_prompts.error(QString::fromUtf8(e.what()));
-        return {};
-    }
+    if (sending())
+        return;
+    WaitCursor wait;
+    if (!m_mailing.countRecipients())
+        return;
+    lblcount->setText(QString::number(m_mailing.recipients().size()) + QStringLiteral(" Unique Recipients"));
+    btnrecalc->setEnabled(false);
 }
 
-QStringList TdlgSendMail::uniqueList() const
+MessageDraft TdlgSendMail::draft() const
 {
-    return m_recipients->stringList();
+    MessageDraft d;
+    d.to = listItems(m_addRecip.lbTo);
+    d.cc = listItems(m_addRecip.lbCC);
+    d.bcc = listItems(lbBCC);
+    d.attachments = listItems(lbAttach);
+    d.subject = edtMessageSubject->text();
+    d.text = edtMessageText->toPlainText();
+    // Every message asks for the receipt the options (or the resumed
+    // mailing) ask for, not only the first.
+    d.receipt = m_receipt.value_or(m_settings.Acknowledge);
+    return d;
+}
+
+void TdlgSendMail::showDraft(const MessageDraft &draft)
+{
+    edtMessageSubject->setText(draft.subject);
+    edtMessageText->setPlainText(draft.text);
+    for (auto [list, items] : {std::pair{lbAttach, draft.attachments}, std::pair{m_addRecip.lbTo, draft.to},
+                               std::pair{m_addRecip.lbCC, draft.cc}, std::pair{lbBCC, draft.bcc}}) {
+        list->clear();
+        list->addItems(items);
+    }
+    m_receipt = draft.receipt;
+}
+
+void TdlgSendMail::clearBlindCopies()
+{
+    BCC->clear();
+    lbBCC->clear();
+}
+
+void TdlgSendMail::SendClick()
+{
+    if (sending() || !m_mailing.sendTest(draft()))
+        return;
+    clearBlindCopies();
+    Attach->clear();
+    lbAttach->clear();
+}
+
+void TdlgSendMail::showResumePoint()
+{
+    const QString after = m_mailing.resumeAfter();
+    lblresume->setText(QStringLiteral("Sending goes on after %1 (%2 addresses done).")
+                           .arg(after, QString::number(m_mailing.placedBefore())));
+    lblresume->setVisible(!after.isEmpty());
+}
+
+void TdlgSendMail::resume(const MailingRecord &record)
+{
+    showDraft(m_mailing.resume(record));
+    setMainFilter(!record.category.isEmpty(), record.category);
+    showResumePoint();
+}
+
+void TdlgSendMail::Button2Click()
+{
+    if (sending())
+        return;
+    // Logged on before the count, which the window shows: a send that
+    // cannot log on leaves the window as it was.
+    if (!m_mailing.logOn())
+        return;
+    if (!m_mailing.counted())
+        btnrecalcClick();
+    const Mailing::Outcome outcome = m_mailing.send(draft());
+    if (outcome == Mailing::Outcome::NotStarted)
+        return;
+    clearBlindCopies();
+    showResumePoint();
+    if (outcome != Mailing::Outcome::Failed)
+        accept();
 }

@@ -1,12 +1,12 @@
 #pragma once
-// The send-to-list dialog: a subject, a body and attachments, sent to every
-// unique address of the list or of one category, many per message in the
-// blind copies.
+// The send-to-list dialog: it shows the message being put together (a
+// subject, a body, attachments) and the list's count under its category
+// filter, and answers the Mailing's progress and stop question as it sends.
+#include "commands/CategoryView.h"
+#include "commands/Mailing.h"
 #include "core/Progress.h"
-#include "mail/MailingJournal.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <optional>
@@ -20,12 +20,10 @@ struct Settings;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
-class QStringListModel;
 
 class TdlgSendMail : public QDialog
 {
@@ -39,11 +37,11 @@ public:
     // The main window's filter choice, copied when the dialog shows.
     void setMainFilter(bool filtered, const QString &category);
     // Where a mailing is recorded as it goes; without one nothing is.
-    void setJournal(MailingJournal *journal) { m_journal = journal; }
+    void setJournal(MailingJournal *journal) { m_mailing.setJournal(journal); }
     // A recorded mailing that was broken off: its message, extra recipients,
     // receipt and category, and a send that goes on after its last address
     // placed. Called before the dialog shows.
-    void resume(const Mailing &mailing);
+    void resume(const MailingRecord &record);
 
     // Logs on to the mail system; throws EMapiUnavailable when there is none.
     // The opener calls it right after construction.
@@ -65,11 +63,11 @@ public:
     void RecipientExit(QLineEdit *edit);
 
     // A typed name as the mail system resolves it; empty when it does not.
-    QString resolve(const QString &typed);
-    bool sending() const { return m_sending; }
-    QStringList uniqueList() const;
-
-    bool BreakRequested = false;
+    QString resolve(const QString &typed) { return m_mailing.resolve(typed); }
+    bool sending() const { return m_mailing.sending(); }
+    QStringList uniqueList() const { return m_mailing.recipients(); }
+    // The message as the window shows it.
+    MessageDraft draft() const;
 
     QGroupBox *Instructions;
     QRadioButton *rdball;
@@ -94,7 +92,6 @@ public:
     QPushButton *btnsendtest;
     QPushButton *btnsendbulk;
     QPushButton *BitBtn1;
-    QListView *lbxrecipients;
     QLabel *lblresume;
     std::unique_ptr<TEmail> Email1;
 
@@ -105,33 +102,24 @@ protected:
     void done(int result) override;
 
 private:
-    friend class SendMailSteps;
-
     void buildControls();
-    // One message from the dialog's lists; true when it was handed over.
-    // A bulk send keeps the attachments for the next message.
-    bool sendOne(bool bulk);
     void FormClose();
-    // The mailing as the dialog holds it, from where it goes on.
-    Mailing currentMailing() const;
-    void setResumePoint(const QString &lastPlaced, qint64 placed);
+    void showDraft(const MessageDraft &draft);
+    void showResumePoint();
+    // The blind copies of a message sent are gone from the window.
+    void clearBlindCopies();
 
-    MLTable &m_table;
     const Settings &m_settings;
     Prompts &m_prompts;
     ProgressFn m_progress;
     TdlgAddRecip &m_addRecip;
-    QStringListModel *m_recipients;
+    CategoryView m_view;
+    Mailing m_mailing;
     bool m_mainFiltered = false;
     QString m_mainCategory;
     // The table's filter before the dialog changed it, put back on close.
-    bool m_savedFiltered;
-    QString m_savedCategory;
-    bool m_sending = false;
+    CategoryView::SavedFilter m_savedFilter;
     bool m_shown = false;
-    MailingJournal *m_journal = nullptr;
-    // A resumed mailing's receipt, and where a broken-off one goes on.
+    // A resumed mailing's receipt; else the options' at the time of sending.
     std::optional<bool> m_receipt;
-    QString m_resumeAfter;
-    qint64 m_placedBefore = 0;
 };

@@ -43,7 +43,7 @@ bool toText(const QJsonValue &value, QString *out)
     return true;
 }
 
-QByteArray messagePart(const Mailing &m)
+QByteArray messagePart(const MailingRecord &m)
 {
     const QJsonObject message{{QStringLiteral("subject"), m.subject},
                               {QStringLiteral("text"), m.text},
@@ -55,7 +55,7 @@ QByteArray messagePart(const Mailing &m)
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 
-bool readMessage(const QJsonObject &o, Mailing *m)
+bool readMessage(const QJsonObject &o, MailingRecord *m)
 {
     const QJsonValue receipt = o.value(QStringLiteral("receipt"));
     if (!receipt.isBool())
@@ -79,7 +79,7 @@ bool MailingJournal::exists() const
     return QFileInfo::exists(m_path);
 }
 
-bool MailingJournal::read(Mailing *out, QString *error) const
+bool MailingJournal::read(MailingRecord *out, QString *error) const
 {
     const QString name = QDir::toNativeSeparators(m_path);
     QFile file(m_path);
@@ -98,7 +98,7 @@ bool MailingJournal::read(Mailing *out, QString *error) const
         *error = QStringLiteral("%1 is not a record of a mailing this program can resume.").arg(name);
         return false;
     }
-    Mailing m;
+    MailingRecord m;
     const double placed = o.value(QStringLiteral("placed")).toDouble(-1);
     if (!readMessage(o.value(QStringLiteral("message")).toObject(), &m)
         || !toText(o.value(QStringLiteral("lastPlaced")), &m.lastPlaced) || placed < 0 || placed != std::floor(placed)
@@ -120,7 +120,7 @@ bool MailingJournal::remove(QString *error)
     return false;
 }
 
-bool MailingJournal::begin(const Mailing &mailing, QString *error)
+bool MailingJournal::begin(const MailingRecord &mailing, QString *error)
 {
     m_mailing = mailing;
     m_message = messagePart(mailing);

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-struct Mailing
+struct MailingRecord
 {
     QString subject;
     QString text;
@@ -22,7 +22,7 @@ struct Mailing
     QString lastPlaced;
     qint64 placed = 0;
 
-    bool operator==(const Mailing &) const = default;
+    bool operator==(const MailingRecord &) const = default;
 };
 
 class MailingJournal
@@ -37,13 +37,13 @@ public:
 
     // A journal left by an earlier run; false with *error naming the file
     // and saying what is wrong with it.
-    bool read(Mailing *out, QString *error) const;
+    bool read(MailingRecord *out, QString *error) const;
     // Forgets a recorded mailing.
     bool remove(QString *error);
 
     // Records a mailing about to start, or to go on after its lastPlaced.
     // False with *error when it cannot be written: then nothing is sent.
-    bool begin(const Mailing &mailing, QString *error);
+    bool begin(const MailingRecord &mailing, QString *error);
     // A message was placed; the mailing goes on if the record cannot be
     // written, which end() tries again.
     void placed(const QString &lastAddress, qint64 placed);
@@ -54,13 +54,13 @@ public:
     QString end(bool finished);
 
     // The mailing as recorded so far.
-    const Mailing &mailing() const { return m_mailing; }
+    const MailingRecord &mailing() const { return m_mailing; }
 
 private:
     bool write(QString *error);
 
     QString m_path;
-    Mailing m_mailing;
+    MailingRecord m_mailing;
     QByteArray m_message; // the parts that never change, made once
     QString m_failure; // why the last update could not be written
 };

@@ -1,5 +1,6 @@
 // Opening the send-to-list dialog from the main window, and at start the
 // offer to resume a mailing that was broken off.
+#include "commands/Mailing.h"
 #include "dialogs/addrecip.h"
 #include "dialogs/sendmail.h"
 #include "mail/Email.h"
@@ -14,10 +15,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <optional>
+
 namespace {
 
 // With a mailing to resume, the dialog opens filled with it.
-void btnsendClick(Tfrmmain &w, const Mailing *resumed = nullptr)
+void btnsendClick(Tfrmmain &w, const MailingRecord *resumed = nullptr)
 {
     AppContext &c = w.context();
     if (!c.mapi || !c.mapi->MapiAvailable()) {
@@ -55,38 +58,12 @@ void btnsendClick(Tfrmmain &w, const Mailing *resumed = nullptr)
     send.reset();
 }
 
-QString resumeQuestion(const Mailing &m)
-{
-    const QString to = m.category.isEmpty() ? QStringLiteral("all mailing list entries")
-                                            : QStringLiteral("the category \"%1\"").arg(m.category);
-    const QString progress
-        = m.placed == 0
-              ? QStringLiteral("No message of it was placed yet.")
-              : QStringLiteral("%1 addresses had it, the last %2.").arg(QString::number(m.placed), m.lastPlaced);
-    return QStringLiteral("A mailing did not end: \"%1\" to %2. %3\nDo you want to resume it from the first address "
-                          "not yet placed? No forgets it.")
-        .arg(m.subject, to, progress);
-}
-
 } // namespace
 
 void Tfrmmain::offerMailingResume()
 {
-    Prompts &prompts = m_context.prompts;
-    MailingJournal journal(m_context.programDir);
-    if (!journal.exists())
-        return;
-    Mailing mailing;
-    QString why;
-    if (!journal.read(&mailing, &why)) {
-        // Left alone: what it holds may still be wanted; a new mailing replaces it.
-        prompts.warning(QStringLiteral("A mailing that did not end cannot be resumed.\n") + why);
-        return;
-    }
-    if (prompts.confirm(resumeQuestion(mailing)) == Prompts::Answer::Yes)
-        btnsendClick(*this, &mailing);
-    else if (!journal.remove(&why))
-        prompts.warning(why);
+    if (const std::optional<MailingRecord> record = Mailing::offeredResume(m_context.programDir, m_context.prompts))
+        btnsendClick(*this, &*record);
 }
 
 void Tfrmmain::connectSendCommands()

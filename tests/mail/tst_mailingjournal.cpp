@@ -1,6 +1,7 @@
 // The record of a mailing under way: written and read back, refused when
 // damaged, kept or removed as the mailing ends, and the point a broken-off
 // mailing goes on from, with the send loop itself.
+#include "testlib/FileSizeLimit.h"
 #include "testlib/TestEnv.h"
 
 #include "mail/BulkSend.h"
@@ -12,17 +13,14 @@
 #include <QScopeGuard>
 #include <QTest>
 
-#include <csignal>
 #include <optional>
 #include <stdexcept>
 
-#include <sys/resource.h>
-
 namespace {
 
-Mailing sample()
+MailingRecord sample()
 {
-    Mailing m;
+    MailingRecord m;
     m.subject = QString::fromUtf8("Grüße, \"news\" – spring");
     m.text = QString::fromUtf8("Line one\r\nLine two\ttabbed, a NUL ") + QChar(0) + QString(300, QLatin1Char('x'));
     m.attachments = {QString::fromUtf8("/tmp/Übersicht.pdf"), QStringLiteral("/tmp/a \"quoted\" name.txt")};
@@ -45,31 +43,6 @@ void overwrite(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
 }
-
-// Files grow no larger than this while it lives, as on a full disk.
-class SizeLimit
-{
-public:
-    explicit SizeLimit(rlim_t bytes)
-    {
-        m_signal = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~SizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_signal);
-    }
-    SizeLimit(const SizeLimit &) = delete;
-    SizeLimit &operator=(const SizeLimit &) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_signal)(int) = SIG_DFL;
-};
 
 // The loop's steps as a mail system that places messages until a given
 // one, where the process "dies"; addresses holding "bad" do not resolve.
@@ -127,12 +100,12 @@ private Q_SLOTS:
         MailingJournal journal(m_env.programDir());
         QCOMPARE(journal.path(), m_env.programDir() + QStringLiteral("mailing.journal"));
         QVERIFY(!journal.exists());
-        Mailing m = sample();
+        MailingRecord m = sample();
         QString why;
         QVERIFY2(journal.begin(m, &why), qPrintable(why));
         QVERIFY(journal.exists());
 
-        Mailing back;
+        MailingRecord back;
         QVERIFY2(MailingJournal(m_env.programDir()).read(&back, &why), qPrintable(why));
         QCOMPARE(back, m);
         journal.placed(QString::fromUtf8("zoë@example.org"), 1500);
@@ -193,7 +166,7 @@ private Q_SLOTS:
         }
         overwrite(journal.path(), bytes);
 
-        Mailing back;
+        MailingRecord back;
         QVERIFY(!MailingJournal(m_env.programDir()).read(&back, &why));
         QVERIFY2(why.startsWith(journal.path() + QLatin1Char(' ')), qPrintable(why));
         QVERIFY2(why.contains(says), qPrintable(why));
@@ -209,7 +182,7 @@ private Q_SLOTS:
         auto restore = qScopeGuard([&] { QFile::setPermissions(journal.path(), QFileDevice::ReadOwner); });
         if (QFile(journal.path()).open(QIODevice::ReadOnly))
             QSKIP("permissions do not bind this user");
-        Mailing back;
+        MailingRecord back;
         QVERIFY(!journal.read(&back, &why));
         QVERIFY2(why.startsWith(journal.path() + QStringLiteral(" could not be read (")), qPrintable(why));
     }
@@ -245,7 +218,7 @@ private Q_SLOTS:
         if (placed > 0)
             journal.placed(QStringLiteral("a@x.org"), 2);
         {
-            std::optional<SizeLimit> full;
+            std::optional<FileSizeLimit> full;
             if (updateFails)
                 full.emplace(64);
             if (placed > 0)
@@ -253,7 +226,7 @@ private Q_SLOTS:
         }
         QString problem;
         {
-            std::optional<SizeLimit> full;
+            std::optional<FileSizeLimit> full;
             if (endFails)
                 full.emplace(64);
             problem = journal.end(finished);
@@ -266,7 +239,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(problem, QString());
         }
-        Mailing back;
+        MailingRecord back;
         if (kept) {
             QVERIFY2(journal.read(&back, &why), qPrintable(why));
             QCOMPARE(back.lastPlaced, QStringLiteral("d@x.org"));
@@ -280,7 +253,7 @@ private Q_SLOTS:
         MailingJournal journal(m_env.programDir());
         QString why;
         {
-            SizeLimit full(64);
+            FileSizeLimit full(64);
             QVERIFY(!journal.begin(sample(), &why));
         }
         QVERIFY2(why.startsWith(journal.path() + QStringLiteral(" could not be written (")), qPrintable(why));
@@ -323,7 +296,7 @@ private Q_SLOTS:
         // Killed: its record is never ended.
 
         MailingJournal journal(m_env.programDir());
-        Mailing recorded;
+        MailingRecord recorded;
         QVERIFY2(journal.read(&recorded, &why), qPrintable(why));
         QCOMPARE(recorded.subject, sample().subject);
         QCOMPARE(recorded.lastPlaced.isEmpty(), dieAt == 0);

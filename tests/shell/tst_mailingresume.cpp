@@ -230,7 +230,7 @@ private Q_SLOTS:
         const QString path = journalPath(f.env.programDir());
         {
             MailingJournal journal(f.env.programDir());
-            Mailing m;
+            MailingRecord m;
             m.subject = subject();
             QString why;
             QVERIFY(journal.begin(m, &why));
