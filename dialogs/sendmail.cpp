@@ -127,6 +127,7 @@ void TdlgSendMail::buildControls()
     auto *subjectLabel = new QLabel(QStringLiteral("Subject:"), GroupBox1);
     subjectLabel->setBuddy(edtMessageSubject);
     edtMessageText = named(new QPlainTextEdit(GroupBox1), "edtMessageText", QStringLiteral("The body of your message"));
+    edtMessageText->setTabChangesFocus(true);
     edtMessageText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto *textLabel = new QLabel(QStringLiteral("Message &Text:"), GroupBox1);
     textLabel->setBuddy(edtMessageText);
@@ -158,11 +159,11 @@ void TdlgSendMail::buildControls()
     form->addWidget(GroupBox1, 1);
 
     auto *buttons = new QHBoxLayout;
-    BitBtn2 = named(new QPushButton(QStringLiteral("Add Recipients to all Sent Messages.."), this), "BitBtn2",
+    BitBtn2 = named(new QPushButton(QStringLiteral("Add &Recipients to all Sent Messages.."), this), "BitBtn2",
                     QStringLiteral("Allows you to specify extra recipients that will be added to all messages sent"));
-    btnsendtest = named(new QPushButton(QStringLiteral("Send Test Message"), this), "btnsendtest",
+    btnsendtest = named(new QPushButton(QStringLiteral("Send Te&st Message"), this), "btnsendtest",
                         QStringLiteral("Sent a single copy of this message to the address specified in 'Add Recipients'"));
-    btnsendbulk = named(new QPushButton(QStringLiteral("Send Message to List"), this), "btnsendbulk",
+    btnsendbulk = named(new QPushButton(QStringLiteral("Send Message to &List"), this), "btnsendbulk",
                         QStringLiteral("Commences creation of messages to your mailing list.  They will appear in your "
                                        "Outlook Outbox"));
     BitBtn1 = named(new QPushButton(QStringLiteral("Cancel"), this), "BitBtn1");

@@ -235,8 +235,6 @@ private Q_SLOTS:
                 window->grab().save(QDir(shots).filePath(QStringLiteral("%1 %2 %3.png").arg(name, page).arg(fontScale)));
         });
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
-        if (name == QLatin1String("send"))
-            QEXPECT_FAIL("", "the send window's keys are being reworked", Continue);
         QVERIFY2(keys.isEmpty(), qPrintable(keys.join(QStringLiteral("; "))));
         window->hide();
     }
