@@ -103,7 +103,9 @@ void Number::load(Settings &s, const QString &stored) const
 {
     bool ok = false;
     const int value = stored.toInt(&ok, 10);
-    s.*member = ok ? value : missing;
+    // Both numbers are counts: a negative one is a slip of a hand edit, and
+    // a bounce limit below zero would remove an entry at its first bounce.
+    s.*member = ok && value >= 0 ? value : missing;
 }
 
 void Key::load(Settings &s, const QString &stored) const

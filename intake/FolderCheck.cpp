@@ -10,7 +10,9 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 using platform::outlook::AutomationError;
 using platform::outlook::OleVariant;
@@ -208,6 +210,32 @@ QString FolderCheck::stoppedAt(const HeldMessage &message, const QString &unique
     return text;
 }
 
+std::vector<int> FolderCheck::receivedOrder(const OleVariant &folder, int count) const
+{
+    std::vector<std::pair<QDateTime, int>> items;
+    items.reserve(count);
+    for (int i = 1; i <= count; ++i) {
+        QDateTime received;
+        try {
+            received = folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("ReceivedTime")).toDateTime();
+        } catch (const AutomationError &) {
+            // A client without received times keeps its own order; an item
+            // that cannot be read comes first and ends the check when read.
+        }
+        items.emplace_back(received.isValid() ? received.toUTC() : QDateTime(), i);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) {
+        if (a.first.isValid() != b.first.isValid())
+            return !a.first.isValid();
+        return a.first.isValid() && a.first < b.first;
+    });
+    std::vector<int> order;
+    order.reserve(items.size());
+    for (const auto &item : items)
+        order.push_back(item.second);
+    return order;
+}
+
 void FolderCheck::run(const Progress &progress)
 {
     const OleVariant application = m_factory();
@@ -219,9 +247,13 @@ void FolderCheck::run(const Progress &progress)
     const int count = folder.call(QStringLiteral("Items")).call(QStringLiteral("Count")).toInt();
     if (progress.setMaximum)
         progress.setMaximum(count);
-    for (int i = count; i >= 1; --i) {
+    // Deleting an item moves the later ones down by one: each item's index
+    // now is its listed index less the earlier items deleted so far.
+    std::vector<int> deleted;
+    for (const int listed : receivedOrder(folder, count)) {
         if (progress.advance)
             progress.advance();
+        const int i = listed - int(std::lower_bound(deleted.begin(), deleted.end(), listed) - deleted.begin());
         QString uniqueName;
         const QByteArray identity = identityOf(folder, i, &uniqueName);
         if (!alreadyHandled(identity)) {
@@ -236,5 +268,6 @@ void FolderCheck::run(const Progress &progress)
             }
         }
         folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("delete"));
+        deleted.insert(std::lower_bound(deleted.begin(), deleted.end(), listed), listed);
     }
 }

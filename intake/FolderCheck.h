@@ -1,12 +1,13 @@
 #pragma once
-// Works through the mailing-list folder: each message from the last to the
-// first is read, recognised commands and failure notices are applied, and
+// Works through the mailing-list folder: each message, oldest received first
+// (then in arrival order), is read, recognised commands and failure notices are applied, and
 // recognised messages leave the folder.
 #include "intake/MessageCommands.h"
 #include "platform/outlook/Automation.h"
 #include "store/TableError.h"
 
 #include <functional>
+#include <vector>
 
 class Prompts;
 
@@ -36,6 +37,8 @@ public:
     void setApplicationFactory(std::function<platform::outlook::OleVariant()> factory);
 
 private:
+    // The items' listed indices, oldest received first, ties in listed order.
+    std::vector<int> receivedOrder(const platform::outlook::OleVariant &folder, int count) const;
     bool openFolder(const platform::outlook::OleVariant &root, platform::outlook::OleVariant &folder);
     HeldMessage readMessage(const platform::outlook::OleVariant &folder, int index) const;
     // The store's unique name of the item and its hashed identity; empty

@@ -114,6 +114,30 @@ QString unquoted(const QString &piece)
     return trimmedLine(piece.mid(1, piece.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\"")));
 }
 
+// A line with quoted fields, as the export writes those holding the
+// delimiter, is cut only at delimiters outside quotes; the pieces keep their
+// quotes for unquoted(). False (nothing cut) when its quotes do not pair up.
+bool splitQuoted(QStringList &pieces, const QString &line, const QString &delimiter)
+{
+    pieces.clear();
+    bool inQuotes = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line.at(i) == QLatin1Char('"'))
+            inQuotes = !inQuotes;
+        else if (!inQuotes && QStringView(line).sliced(i).startsWith(delimiter)) {
+            pieces << trimmedLine(line.mid(start, i - start));
+            start = i + delimiter.size();
+            i = start - 1;
+        }
+    }
+    if (inQuotes)
+        return false;
+    pieces << trimmedLine(line.mid(start));
+    pieces.removeAll(QString());
+    return true;
+}
+
 // The comment's time changes once a second; formatting it per line would
 // cost a large import more than its reading does.
 class CommentClock
@@ -240,7 +264,8 @@ int Importfile(const ImportServices &services, const ImportLines &lines, bool ad
                 QString address;
                 QString lineCategory = chosenCategory;
                 if (withCategory) {
-                    services.split(pieces, line, splitAt);
+                    if (!line.contains(QLatin1Char('"')) || !splitQuoted(pieces, line, splitAt))
+                        services.split(pieces, line, splitAt);
                     if (pieces.isEmpty())
                         continue;
                     address = unquoted(pieces.at(0));

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -98,9 +99,23 @@ bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress
         return written;
     };
 
-    // A one-byte delimiter, the usual case, takes QByteArray's fast path.
+    const std::string_view sep(separator.constData(), size_t(separator.size()));
+    // A field holding the delimiter, a quote or a line end is quoted as
+    // spreadsheets read it (RFC 4180); others are written as they are.
     auto field = [&](QByteArrayView value) {
-        block.append(value);
+        const std::string_view text(value.data(), size_t(value.size()));
+        if (text.find_first_of("\"\r\n") != text.npos || (!sep.empty() && text.find(sep) != text.npos)) {
+            block.append('"');
+            for (char c : text) {
+                if (c == '"')
+                    block.append('"');
+                block.append(c);
+            }
+            block.append('"');
+        } else {
+            block.append(value);
+        }
+        // A one-byte delimiter, the usual case, takes QByteArray's fast path.
         if (separator.size() == 1)
             block.append(separator.front());
         else

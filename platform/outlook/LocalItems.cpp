@@ -99,7 +99,12 @@ private:
     bool locate();
     void load();
     void remove();
-    QString messageId();
+    struct HeaderFields
+    {
+        QString messageId;
+        QDateTime received;
+    };
+    const HeaderFields &headerFields();
 
     StorePtr m_store;
     QString m_path;
@@ -108,7 +113,7 @@ private:
     bool m_deleted = false;
     std::optional<MailMessage> m_message;
     std::optional<VCardContact> m_contact;
-    std::optional<QString> m_messageId;
+    std::optional<HeaderFields> m_header;
 };
 
 class ItemList
@@ -162,8 +167,8 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// The Message-ID header's value, from the header section only.
-QString readMessageId(QFile &file)
+// The header section only: a check reads it of every message before any body.
+QByteArray readHeader(QFile &file)
 {
     constexpr qint64 MaxHeader = 1 << 20;
     QByteArray header;
@@ -175,27 +180,50 @@ QString readMessageId(QFile &file)
         if (header.contains("\n\n") || header.contains("\n\r\n"))
             break;
     }
+    return header;
+}
+
+// The first such header's value, its folds joined by one blank.
+QByteArray headerValue(const QByteArray &header, const char *name)
+{
     QByteArray value;
-    bool inId = false;
+    bool inValue = false;
     for (QByteArray line : header.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty())
             break;
         if (line.front() == ' ' || line.front() == '\t') {
-            if (inId)
+            if (inValue)
                 value += ' ' + line.trimmed();
             continue;
         }
-        if (inId)
+        if (inValue)
             break;
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.first(colon).trimmed().compare("Message-ID", Qt::CaseInsensitive) == 0) {
-            inId = true;
+        if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0) {
+            inValue = true;
             value = line.mid(colon + 1).trimmed();
         }
     }
-    return QString::fromUtf8(value.trimmed());
+    return value.trimmed();
+}
+
+// The topmost Received line is the delivery into this mailbox; a message
+// without one falls back on its Date, then on its file's arrival.
+QDateTime receivedTime(const QByteArray &header, const QString &path)
+{
+    const QByteArray received = headerValue(header, "Received");
+    const qsizetype semicolon = received.lastIndexOf(';');
+    if (semicolon >= 0) {
+        const QDateTime t = MailMessage::parseDate(received.mid(semicolon + 1).trimmed());
+        if (t.isValid())
+            return t;
+    }
+    if (const QDateTime t = MailMessage::parseDate(headerValue(header, "Date")); t.isValid())
+        return t;
+    const qint64 arrival = Maildir::arrivalTime(QFileInfo(path).fileName());
+    return arrival > 0 ? QDateTime::fromSecsSinceEpoch(arrival) : QDateTime();
 }
 
 } // namespace
@@ -251,23 +279,26 @@ void LocalItem::load()
     }
 }
 
-QString LocalItem::messageId()
+const LocalItem::HeaderFields &LocalItem::headerFields()
 {
     if (m_deleted)
         throw AutomationError(QStringLiteral("The item has been moved or deleted."));
-    for (int attempt = 1; !m_messageId; ++attempt) {
+    for (int attempt = 1; !m_header; ++attempt) {
         if (!locate())
             throw AutomationError(
                 QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
                     .arg(shown(m_path)));
         QFile file(m_path);
-        if (file.open(QIODevice::ReadOnly))
-            m_messageId = readMessageId(file);
-        else if (attempt >= Attempts || Maildir::isMessageFile(m_path))
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray header = readHeader(file);
+            m_header = HeaderFields{QString::fromUtf8(headerValue(header, "Message-ID")),
+                                    receivedTime(header, m_path)};
+        } else if (attempt >= Attempts || Maildir::isMessageFile(m_path)) {
             throw AutomationError(
                 QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+        }
     }
-    return *m_messageId;
+    return *m_header;
 }
 
 void LocalItem::remove()
@@ -312,7 +343,11 @@ QVariant LocalItem::invoke(const QString &member, const QVariantList &)
         return m_unique;
     }
     if (is(member, "InternetMessageID"))
-        return messageId();
+        return headerFields().messageId;
+    if (is(member, "ReceivedTime")) {
+        const QDateTime received = headerFields().received;
+        return received.isValid() ? QVariant(received) : QVariant();
+    }
     load();
     if (m_contact) {
         if (is(member, "Email1Address"))

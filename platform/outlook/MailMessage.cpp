@@ -402,10 +402,7 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             cc += parseAddressList(unfold(value));
         } else if (!haveDate && g_ascii_strcasecmp(name, "Date") == 0) {
             haveDate = true;
-            if (GDateTime *date = g_mime_utils_header_decode_date(unfold(value).constData())) {
-                result.m_sentOn = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
-                g_date_time_unref(date);
-            }
+            result.m_sentOn = MailMessage::parseDate(unfold(value));
         }
     }
     result.m_recipients = to + cc;
@@ -423,6 +420,16 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
         };
         result.m_body = toCrLf(partText(body, html, releaseMessage));
     }
+    return result;
+}
+
+QDateTime MailMessage::parseDate(const QByteArray &text)
+{
+    GDateTime *date = g_mime_utils_header_decode_date(text.constData());
+    if (!date)
+        return {};
+    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
+    g_date_time_unref(date);
     return result;
 }
 

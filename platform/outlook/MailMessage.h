@@ -38,6 +38,8 @@ public:
     // Throws MessageReadError when the file cannot be read; never for its content.
     static MailMessage fromFile(const QString &path);
     static MailMessage fromBytes(const QByteArray &raw);
+    // An RFC 5322 date, in local time; invalid when unparseable.
+    static QDateTime parseDate(const QByteArray &text);
 
     // Encoded words decoded; each fold of a folded header is one blank.
     QString subject() const { return m_subject; }

@@ -176,6 +176,11 @@ QStringList Maildir::messageFiles(const QString &folderDir)
     return paths;
 }
 
+qint64 Maildir::arrivalTime(const QString &fileName)
+{
+    return arrivalOf(fileName);
+}
+
 bool Maildir::isMessageFile(const QString &path)
 {
     const QFileInfo info(path);

@@ -26,6 +26,8 @@ public:
     // files are messages: links, devices, pipes and directories are not.
     static QStringList messageFiles(const QString &folderDir);
     static bool isMessageFile(const QString &path);
+    // Seconds since the epoch as a message file's name gives its delivery.
+    static qint64 arrivalTime(const QString &fileName);
     // The unique name of a message file: its name without the info part
     // (":2,FLAGS") that mail clients change as they mark it.
     static QString uniqueName(const QString &fileName);

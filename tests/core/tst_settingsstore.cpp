@@ -224,6 +224,9 @@ private Q_SLOTS:
         QTest::newRow("empty") << QString() << -1 << -1;
         QTest::newRow("number") << QStringLiteral("25") << -1 << 25;
         QTest::newRow("number with text") << QStringLiteral("25x") << -1 << -1;
+        QTest::newRow("zero") << QStringLiteral("0") << -1 << 0;
+        QTest::newRow("negative") << QStringLiteral("-1") << -1 << -1;
+        QTest::newRow("negative, large") << QStringLiteral("-2147483648") << -1 << -1;
     }
 
     // Each text goes into a Boolean defaulting on, one defaulting off and

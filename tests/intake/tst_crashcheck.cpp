@@ -109,9 +109,9 @@ struct Trial
         for (int i = 0; i < 10; ++i)
             kinds << Message::Rejected << Message::Other;
         std::shuffle(kinds.begin(), kinds.end(), shape);
-        // The last message is a notice: the one the failing move meets first.
-        const auto lastNotice = std::find(kinds.rbegin(), kinds.rend(), Message::Notice);
-        std::iter_swap(lastNotice, kinds.rbegin());
+        // The first message is a notice: the one the failing move meets first.
+        const auto firstNotice = std::find(kinds.begin(), kinds.end(), Message::Notice);
+        std::iter_swap(firstNotice, kinds.begin());
         int counters[5] = {};
         for (int n = 0; n < kinds.size(); ++n) {
             Message m;
@@ -456,8 +456,8 @@ private Q_SLOTS:
         QFile blocker(t.store.root() + u8("/.") + Bin);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        const Message &last = t.messages.last();
-        QCOMPARE(last.kind, Message::Notice);
+        const Message &first = t.messages.first();
+        QCOMPARE(first.kind, Message::Notice);
         for (int attempt = 0; attempt < 2; ++attempt) {
             QString output;
             QCOMPARE(t.run(-1, &output), 3);
@@ -465,7 +465,7 @@ private Q_SLOTS:
             QSet<QString> applied;
             const QString wrong = inconsistency(t, &applied);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-            QCOMPARE(applied, QSet<QString>{last.unique});
+            QCOMPARE(applied, QSet<QString>{first.unique});
         }
         QVERIFY(QFile::remove(blocker.fileName()));
         QString output;

@@ -59,7 +59,7 @@ struct Rig : ListWorkspace
     ScriptedPrompts prompts;
     QList<int> maxima;
     int advances = 0;
-    std::function<void(int)> onAdvance; // gets the item index about to be read
+    std::function<void(int)> onAdvance; // gets the listed index of the item about to be read
 
     explicit Rig(bool withFolder = true)
         : ListWorkspace(QStringList())
@@ -86,11 +86,11 @@ struct Rig : ListWorkspace
     {
         FolderCheck::Progress p;
         p.setMaximum = [this](int n) { maxima << n; };
+        // The test messages share one received time: they go in arrival order.
         p.advance = [this] {
-            const int index = (maxima.isEmpty() ? 0 : maxima.last()) - advances;
             ++advances;
             if (onAdvance)
-                onAdvance(index);
+                onAdvance(advances);
         };
         return p;
     }
@@ -357,9 +357,9 @@ private Q_SLOTS:
         QCOMPARE(rig.store.contents(Bin), deleted ? QList<QByteArray>{raw} : QList<QByteArray>{});
     }
 
-    // Last item first; what is recognised leaves unchanged, the rest stays
+    // Oldest item first; what is recognised leaves unchanged, the rest stays
     // exactly where and as it was.
-    void mixedFolderLastItemFirst()
+    void mixedFolderOldestFirst()
     {
         Rig rig;
         rig.settings.FailedMail = true;
@@ -379,11 +379,11 @@ private Q_SLOTS:
         rig.run();
 
         QCOMPARE(rig.log.lines(),
-                 withDate(QStringList{u8("ADD e@example.org sports [Changed enacted by e-mail sent %D by e@example.org] -> Entered Successfully"),
+                 withDate(QStringList{u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> Entered Successfully"),
+                           u8("Update Undeliverable old@example.org -> Bounce count incremented!"),
                            u8("REMOVE c@example.org Default [Changed enacted by e-mail sent %D by c@example.org] -> "
                               "E-mail address not found!"),
-                           u8("Update Undeliverable old@example.org -> Bounce count incremented!"),
-                           u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> Entered Successfully")}));
+                           u8("ADD e@example.org sports [Changed enacted by e-mail sent %D by e@example.org] -> Entered Successfully")}));
         QCOMPARE(rig.maxima, QList<int>{6});
         QCOMPARE(rig.advances, 6);
         QCOMPARE(rig.store.contents(Bin), testmail::sorted({messages[0], messages[2], messages[3], messages[5]}));
@@ -405,6 +405,50 @@ private Q_SLOTS:
         QCOMPARE(added.size(), 5); // four messages and the new folder's marker
         for (const QString &a : std::as_const(added))
             QVERIFY2(a.startsWith(u8(".Deleted Items/")), qPrintable(a));
+    }
+
+    // Requests apply oldest received first, whatever order their files
+    // arrived in; equal times keep arrival order.
+    void requestsApplyInReceivedOrder_data()
+    {
+        QTest::addColumn<QByteArrayList>("subjects"); // in arrival order
+        QTest::addColumn<QByteArrayList>("received");
+        QTest::addColumn<QStringList>("entries");
+        const QByteArray early = "Tue, 12 Mar 2024 09:00:00 +0000";
+        const QByteArray late = "Tue, 12 Mar 2024 09:05:00 +0000";
+        const QStringList in{u8("p@example.org|Default|0")};
+        QTest::newRow("subscribe, then unsubscribe") << QByteArrayList{"subscribe", "unsubscribe"}
+                                                     << QByteArrayList{early, late} << QStringList();
+        QTest::newRow("unsubscribe, then subscribe") << QByteArrayList{"unsubscribe", "subscribe"}
+                                                     << QByteArrayList{early, late} << in;
+        QTest::newRow("same time: arrival order") << QByteArrayList{"subscribe", "unsubscribe"}
+                                                  << QByteArrayList{early, early} << QStringList();
+        QTest::newRow("unsubscribe received first, arrived last")
+            << QByteArrayList{"subscribe", "unsubscribe"} << QByteArrayList{late, early} << in;
+        QTest::newRow("subscribe received first, arrived last")
+            << QByteArrayList{"unsubscribe", "subscribe"} << QByteArrayList{late, early} << QStringList();
+        // 10:04 +0100 is 09:04 UTC: before the unsubscribe, though later on the clock.
+        QTest::newRow("times in other zones")
+            << QByteArrayList{"unsubscribe", "subscribe", "subscribe news"}
+            << QByteArrayList{"Tue, 12 Mar 2024 09:06:00 +0000", "Tue, 12 Mar 2024 10:04:00 +0100", late}
+            << QStringList{u8("p@example.org|news|0")};
+    }
+
+    void requestsApplyInReceivedOrder()
+    {
+        QFETCH(QByteArrayList, subjects);
+        QFETCH(QByteArrayList, received);
+        QFETCH(QStringList, entries);
+        Rig rig;
+        for (int i = 0; i < subjects.size(); ++i) {
+            QByteArray raw = message("p@example.org", subjects[i], "");
+            raw.replace("Tue, 12 Mar 2024 09:15:05 +0100", received[i]);
+            QVERIFY(raw.contains(received[i]));
+            rig.deliver(raw, 1700000000 + i);
+        }
+        rig.run();
+        QCOMPARE(rig.entries(), entries);
+        QCOMPARE(rig.store.count(List), 0);
     }
 
     void emptyFolder()
@@ -527,12 +571,12 @@ private Q_SLOTS:
             failure = QString::fromUtf8(e.what());
         }
         QVERIFY2(failure.contains(QFileInfo(paths[1]).fileName()), qPrintable(failure));
-        QCOMPARE(rig.log.size(), 2);
-        QVERIFY(rig.log.lines()[0].startsWith(u8("ADD m4@example.org Default")));
-        QVERIFY(rig.log.lines()[1].startsWith(u8("ADD m3@example.org Default")));
-        QCOMPARE(rig.store.contents(Bin), testmail::sorted({messages[2], messages[3]}));
-        QCOMPARE(readFile(paths[0]), messages[0]);
-        QCOMPARE(rig.entries(), (QStringList{u8("m4@example.org|Default|0"), u8("m3@example.org|Default|0")}));
+        QCOMPARE(rig.log.size(), 1);
+        QVERIFY(rig.log.lines()[0].startsWith(u8("ADD m1@example.org Default")));
+        QCOMPARE(rig.store.contents(Bin), QList<QByteArray>{messages[0]});
+        QCOMPARE(readFile(paths[2]), messages[2]);
+        QCOMPARE(readFile(paths[3]), messages[3]);
+        QCOMPARE(rig.entries(), QStringList{u8("m1@example.org|Default|0")});
     }
 
     void failedDeleteEndsTheCheck()
@@ -549,7 +593,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::outlook::AutomationError, rig.run());
         // The list changed before the delete failed; the message stays for the next check.
         QCOMPARE(rig.log.size(), 1);
-        QCOMPARE(rig.entries(), QStringList{u8("m2@example.org|Default|0")});
+        QCOMPARE(rig.entries(), QStringList{u8("m1@example.org|Default|0")});
         QCOMPARE(readFile(p2), second);
         QCOMPARE(readFile(p1), first);
     }
@@ -574,8 +618,8 @@ private Q_SLOTS:
     {
         Rig rig;
         const QByteArray raw = message("a@example.org", "subscribe news", "");
-        const QString path = rig.deliver(raw, 1);
-        rig.deliver(message("b@example.org", "subscribe news", ""), 0);
+        const QString path = rig.deliver(raw, 0);
+        rig.deliver(message("b@example.org", "subscribe news", ""), 1);
         rig.table().close();
         QVERIFY_THROWS_EXCEPTION(TableError, rig.run());
         QCOMPARE(rig.log.lines(),
@@ -603,9 +647,9 @@ private Q_SLOTS:
         const QByteArray first = message("a1@example.org", "subscribe", "");
         const QByteArray second = message("a2@example.org", "subscribe news", "");
         const QByteArray ghost = message("ghost@example.org", "unsubscribe", "");
-        const QString p1 = rig.deliver(first, 1);
+        const QString p3 = rig.deliver(ghost, 1);
         const QString p2 = rig.deliver(second, 2);
-        const QString p3 = rig.deliver(ghost, 3);
+        const QString p1 = rig.deliver(first, 3);
         const QString file = rig.table().filePath();
 
         std::unique_ptr<RawDb> holder;
@@ -835,7 +879,7 @@ private Q_SLOTS:
         QVERIFY2(window.failure().contains(QFileInfo(paths[1]).fileName()), qPrintable(window.failure()));
         QCOMPARE(rig.log.size(), 1);
         QCOMPARE(rig.store.count(Bin), 1);
-        QVERIFY(QFileInfo::exists(paths[0]));
+        QVERIFY(QFileInfo::exists(paths[2]));
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(rig.prompts.calls().isEmpty()); // the main window reports it, not the check
     }

@@ -15,6 +15,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString List = QStringLiteral("VMailingList");
@@ -110,11 +112,30 @@ private Q_SLOTS:
             QVERIFY(!s.path.isEmpty());
             samples << s;
         }
+        // The check visits the messages oldest received first; the corpus's
+        // Received lines set that order, not their files'.
+        QList<std::pair<QDateTime, qsizetype>> visits;
+        {
+            const auto app = platform::outlook::CreateOleObject(QStringLiteral("Outlook.Application"));
+            const auto items = app.call(QStringLiteral("GetNameSpace"), {QStringLiteral("MAPI")})
+                                   .call(QStringLiteral("Folders"), {QStringLiteral("Personal Folders")})
+                                   .call(QStringLiteral("Folders"), {List})
+                                   .call(QStringLiteral("Items"));
+            for (qsizetype i = 0; i < samples.size(); ++i) {
+                const QDateTime t = items.call(QStringLiteral("Item"), {int(i + 1)})
+                                        .call(QStringLiteral("ReceivedTime"))
+                                        .toDateTime();
+                visits.append({t.isValid() ? t.toUTC() : QDateTime(), i});
+            }
+        }
+        std::stable_sort(visits.begin(), visits.end(), [](const auto &x, const auto &y) {
+            return x.first.isValid() != y.first.isValid() ? !x.first.isValid()
+                                                          : x.first.isValid() && x.first < y.first;
+        });
         FolderCheck(settings, work.lists, work.rules, prompts).run({});
         QVERIFY(prompts.calls().isEmpty());
 
-        // The log, split into bounce lines and entry lines, in the order the
-        // check visits the messages: last first.
+        // The log, split into bounce lines and entry lines, in visiting order.
         QStringList bounced, entered;
         for (const QString &line : work.log.lines()) {
             if (line.startsWith(Bounce))
@@ -124,8 +145,8 @@ private Q_SLOTS:
         }
         int b = 0, e = 0, notices = 0;
         QList<QByteArray> left;
-        for (qsizetype i = samples.size() - 1; i >= 0; --i) {
-            const Sample &s = samples[i];
+        for (const auto &visit : std::as_const(visits)) {
+            const Sample &s = samples[visit.second];
             const bool gone = !QFileInfo::exists(s.path);
             if (gone)
                 left << s.raw;

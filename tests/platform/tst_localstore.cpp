@@ -420,6 +420,36 @@ private Q_SLOTS:
                  u8("<lower@example.org>"));
     }
 
+    // The topmost Received line is the delivery here; without a dated one,
+    // the Date header, then the file's arrival.
+    void receivedTime_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QDateTime>("received");
+        const QDateTime fromFile = QDateTime::fromSecsSinceEpoch(1700000000);
+        QTest::newRow("topmost Received") << QByteArray("Received: from b by c;\r\n Tue, 12 Mar 2024 10:00:00 +0100\r\n"
+                                                        "Received: from a by b; Tue, 12 Mar 2024 08:00:00 +0000\r\n"
+                                                        "Date: Mon, 11 Mar 2024 07:00:00 +0000\r\n")
+                                          << QDateTime(QDate(2024, 3, 12), QTime(9, 0), Qt::UTC);
+        QTest::newRow("undated Received, then Date") << QByteArray("Received: from a by b\r\n"
+                                                                   "Date: Mon, 11 Mar 2024 07:00:00 +0000\r\n")
+                                                     << QDateTime(QDate(2024, 3, 11), QTime(7, 0), Qt::UTC);
+        QTest::newRow("neither: the file's arrival") << QByteArray("X-Note: none\r\n") << fromFile;
+        QTest::newRow("unparseable date: the file's arrival") << QByteArray("Date: sometime\r\n") << fromFile;
+    }
+
+    void receivedTime()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QDateTime, received);
+        testmail::Store store(m_root);
+        store.create();
+        store.deliver(QString(), header + "Subject: x\r\n\r\nReceived: from body; Fri, 1 Jan 2021 00:00:00 +0000\r\n",
+                      1700000000);
+        const OleVariant item = folderOf(m_root, u8("Inbox")).call(QStringLiteral("Items"), {1});
+        QCOMPARE(item.call(QStringLiteral("ReceivedTime")).toDateTime().toUTC(), received.toUTC());
+    }
+
     // Only regular files are items: links (to a device, to a message),
     // pipes and directories are not, and are left alone.
     void onlyRegularFilesAreItems()

@@ -144,15 +144,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("expected");
 
         QTest::newRow("all, comma") << u"acm"_s << u","_s
-                                    << QByteArray("ann@example.com,news,web, form,\r\n"
+                                    << QByteArray("ann@example.com,news,\"web, form\",\r\n"
                                                   "bob@example.com,,,\r\n"
                                                   "\xC3\xA9mile@example.org,Caf\xC3\xA9,Gr\xC3\xBC\xC3\x9F"
                                                   "e; a,\r\n");
         QTest::newRow("address and comments, semicolon")
             << u"am"_s << u";"_s
             << QByteArray("ann@example.com;web, form;\r\nbob@example.com;;\r\n"
-                          "\xC3\xA9mile@example.org;Gr\xC3\xBC\xC3\x9F"
-                          "e; a;\r\n");
+                          "\xC3\xA9mile@example.org;\"Gr\xC3\xBC\xC3\x9F"
+                          "e; a\";\r\n");
         QTest::newRow("category alone, tab") << u"c"_s << u"\t"_s << QByteArray("news\t\r\n\t\r\nCaf\xC3\xA9\t\r\n");
         QTest::newRow("all, no delimiter") << u"acm"_s << QString()
                                            << QByteArray("ann@example.comnewsweb, form\r\nbob@example.com\r\n"
@@ -173,6 +173,35 @@ private Q_SLOTS:
         QCOMPARE(contents(target()), expected);
         QCOMPARE(m_prompts.calls().size(), 0);
         QCOMPARE(filesInDir(), QStringList{u"list.csv"_s});
+    }
+
+    // Quoted as spreadsheets read it; a delimiter of several characters
+    // counts only whole.
+    void quotedFields_data()
+    {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("delimiter");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("quote") << u"say \"hi\""_s << u","_s << QByteArray("\"say \"\"hi\"\"\"");
+        QTest::newRow("lone quote") << u"\""_s << u","_s << QByteArray("\"\"\"\"");
+        QTest::newRow("CR LF") << u"one\r\ntwo"_s << u","_s << QByteArray("\"one\r\ntwo\"");
+        QTest::newRow("bare LF") << u"one\ntwo"_s << u"\t"_s << QByteArray("\"one\ntwo\"");
+        QTest::newRow("tab delimiter") << u"a\tb"_s << u"\t"_s << QByteArray("\"a\tb\"");
+        QTest::newRow("comma, tab delimiter") << u"a,b"_s << u"\t"_s << QByteArray("a,b");
+        QTest::newRow("whole delimiter") << u"a::b"_s << u"::"_s << QByteArray("\"a::b\"");
+        QTest::newRow("part of delimiter") << u"a:b"_s << u"::"_s << QByteArray("a:b");
+        QTest::newRow("no delimiter, quote") << u"x\"y"_s << QString() << QByteArray("\"x\"\"y\"");
+    }
+
+    void quotedFields()
+    {
+        QFETCH(QString, comment);
+        QFETCH(QString, delimiter);
+        QFETCH(QByteArray, written);
+        openWith({{u"ann@example.com"_s, u"news"_s, 0, comment}});
+        QVERIFY(run(true, false, true, delimiter));
+        const QByteArray sep = delimiter.toUtf8();
+        QCOMPARE(contents(target()), "ann@example.com" + sep + written + sep + "\r\n");
     }
 
     void emptyListAndOverwrite()

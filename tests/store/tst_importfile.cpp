@@ -159,6 +159,31 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("a@example.org|News|0"), QStringLiteral("b@example.org|Sports|0")}));
     }
 
+    // Categories the export quotes come back as they were.
+    void readsBackQuotedFields_data()
+    {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("delimiter");
+        QTest::newRow("delimiter inside") << QStringLiteral("News, Daily") << QStringLiteral(",");
+        QTest::newRow("quotes inside") << QStringLiteral("The \"Daily\" News") << QStringLiteral(",");
+        QTest::newRow("both, semicolon") << QStringLiteral("A;\"B\";C") << QStringLiteral(";");
+        QTest::newRow("two-character delimiter") << QStringLiteral("a::b") << QStringLiteral("::");
+    }
+
+    void readsBackQuotedFields()
+    {
+        QFETCH(QString, category);
+        QFETCH(QString, delimiter);
+        List source(m_env, {QStringLiteral("a@example.org|") + category + QStringLiteral("|0|x")});
+        const QString file = m_env.root() + QStringLiteral("/export.csv");
+        QVERIFY(exportlist(source.ws.table(), source.prompts, {}, file, true, true, true, delimiter));
+        List target(m_env);
+        const auto lines = ImportLines::fromFile(file, nullptr);
+        QVERIFY(lines);
+        QCOMPARE(target.run(*lines, QStringLiteral("add"), QStringLiteral("Dialog"), true, delimiter), 1);
+        QCOMPARE(target.entries(), QStringList{QStringLiteral("a@example.org|") + category + QStringLiteral("|0")});
+    }
+
     void aFailingLineAsksWhetherToGoOn_data()
     {
         QTest::addColumn<int>("answer");
