@@ -11,10 +11,27 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
+
+namespace {
+
+const char Usage[] = "Usage: quillmar-setup\n"
+                     "Creates the local mail store ~/Maildir with its usual folders and registers the\n"
+                     "mail library stand-in, each only where it is missing.\n";
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    // Asking how to use it must not set anything up.
+    if (argc > 1) {
+        const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+        if (!help)
+            std::fprintf(stderr, "quillmar-setup: unknown option %s\n", argv[1]);
+        std::fputs(Usage, help ? stdout : stderr);
+        return help ? 0 : 2;
+    }
     QCoreApplication app(argc, argv);
     using platform::outlook::Maildir;
     const QString root = platform::outlook::defaultStoreRoot();
