@@ -3,3 +3,4 @@ quillmar_add_test(tst_optionsedit SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_optionse
 quillmar_add_test(tst_mailing SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mailing.cpp LIBS quillmar_commands)
 target_compile_definitions(tst_mailing PRIVATE FAKE_MAPI_DIR="$<TARGET_FILE_DIR:fakemapi>")
 add_dependencies(tst_mailing fakemapi)
+quillmar_add_test(tst_categoryview SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_categoryview.cpp LIBS quillmar_commands)

@@ -12,3 +12,4 @@ quillmar_add_test(tst_crashcheck SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_crashchec
   LIBS quillmar_intake PkgConfig::SQLITE3)
 add_dependencies(tst_crashcheck quillmar-checkrun)
 target_compile_definitions(tst_crashcheck PRIVATE QUILLMAR_CHECKRUN="$<TARGET_FILE:quillmar-checkrun>")
+quillmar_add_slow_cases(tst_foldercheck twentyMegabyteMessages)

@@ -1,6 +1,7 @@
 // The mailing-list folder check end to end: real Maildir stores and RFC 5322
 // messages written here, the real table and entry rules, the check itself
 // and the window it runs in.
+#include "testlib/SlowCase.h"
 #include "testlib/TestText.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
@@ -950,6 +951,7 @@ private Q_SLOTS:
 
     void twentyMegabyteMessages()
     {
+        QUILLMAR_SLOW_CASE();
         Rig rig;
         rig.settings.FailedMail = true;
         rig.settings.ScanAllEmailLines = true;

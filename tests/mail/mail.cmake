@@ -30,3 +30,4 @@ quillmar_add_test(tst_mapicontacts SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mapicon
 
 quillmar_add_test(tst_mailingjournal SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mailingjournal.cpp
   LIBS quillmar_mail quillmar_store)
+quillmar_add_slow_cases(tst_mapi32 hundredMegabyteAttachment)

@@ -1,5 +1,6 @@
 // What the messages the library writes carry: headers, bodies and
 // attachments, whatever the caller's text holds.
+#include "testlib/SlowCase.h"
 #include "mail/Mapi32Test.h"
 
 #include <QCryptographicHash>
@@ -295,6 +296,7 @@ void TestMapi32::pipeAttachmentAnsweredAtOnce()
 
 void TestMapi32::hundredMegabyteAttachment()
 {
+    QUILLMAR_SLOW_CASE();
     const QString path = QDir(m_env->root()).filePath(QStringLiteral("big.bin"));
     {
         QFile big(path);

@@ -17,3 +17,4 @@ quillmar_add_test(tst_importcrash SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_importcr
   ${CMAKE_CURRENT_LIST_DIR}/StoreTestUtil.h LIBS quillmar_intake PkgConfig::SQLITE3)
 add_dependencies(tst_importcrash quillmar-importrun)
 target_compile_definitions(tst_importcrash PRIVATE QUILLMAR_IMPORTRUN="$<TARGET_FILE:quillmar-importrun>")
+quillmar_add_slow_cases(tst_uniquerecipients longListAsSortKeysGiveIt)

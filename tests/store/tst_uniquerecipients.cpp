@@ -1,4 +1,5 @@
 // The unique recipient list of a mailing, read from a real table file.
+#include "testlib/SlowCase.h"
 #include "testlib/TestEnv.h"
 
 #include "store/MLSchema.h"
@@ -88,6 +89,7 @@ private Q_SLOTS:
 
     void longListAsSortKeysGiveIt()
     {
+        QUILLMAR_SLOW_CASE();
         QFETCH(QString, locale);
         QLocale::setDefault(QLocale(locale));
         auto restore = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
