@@ -1,5 +1,6 @@
 // Program start: the guard, the main window, the data module, the loop.
 #include "platform/instance/OneInstance.h"
+#include "platform/instance/TerminationNotifier.h"
 #include "shell/AppContext.h"
 #include "shell/InstanceRaise.h"
 #include "shell/QtPrompts.h"
@@ -18,6 +19,8 @@ int main(int argc, char **argv)
         params << QString::fromLocal8Bit(argv[i]);
     QuillmarApplication app(argc, argv);
     QApplication::setApplicationDisplayName(Tfrmmain::title());
+    // From here on SIGTERM waits for the loop rather than killing us mid-write.
+    TerminationNotifier termination;
 
     QtPrompts prompts;
     app.setPrompts(&prompts);
@@ -46,6 +49,12 @@ int main(int argc, char **argv)
     else if (context.dmML.tblML.readOnly())
         prompts.warning(TdmML::readOnlyMessage());
 
+    // Ends as the window's close does: files written, journals removed.
+    QObject::connect(&termination, &TerminationNotifier::terminationRequested, &frmmain, [&frmmain] {
+        QApplication::closeAllWindows();
+        if (!frmmain.isVisible())
+            QCoreApplication::quit();
+    });
     frmmain.show();
     return app.exec();
 }
