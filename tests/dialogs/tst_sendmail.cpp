@@ -323,6 +323,14 @@ private Q_SLOTS:
                 QTest::mouseClick(d->btnAttachRemove, Qt::LeftButton);
                 QCOMPARE(d->lbAttach->count(), 1);
                 QCOMPARE(d->lbAttach->currentRow(), 0);
+                // Without a recipient nothing is sent, and the user is told so.
+                QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
+                QCOMPARE(
+                    f.prompts.texts(Kind::Information),
+                    QStringList{QStringLiteral("The test message was not sent: it has no recipient. Add one with "
+                                               "\"Add Recipients to all Sent Messages..\" or as a blind copy first.")});
+                QCOMPARE(f.outbox().size(), 0);
+                f.prompts.clear();
                 // A missing file refuses the message and keeps the lists.
                 d->lbAttach->addItem(missing);
                 d->edtMessageSubject->setText(QString(300, QLatin1Char('s')));
@@ -337,6 +345,9 @@ private Q_SLOTS:
                 QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
                 QCOMPARE(d->lbAttach->count(), 0);
                 QCOMPARE(d->lbBCC->count(), 0);
+                QCOMPARE(f.prompts.texts(Kind::Information),
+                         QStringList{QStringLiteral("Your test message to hidden@example.org has been sent to your "
+                                                    "Outlook Outbox.")});
             }();
             f.prompts.queueConfirm(Prompts::Answer::Yes);
             QTest::keyClick(d, Qt::Key_Escape);
@@ -413,7 +424,10 @@ private Q_SLOTS:
                 outboxFault.undo();
                 QCOMPARE(f.prompts.texts(Kind::Error),
                          (QStringList{QStringLiteral("MAPI Sendmail failed"),
-                                      QStringLiteral("An error was encountered sending your e-mail!")}));
+                                      QStringLiteral("An error was encountered sending your e-mail!\n4 recipients had "
+                                                     "already been placed in your Outlook Outbox. Sending again goes "
+                                                     "on after u3@example.org.\nThe next start offers to send the rest "
+                                                     "of the mailing.")}));
                 QVERIFY(f.prompts.texts(Kind::Information).isEmpty());
                 QVERIFY(d->isVisible());
                 QCOMPARE(f.outbox().size(), 2);
@@ -426,7 +440,10 @@ private Q_SLOTS:
                 QCOMPARE(f.outbox().size(), 3);
                 // Sending again goes on after the last address placed.
                 QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
-                QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(3)});
+                QCOMPARE(f.prompts.texts(Kind::Information),
+                         (QStringList{QStringLiteral("Your test message to owner@example.org has been sent to your "
+                                                     "Outlook Outbox."),
+                                      completion(3)}));
                 QVERIFY(!QFile::exists(journal));
             }();
             if (d->isVisible())
