@@ -260,8 +260,8 @@ private Q_SLOTS:
                                   QStringLiteral("c@example.org")}));
     }
 
-    // Cancel and Esc reach the loop while it sends; the window stays until
-    // the question is answered.
+    // The progress window's Cancel and Esc reach the loop while it sends; the
+    // window stays until the question is answered.
     void cancelAndEscReachTheLoop_data()
     {
         QTest::addColumn<bool>("escape");
@@ -281,15 +281,22 @@ private Q_SLOTS:
         f.prompts.queueConfirm(Prompts::Answer::Yes);
         ModalDriver driver;
         driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
-            // Arrives only while the loop lets events through.
-            QTimer::singleShot(0, d, [d, escape] {
-                QVERIFY(d->sending());
+            // Arrives only while the loop lets events through; the progress
+            // window is the one that takes input then.
+            auto *poll = new QTimer(d);
+            poll->setInterval(0);
+            connect(poll, &QTimer::timeout, d, [d, escape, poll, &f] {
+                auto *p = f.window->findChild<TdlgProgress *>();
+                if (!d->sending() || !p || !p->isVisible())
+                    return;
+                poll->stop();
                 if (escape)
-                    QTest::keyClick(d, Qt::Key_Escape);
+                    QTest::keyClick(p, Qt::Key_Escape);
                 else
-                    QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                    QTest::mouseClick(p->btnCancel, Qt::LeftButton);
                 QVERIFY(d->isVisible());
             });
+            poll->start();
             QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
         });
         f.window->btnsend->click();
