@@ -9,6 +9,7 @@
 
 #include <QDir>
 
+#include <climits>
 #include <exception>
 
 class ListCommands::Hold
@@ -91,14 +92,53 @@ void ListCommands::resetBounceCount()
     }
 }
 
+// Walks the table a slice at a time, each slice kept, so a stop keeps what was done.
+class ListCommands::Slices
+{
+public:
+    Slices(const ListCommands &commands, QString message)
+        : m_progress(commands.m_progress, commands.m_stop)
+        , m_message(std::move(message))
+    {
+    }
+    ~Slices() { m_progress.hide(); }
+
+    MLTable::SliceStep step()
+    {
+        return [this](qint64 done, qint64 total) {
+            m_done = done;
+            m_total = total;
+            return m_progress.update(int(qMin<qint64>(done, INT_MAX)), int(qMin<qint64>(total, INT_MAX)), m_message);
+        };
+    }
+    // Hidden first, so the report is not under the progress window.
+    void reportStop(Prompts &prompts, const QString &job)
+    {
+        if (!m_progress.stopped())
+            return;
+        m_progress.hide();
+        prompts.information(job + QStringLiteral(" cancelled: ") + doneOfTotal(m_done, m_total)
+                            + QStringLiteral(" entries processed."));
+    }
+
+private:
+    ThrottledProgress m_progress;
+    QString m_message;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
+};
+
 void ListCommands::resetAllBounceCounts()
 {
     Hold hold(m_hold);
+    Slices slices(*this, QStringLiteral("Resetting the bounce counts"));
     try {
-        m_dm.tblML.resetAllBounces();
+        m_dm.tblML.resetAllBounces(slices.step());
     } catch (const std::exception &) {
         m_prompts.error(QStringLiteral("Error resetting bounce counts!"));
+        return;
     }
+    slices.reportStop(m_prompts, QStringLiteral("Reset of the bounce counts"));
 }
 
 void ListCommands::deleteAllEntries()
@@ -108,11 +148,14 @@ void ListCommands::deleteAllEntries()
         != Prompts::Answer::Yes)
         return;
     Hold hold(m_hold);
+    Slices slices(*this, QStringLiteral("Deleting all entries"));
     try {
-        m_dm.emptyList();
+        m_dm.emptyList(slices.step());
     } catch (const std::exception &) {
         m_prompts.error(QStringLiteral("Error empying your table!"));
+        return;
     }
+    slices.reportStop(m_prompts, QStringLiteral("Deleting all entries"));
 }
 
 QString ListCommands::backupPath() const
@@ -124,7 +167,7 @@ void ListCommands::saveBackUpFile()
 {
     Hold hold(m_hold);
     // A failed export has said why; telling the user it was saved would be false.
-    if (exportlist(m_dm.tblML, m_prompts, m_progress, backupPath(), true, true, true, QStringLiteral(",")))
+    if (exportlist(m_dm.tblML, m_prompts, m_progress, backupPath(), true, true, true, QStringLiteral(","), m_stop))
         m_prompts.information(QStringLiteral("Your backup file has been saved as ") + backupPath()
                               + QStringLiteral(".  You can view it with Excel or notepad"));
 }

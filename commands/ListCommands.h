@@ -20,6 +20,7 @@ public:
 
     void setProgramDir(const QString &dir) { m_programDir = dir; }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
+    void setStopQuery(StopQuery stop) { m_stop = std::move(stop); }
 
     // The current record; asks first unless the block command deletes it.
     void deleteRecord(bool ask = true);
@@ -33,11 +34,13 @@ public:
 
 private:
     class Hold;
+    class Slices;
 
     TdmML &m_dm;
     RuleLists &m_lists;
     Prompts &m_prompts;
     std::function<void(bool)> m_hold;
     ProgressFn m_progress;
+    StopQuery m_stop;
     QString m_programDir;
 };

@@ -79,6 +79,9 @@ public:
 
     bool breakConfirmed() override
     {
+        const auto &stop = m_mailing.m_callbacks.stop;
+        if (stop && stop())
+            m_mailing.m_stopRequested = true;
         if (!m_mailing.m_stopRequested)
             return false;
         const auto &confirm = m_mailing.m_callbacks.confirm;
@@ -162,7 +165,7 @@ bool Mailing::countRecipients()
     if (m_sending)
         return false;
     m_table.disableControls();
-    ThrottledProgress progress(m_callbacks.progress);
+    ThrottledProgress progress(m_callbacks.progress, m_callbacks.stop);
     auto restore = qScopeGuard([&] {
         m_table.enableControls();
         progress.hide();
@@ -172,14 +175,25 @@ bool Mailing::countRecipients()
     try {
         const int total = m_table.recordCount();
         const QString category = m_table.filtered() ? m_table.filterCategory() : QString();
-        QElapsedTimer clock;
-        m_recipients = uniqueRecipients(m_table, category, [&](int read, const QString &address) {
-            // The text is built only when it will be shown.
-            if (!clock.isValid() || clock.elapsed() >= ThrottledProgress::IntervalMs || read + 1 >= total) {
-                clock.start();
-                progress.update(read, total, QStringLiteral("Processing address, ") + address);
-            }
-        });
+        struct Stopped
+        {
+            int read;
+        };
+        try {
+            m_recipients = uniqueRecipients(m_table, category, [&](int read, const QString &address) {
+                // The text is built only when it will be shown.
+                const bool shown = progress.due() || read + 1 >= total;
+                if (!progress.update(read, total, shown ? QStringLiteral("Processing address, ") + address : QString()))
+                    throw Stopped{read};
+            });
+        } catch (const Stopped &stopped) {
+            m_recipients.clear();
+            progress.hide();
+            m_prompts.information(QStringLiteral("Counting the recipients cancelled: ")
+                                  + doneOfTotal(stopped.read, total)
+                                  + QStringLiteral(" entries read. Nothing is sent before they are counted."));
+            return false;
+        }
         m_category = category;
         m_counted = true;
         return true;
@@ -285,7 +299,15 @@ Mailing::Outcome Mailing::send(const MessageDraft &draft)
     const QString recordProblem = m_journal ? m_journal->end(finished) : QString();
     const bool resumable = m_journal && !finished && m_journal->exists();
     if (failed) {
-        m_prompts.error(QStringLiteral("An error was encountered sending your e-mail!"));
+        // Those placed stay placed: the user must know, or a second send
+        // would look like the first and mail them again.
+        QString placed = QStringLiteral("\n%1 recipients had already been placed in your Outlook Outbox.")
+                             .arg(QString::number(m_placedBefore));
+        if (!m_resumeAfter.isEmpty())
+            placed += QStringLiteral(" Sending again goes on after %1.").arg(m_resumeAfter);
+        m_prompts.error(
+            QStringLiteral("An error was encountered sending your e-mail!") + placed
+            + (resumable ? QStringLiteral("\nThe next start offers to send the rest of the mailing.") : QString()));
     } else {
         m_prompts.information(
             QStringLiteral("Your e-mails to ") + QString::number(result.done)

@@ -31,6 +31,9 @@ public:
         std::function<void()> pumpEvents;
         // True for Yes; without it a stop asked for is taken.
         std::function<bool(const QString &question)> confirm;
+        // The progress window's Cancel: stops the count, and asks to stop
+        // the send as requestStop() does.
+        StopQuery stop;
     };
 
     // A mailing that was not started has said why; one stopped by the user
@@ -51,7 +54,7 @@ public:
     QString resolve(const QString &typed);
 
     // Every address under the table's filter once, in the list's order;
-    // false once the failure was shown.
+    // false once the failure or the user's stop was shown.
     bool countRecipients();
     // The filter changed: the next send needs a new count.
     void forgetRecipients() { m_counted = false; }

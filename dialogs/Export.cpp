@@ -132,7 +132,7 @@ void TdlgExport::btnokClick()
     {
         WaitCursor wait;
         written = exportlist(m_table, m_prompts, m_progress, edtfile->text(), chkEmail->isChecked(),
-                             chkcategory->isChecked(), chkcomments->isChecked(), edtdelimit->text());
+                             chkcategory->isChecked(), chkcomments->isChecked(), edtdelimit->text(), m_stop);
     }
     // After a failure the choices stay, so another file can be tried.
     if (written)

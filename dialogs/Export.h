@@ -17,6 +17,8 @@ public:
     TdlgExport(MLTable &table, Prompts &prompts, ProgressFn progress, QWidget *parent = nullptr);
 
     static QString fileFilter();
+    // The progress window's Cancel.
+    void setStopQuery(StopQuery stop) { m_stop = std::move(stop); }
 
     void saveClick();
     void edtfileChange();
@@ -35,4 +37,5 @@ private:
     MLTable &m_table;
     Prompts &m_prompts;
     ProgressFn m_progress;
+    StopQuery m_stop;
 };

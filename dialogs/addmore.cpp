@@ -50,8 +50,9 @@ TdlgEnterMore::TdlgEnterMore(ListWorkspace &workspace, Prompts &prompts, Progres
 
 void TdlgEnterMore::btnProcessAllClick()
 {
-    if (processLines(memin->toPlainText().split(QLatin1Char('\n')), commentPrefix()))
-        memin->clear();
+    // Lines that could not be stored, or were not reached, stay to be dealt with.
+    if (const auto left = processLines(memin->toPlainText().split(QLatin1Char('\n')), commentPrefix()))
+        memin->setPlainText(left->join(QLatin1Char('\n')));
 }
 
 bool TdlgEnterMore::FormCloseQuery()

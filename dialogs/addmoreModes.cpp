@@ -143,7 +143,7 @@ QString ProcessModes::chosenCategory() const
 
 ImportServices ProcessModes::services() const
 {
-    return ImportServices{m_workspace.rules, m_prompts, m_progress, &StrToStringlist, {}};
+    return ImportServices{m_workspace.rules, m_prompts, m_progress, &StrToStringlist, {}, m_stop};
 }
 
 bool ProcessModes::mayClose(const QString &unprocessed) const
@@ -152,14 +152,22 @@ bool ProcessModes::mayClose(const QString &unprocessed) const
     return unprocessed.size() <= AskAbove || m_prompts.confirm(unprocessedQuestion()) == Prompts::Answer::Yes;
 }
 
-bool ProcessModes::processLines(const QStringList &lines, const QString &commentPrefix)
+std::optional<QStringList> ProcessModes::processLines(const QStringList &lines, const QString &commentPrefix)
 {
     if (removeCategoryMissing()) {
         m_prompts.information(missingCategoryText());
-        return false;
+        return std::nullopt;
     }
-    WaitCursor wait;
-    Importfile(services(), ImportLines(lines), rdbadd->isChecked(), rdbremove->isChecked(), rdbbounce->isChecked(),
-               chosenCategory(), false, QString(), commentPrefix);
-    return true;
+    ImportServices with = services();
+    with.job = QStringLiteral("Processing");
+    ImportResult result;
+    {
+        WaitCursor wait;
+        result = Importfile(with, ImportLines(lines), rdbadd->isChecked(), rdbremove->isChecked(),
+                            rdbbounce->isChecked(), chosenCategory(), false, QString(), commentPrefix);
+    }
+    QStringList left;
+    for (const qsizetype i : result.left)
+        left.append(lines.at(i));
+    return left;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct ListWorkspace;
 class Prompts;
 class QBoxLayout;
@@ -21,6 +23,9 @@ struct ImportServices;
 class ProcessModes
 {
 public:
+    // How the user stops a run from the progress window.
+    void setStopQuery(StopQuery stop) { m_stop = std::move(stop); }
+
     QLabel *Label4;
     QRadioButton *rdbadd;
     QLineEdit *edtcategory;
@@ -60,11 +65,13 @@ protected:
     // The close prompt: more than five characters left unprocessed ask first.
     bool mayClose(const QString &unprocessed) const;
 
-    // Says so and returns false when a category to remove from is missing;
-    // else runs every line through the batch routine.
-    bool processLines(const QStringList &lines, const QString &commentPrefix);
+    // Says so and returns nothing when a category to remove from is missing;
+    // else runs every line through the batch routine and returns those the
+    // user still has: not stored, or not reached when the run stopped.
+    std::optional<QStringList> processLines(const QStringList &lines, const QString &commentPrefix);
 
     ListWorkspace &m_workspace;
     Prompts &m_prompts;
     ProgressFn m_progress;
+    StopQuery m_stop;
 };

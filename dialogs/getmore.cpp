@@ -237,11 +237,17 @@ void TdlgGetMore::BitBtn1Click()
     QString failure;
     {
         WaitCursor wait;
+        // The scan reads item by item without reporting; the window at least
+        // says what is going on, and its modality keeps the dialog's buttons out.
+        if (m_progress)
+            m_progress(true, 0, 0, QStringLiteral("Scanning the folder %1 for e-mail addresses").arg(name));
         try {
             opened = m_scan.scan(name, kind, fields, found);
         } catch (const std::exception &e) {
             failure = QString::fromUtf8(e.what());
         }
+        if (m_progress)
+            m_progress(false, 0, 0, QString());
         appendFound(found);
     }
     if (!failure.isEmpty())
@@ -253,8 +259,9 @@ void TdlgGetMore::BitBtn1Click()
 
 void TdlgGetMore::btnProcessAllClick()
 {
-    if (processLines(memretr->toPlainText().split(QLatin1Char('\n')), commentPrefix()))
-        memretr->clear();
+    // Lines that could not be stored, or were not reached, stay to be dealt with.
+    if (const auto left = processLines(memretr->toPlainText().split(QLatin1Char('\n')), commentPrefix()))
+        memretr->setPlainText(left->join(QLatin1Char('\n')));
 }
 
 bool TdlgGetMore::FormCloseQuery()

@@ -65,9 +65,20 @@ TdlgSendMail::TdlgSendMail(MLTable &table, const SMapi &mapi, const Settings &se
     Email1->setNewSession(false);
     Email1->setUnreadOnly(true);
     Email1->setUseDefProfile(true);
+    setCallbacks({});
+}
+
+void TdlgSendMail::setCallbacks(StopQuery stop)
+{
     m_mailing.setCallbacks(
         {m_progress, [] { QApplication::processEvents(); },
-         [this](const QString &question) { return m_prompts.confirm(question) == Prompts::Answer::Yes; }});
+         [this](const QString &question) { return m_prompts.confirm(question) == Prompts::Answer::Yes; },
+         std::move(stop)});
+}
+
+void TdlgSendMail::setStopQuery(StopQuery stop)
+{
+    setCallbacks(std::move(stop));
 }
 
 void TdlgSendMail::FormCreate()
@@ -394,8 +405,20 @@ void TdlgSendMail::clearBlindCopies()
 
 void TdlgSendMail::SendClick()
 {
-    if (sending() || !m_mailing.sendTest(draft()))
+    if (sending())
         return;
+    const MessageDraft test = draft();
+    // Without a recipient the mail system would only file it as a draft.
+    const QStringList to = test.to + test.cc + test.bcc;
+    if (to.isEmpty()) {
+        m_prompts.information(QStringLiteral("The test message was not sent: it has no recipient. Add one with \"Add "
+                                             "Recipients to all Sent Messages..\" or as a blind copy first."));
+        return;
+    }
+    if (!m_mailing.sendTest(test))
+        return;
+    m_prompts.information(QStringLiteral("Your test message to %1 has been sent to your Outlook Outbox.")
+                              .arg(to.join(QStringLiteral(", "))));
     clearBlindCopies();
     Attach->clear();
     lbAttach->clear();

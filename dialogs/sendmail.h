@@ -38,6 +38,8 @@ public:
     void setMainFilter(bool filtered, const QString &category);
     // Where a mailing is recorded as it goes; without one nothing is.
     void setJournal(MailingJournal *journal) { m_mailing.setJournal(journal); }
+    // The progress window's Cancel, for the count and the send.
+    void setStopQuery(StopQuery stop);
     // A recorded mailing that was broken off: its message, extra recipients,
     // receipt and category, and a send that goes on after its last address
     // placed. Called before the dialog shows.
@@ -108,6 +110,7 @@ private:
     void showResumePoint();
     // The blind copies of a message sent are gone from the window.
     void clearBlindCopies();
+    void setCallbacks(StopQuery stop);
 
     const Settings &m_settings;
     Prompts &m_prompts;

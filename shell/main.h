@@ -70,6 +70,8 @@ public:
     class Tdlglog *dlglog = nullptr;
     class Tdlgerrors *dlgerrors = nullptr;
     void showprogress(bool show, int position, int total, const QString &message);
+    // The progress window's Cancel, as long jobs ask it.
+    StopQuery progressStop() { return m_progress.stopQuery(); }
     bool validemailaddress(const QString &address) const;
 
     // The folder check, run between hold and release of the display.

@@ -19,6 +19,7 @@ void openIntakeDialog(Tfrmmain &w)
                       w.showprogress(show, position, total, message);
                   },
                   &w);
+    dialog.setStopQuery(w.progressStop());
     dialog.exec();
 }
 

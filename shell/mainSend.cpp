@@ -36,6 +36,7 @@ void btnsendClick(Tfrmmain &w, const MailingRecord *resumed = nullptr)
                 w.showprogress(show, position, total, message);
             },
             addRecip, &w);
+        send->setStopQuery(w.progressStop());
         send->FormCreate();
     } catch (const std::exception &e) {
         c.prompts.error(QString::fromUtf8(e.what()));

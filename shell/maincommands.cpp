@@ -16,6 +16,7 @@ void Tfrmmain::connectCommands()
     m_commands->setProgress([this](bool show, int position, int total, const QString &message) {
         showprogress(show, position, total, message);
     });
+    m_commands->setStopQuery(progressStop());
     connect(DeleteRecord1, &QAction::triggered, this, &Tfrmmain::DeleteRecord1Click);
     connect(DeleteEntry1, &QAction::triggered, this, &Tfrmmain::DeleteRecord1Click);
     connect(mkaddtonever, &QAction::triggered, this, &Tfrmmain::mkaddtoneverClick);
@@ -83,5 +84,6 @@ void Tfrmmain::ExportMailingListEntries1Click()
                              showprogress(show, position, total, message);
                          },
                          this);
+    dlgExport.setStopQuery(progressStop());
     dlgExport.exec();
 }

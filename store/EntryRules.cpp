@@ -56,6 +56,8 @@ EntryOutcome outcomeOf(const QString &result)
 {
     if (isChange(result))
         return EntryOutcome::Changed;
+    if (result == Invalid || result == Blocked)
+        return EntryOutcome::Refused;
     return storeFailed(result) ? EntryOutcome::NotStored : EntryOutcome::Unchanged;
 }
 

@@ -21,8 +21,9 @@ struct Settings;
 // What one call did. Callers that only log may ignore it; the folder check
 // needs it to tell a list file that could not be written from a rule's answer.
 enum class EntryOutcome {
-    Changed,   // the list changed
-    Unchanged, // a rule's answer: already there, not found, invalid, blocked
+    Changed, // the list changed
+    Unchanged, // already there, or not found to remove or count
+    Refused, // a rule refused the address: invalid, blocked
     NotStored, // the list file could not be written: read-only, busy, disk full
 };
 

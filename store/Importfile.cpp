@@ -3,6 +3,7 @@
 #include "core/LockedFiles.h"
 
 #include "core/DateTimeText.h"
+#include "core/LineList.h"
 #include "core/Prompts.h"
 #include "platform/text/LegacyText.h"
 #include "store/EntryRules.h"
@@ -241,28 +242,63 @@ QString ImportLines::at(qsizetype i) const
     return m_utf8 ? QString::fromUtf8(line) : platform::fromWindows1252(line);
 }
 
-int Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool /*remove*/, bool bounce,
-               const QString &category, bool withCategory, const QString &delimiter, const QString &commentPrefix)
+namespace {
+
+QString countsText(const ImportResult &r, bool add, bool bounce)
 {
-    ThrottledProgress progress(services.progress);
+    const QString done = add      ? QStringLiteral("added")
+                         : bounce ? QStringLiteral("counted as undeliverable")
+                                  : QStringLiteral("removed");
+    const QString kept = add ? QStringLiteral("already there") : QStringLiteral("not found");
+    return QStringLiteral("%1 %2, %3 %4, %5 refused.")
+        .arg(QString::number(r.changed), done, QString::number(r.unchanged), kept, QString::number(r.refused));
+}
+
+} // namespace
+
+ImportResult Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool /*remove*/,
+                        bool bounce, const QString &category, bool withCategory, const QString &delimiter,
+                        const QString &commentPrefix)
+{
+    ThrottledProgress progress(services.progress, services.stopped);
     HideAtEnd hide{progress};
+    ImportResult result;
+    const int total = int(qMin<qsizetype>(lines.size(), INT_MAX)) - 1;
+    int i = 0;
+    // The lines from the one not begun on are the user's still.
+    auto leaveRest = [&] {
+        for (; i <= total; ++i)
+            if (!trimmedLine(lines.at(i)).isEmpty())
+                result.left.append(i);
+    };
     try {
         const QString splitAt = delimiter.isEmpty() ? QStringLiteral(",") : delimiter;
         const QString chosenCategory = trimmedLine(category);
-        const int total = int(qMin<qsizetype>(lines.size(), INT_MAX)) - 1;
         CommentClock clock(services.now);
         QStringList pieces;
-        int processed = 0;
-        for (int i = 0; i <= total; ++i) {
+        bool askedNotStored = false;
+        for (; i <= total; ++i) {
             const QString line = lines.at(i);
             if (trimmedLine(line).isEmpty())
                 continue;
+            // The text is built only when it will be shown.
+            const bool shown = progress.due() || i >= total;
+            if (!progress.update(i, total, shown ? QStringLiteral("Processing: ") + line.left(ShownLine) : QString())) {
+                result.stopped = true;
+                progress.hide();
+                const int stoppedAt = i;
+                leaveRest();
+                services.prompts.information(services.job + QStringLiteral(" cancelled: ")
+                                             + doneOfTotal(stoppedAt, total + 1) + QStringLiteral(" lines processed.\n")
+                                             + countsText(result, add, bounce));
+                return result;
+            }
+            QString question;
+            QString address;
+            QString lineCategory = chosenCategory;
             try {
-                progress.update(i, total, QStringLiteral("Processing: ") + line.left(ShownLine));
                 if (line.size() > LongestImportLine)
                     throw std::length_error("line too long");
-                QString address;
-                QString lineCategory = chosenCategory;
                 if (withCategory) {
                     if (!line.contains(QLatin1Char('"')) || !splitQuoted(pieces, line, splitAt))
                         services.split(pieces, line, splitAt);
@@ -274,25 +310,62 @@ int Importfile(const ImportServices &services, const ImportLines &lines, bool ad
                 } else {
                     address = trimmedLine(line);
                 }
-                if (bounce)
-                    services.rules.processbounce(address);
-                else
-                    services.rules.insertentry(add, address, lineCategory,
-                                               commentPrefix + QLatin1Char(' ') + clock.text());
-                ++processed;
-            } catch (const std::exception &) {
-                if (services.prompts.confirm(QStringLiteral("An error was encountered with line ") + QString::number(i)
-                                             + QStringLiteral(".  Do you want to continue?"))
-                    != Prompts::Answer::Yes)
+                const EntryOutcome outcome
+                    = bounce ? services.rules.processbounce(address)
+                             : services.rules.insertentry(add, address, lineCategory,
+                                                          commentPrefix + QLatin1Char(' ') + clock.text());
+                switch (outcome) {
+                case EntryOutcome::Changed:
+                    ++result.changed;
                     break;
+                case EntryOutcome::Unchanged:
+                    ++result.unchanged;
+                    break;
+                case EntryOutcome::Refused:
+                    ++result.refused;
+                    break;
+                case EntryOutcome::NotStored:
+                    // On the error list and in the log already; a list file
+                    // that takes nothing would ask once a line.
+                    ++result.refused;
+                    result.left.append(i);
+                    if (!askedNotStored) {
+                        askedNotStored = true;
+                        question = QStringLiteral("Line %1 could not be stored in the mailing list: %2\nDo you want "
+                                                  "to continue?")
+                                       .arg(QString::number(i), services.rules.lastStorageFailure().message());
+                    }
+                    break;
+                }
+            } catch (const std::exception &) {
+                ++result.refused;
+                result.left.append(i);
+                // A look-up that failed stored nothing: the request waits on
+                // the error list as a refused one does.
+                if (!address.isEmpty() && !bounce)
+                    services.rules.errors().append(((add ? QStringLiteral("ADD ") : QStringLiteral("REMOVE ")) + address
+                                                    + QLatin1Char(' ') + lineCategory)
+                                                       .trimmed());
+                question = QStringLiteral("An error was encountered with line ") + QString::number(i)
+                           + QStringLiteral(".  Do you want to continue?");
+            }
+            if (!question.isEmpty() && services.prompts.confirm(question) != Prompts::Answer::Yes) {
+                result.stopped = true;
+                ++i;
+                leaveRest();
+                break;
             }
         }
         progress.hide();
-        services.prompts.information(QString::number(processed) + QStringLiteral(" entries have been processed!"));
-        return processed;
+        services.prompts.information(QString::number(result.processed())
+                                     + QStringLiteral(" entries have been processed!\n")
+                                     + countsText(result, add, bounce));
+        return result;
     } catch (const std::exception &) {
         progress.hide();
+        leaveRest();
+        result.failed = true;
         services.prompts.error(QStringLiteral("error"));
-        return -1;
+        return result;
     }
 }

@@ -4,6 +4,7 @@
 #include "core/Progress.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,25 @@ struct ImportServices
     FieldSplitter split;
     // The date-and-time text of comments; the clock's by default.
     std::function<QString()> now = {};
+    // Asked between lines; a stop keeps what was done so far.
+    StopQuery stopped = {};
+    // Names the job in the report of a stop: "Import cancelled: ...".
+    QString job = QStringLiteral("Import");
+};
+
+// What a run did with its lines. Blank lines count nowhere.
+struct ImportResult
+{
+    int changed = 0; // added, removed or counted
+    int unchanged = 0; // already there, or not found
+    int refused = 0; // refused by a rule, or not stored
+    // Lines not worked through, or worked through and not stored: those
+    // the user still has to deal with, in their order.
+    QList<qsizetype> left;
+    bool stopped = false; // by the user, or after a failing line
+    bool failed = false; // outside the lines; nothing was reported per line
+
+    int processed() const { return changed + unchanged + refused; }
 };
 
 // Lines longer than this cannot hold an address and a category; each is
@@ -57,7 +77,9 @@ struct ImportServices
 inline constexpr qsizetype LongestImportLine = 4096;
 
 // Remove mode is the one where neither add nor bounce is set. Shows the
-// processed count at the end and asks whether to go on after a failing
-// line. Returns the count, or -1 when the run failed outside the lines.
-int Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool remove, bool bounce,
-               const QString &category, bool withCategory, const QString &delimiter, const QString &commentPrefix);
+// processed count with what came of the lines at the end, and asks whether
+// to go on after a line that failed or could not be stored (that line is on
+// the error list, its reason in the log).
+ImportResult Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool remove, bool bounce,
+                        const QString &category, bool withCategory, const QString &delimiter,
+                        const QString &commentPrefix);

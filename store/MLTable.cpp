@@ -405,24 +405,33 @@ void MLTable::deleteCurrent()
     resetCursor();
 }
 
-void MLTable::emptyTable()
+void MLTable::emptyTable(const SliceStep &step)
 {
     requireOpen();
     if (!m_exclusive)
         throw TableError(QStringLiteral("The table must be opened exclusively to be emptied."));
-    exec("DELETE FROM mailist");
-    m_categoryCounts.clear();
+    if (step) {
+        // Counted again when next needed: a stop leaves rows behind.
+        m_categoryCounts.invalidate();
+        bySlices("DELETE FROM mailist WHERE rowid BETWEEN ?1 AND ?2", step);
+        m_categoryCounts.invalidate();
+    } else {
+        exec("DELETE FROM mailist");
+        m_categoryCounts.clear();
+    }
     resetCursor();
     changed();
 }
 
-void MLTable::resetAllBounces()
+void MLTable::resetAllBounces(const SliceStep &step)
 {
     requireOpen();
     // Rows already at zero are left alone: most are, and rewriting them
     // would cost a write of every page.
-    sqlite3_stmt *s = m_db->prepare("UPDATE mailist SET Bounces = ?1 WHERE Bounces <> ?1");
-    {
+    if (step) {
+        bySlices("UPDATE mailist SET Bounces = 0 WHERE rowid BETWEEN ?1 AND ?2 AND Bounces <> 0", step);
+    } else {
+        sqlite3_stmt *s = m_db->prepare("UPDATE mailist SET Bounces = ?1 WHERE Bounces <> ?1");
         Stmt guard(s);
         sqlite3_bind_int(s, 1, 0);
         m_db->step(s);
@@ -439,6 +448,35 @@ void MLTable::resetAllBounces()
         }
     }
     changed();
+}
+
+void MLTable::bySlices(const char *sql, const SliceStep &step)
+{
+    // Row id ranges, not LIMIT: each slice finds its rows without passing
+    // over those done before it.
+    constexpr qint64 Slice = 20000;
+    qint64 last = 0;
+    qint64 total = 0;
+    {
+        sqlite3_stmt *s = m_db->prepare("SELECT max(rowid), count(*) FROM mailist");
+        Stmt guard(s);
+        if (m_db->step(s) == SQLITE_ROW) {
+            last = sqlite3_column_int64(s, 0);
+            total = sqlite3_column_int64(s, 1);
+        }
+    }
+    sqlite3_stmt *count = m_db->prepare("SELECT count(*) FROM mailist WHERE rowid BETWEEN ?1 AND ?2");
+    sqlite3_stmt *change = m_db->prepare(sql);
+    qint64 done = 0;
+    for (qint64 from = 1; from <= last && step(done, total); from += Slice) {
+        for (sqlite3_stmt *s : {count, change}) {
+            Stmt guard(s);
+            sqlite3_bind_int64(s, 1, from);
+            sqlite3_bind_int64(s, 2, from + Slice - 1);
+            if (m_db->step(s) == SQLITE_ROW)
+                done += sqlite3_column_int64(s, 0);
+        }
+    }
 }
 
 void MLTable::invalidateCount() const

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -87,10 +88,15 @@ public:
     void setCategory(const QString &category);
     // Removes the current record; the next one (else the previous) becomes current.
     void deleteCurrent();
-    // Needs the table opened exclusively.
-    void emptyTable();
+    // Between the slices of a long change of many rows, each slice its own
+    // commit: rows gone through so far and in all; false stops there.
+    using SliceStep = std::function<bool(qint64 done, qint64 total)>;
+
+    // Needs the table opened exclusively. With a step, it deletes a slice
+    // of rows at a time, so a stop leaves the rest.
+    void emptyTable(const SliceStep &step = {});
     // Bounces to 0 for every record of the table, filter or not.
-    void resetAllBounces();
+    void resetAllBounces(const SliceStep &step = {});
 
     // Rows [offset, offset + limit) of the current view, for the grid.
     QVector<Entry> page(int offset, int limit) const;
@@ -184,6 +190,8 @@ private:
     QVector<Entry> readRows(const SqlQuery &query, int limit, bool reversed) const;
     void requireOpen() const;
     void exec(const char *sql) const;
+    // Runs a change bound to a row id range (?1 to ?2) over the table.
+    void bySlices(const char *sql, const SliceStep &step);
     void loadFrom(const Entry *after, bool clear, int limit);
     bool locateWith(const QByteArray &sql, const QString &item, const QString *category, qint64 rowid = 0);
     void updateField(const char *column, const QString *text, const qint32 *number);

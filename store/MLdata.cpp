@@ -62,7 +62,7 @@ bool TdmML::DataModuleCreate(const QString &programDir)
     }
 }
 
-void TdmML::emptyList()
+void TdmML::emptyList(const MLTable::SliceStep &step)
 {
     // Whatever fails, the table ends open and shared again; the first
     // failure is the one reported.
@@ -71,7 +71,7 @@ void TdmML::emptyList()
     tblML.setExclusive(true);
     try {
         tblML.open();
-        tblML.emptyTable();
+        tblML.emptyTable(step);
     } catch (const TableError &) {
         failure = std::current_exception();
     }

@@ -17,7 +17,7 @@ public:
     QString lastError() const { return m_lastError; }
 
     // Close, reopen exclusively, remove every record, close, reopen shared.
-    void emptyList();
+    void emptyList(const MLTable::SliceStep &step = {});
 
     static QString openFailedMessage();
     // The sentence above, then on a second line what is wrong and which file.

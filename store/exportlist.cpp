@@ -66,9 +66,10 @@ struct HideAtEnd
 } // namespace
 
 bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress, const QString &fileName,
-                bool withEmail, bool withCategory, bool withComments, const QString &delimiter)
+                bool withEmail, bool withCategory, bool withComments, const QString &delimiter,
+                const StopQuery &stopped)
 {
-    ThrottledProgress progress(showprogress);
+    ThrottledProgress progress(showprogress, stopped);
     HideAtEnd hide{progress};
     // Written beside the target and renamed over it on commit, so a failed
     // or abandoned export leaves an existing file as it was. The blocks are
@@ -137,8 +138,13 @@ bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress
             if (!scan->next())
                 break;
             // The gate reads the clock; most lines need not even ask it.
-            if (line % ProgressEvery == 1 || line >= total)
-                progress.update(int(line), int(total));
+            if ((line % ProgressEvery == 1 || line >= total) && !progress.update(int(line), int(total))) {
+                progress.hide();
+                prompts.information(QStringLiteral("Export cancelled: ") + doneOfTotal(line - 1, total)
+                                    + QStringLiteral(" entries written.\n") + QDir::toNativeSeparators(fileName)
+                                    + QStringLiteral(" was left as it was."));
+                return false;
+            }
             if (withEmail)
                 field(scan->item());
             if (withCategory)

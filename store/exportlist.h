@@ -13,6 +13,8 @@ class Prompts;
 // in that order, each followed by the delimiter, unquoted, CR LF at the end.
 // The file is replaced only once it is complete. Reports its own failures
 // through prompts, with the reason and the file on a line of their own.
-// Returns true when the file was written.
+// Returns true when the file was written. A stop asked for between entries
+// leaves the file as it was, and says how far the export had come.
 bool exportlist(MLTable &table, Prompts &prompts, const ProgressFn &showprogress, const QString &fileName,
-                bool withEmail, bool withCategory, bool withComments, const QString &delimiter);
+                bool withEmail, bool withCategory, bool withComments, const QString &delimiter,
+                const StopQuery &stopped = {});

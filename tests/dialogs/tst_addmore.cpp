@@ -42,18 +42,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QString>("counts");
         QTest::newRow("add") << "rdbadd"
-                             << QStringList{QStringLiteral("a@example.org|news|0"), QStringLiteral("b@example.org|sports|0"),
-                                            QStringLiteral("c@example.org|General|0")};
-        QTest::newRow("remove from all") << "rdbremove" << QStringList{QStringLiteral("b@example.org|sports|0")};
+                             << QStringList{QStringLiteral("a@example.org|news|0"),
+                                            QStringLiteral("b@example.org|sports|0"),
+                                            QStringLiteral("c@example.org|General|0")}
+                             << QStringLiteral("1 added, 1 already there, 0 refused.");
+        QTest::newRow("remove from all") << "rdbremove" << QStringList{QStringLiteral("b@example.org|sports|0")}
+                                         << QStringLiteral("1 removed, 1 not found, 0 refused.");
         QTest::newRow("bounce") << "rdbbounce"
                                 << QStringList{QStringLiteral("a@example.org|news|1"),
-                                               QStringLiteral("b@example.org|sports|0")};
+                                               QStringLiteral("b@example.org|sports|0")}
+                                << QStringLiteral("1 counted as undeliverable, 1 not found, 0 refused.");
     }
     void processesTypedAddresses()
     {
         QFETCH(QString, mode);
         QFETCH(QStringList, left);
+        QFETCH(QString, counts);
         MainWindowFixture f({QStringLiteral("a@example.org|news|0|"), QStringLiteral("b@example.org|sports|0|")});
         f.show();
         f.context->settings.defaultcategory = QStringLiteral("General");
@@ -70,7 +76,8 @@ private Q_SLOTS:
         QTest::mouseClick(f.window->btnAddMore, Qt::LeftButton);
         QVERIFY(driver.done());
         QVERIFY(emptied);
-        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{QStringLiteral("2 entries have been processed!")});
+        QCOMPARE(f.prompts.texts(Kind::Information),
+                 QStringList{QStringLiteral("2 entries have been processed!\n") + counts});
         QStringList rows;
         for (int r = 0; r < f.gridColumn(0).size(); ++r)
             rows << f.gridColumn(0).at(r) + QLatin1Char('|') + f.gridColumn(1).at(r) + QLatin1Char('|')

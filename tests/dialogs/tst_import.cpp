@@ -4,6 +4,7 @@
 #include "testlib/ModalDriver.h"
 
 #include "dialogs/Import.h"
+#include "dialogs/progress.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
 
 using Kind = ScriptedPrompts::Kind;
 
@@ -29,6 +32,57 @@ class TestImportDialog : public QObject
     }
 
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    // A long import shows its progress window, which keeps the other windows
+    // out, and its Cancel stops the import with what was done stored.
+    void aLongImportShowsProgressAndCancelStopsIt()
+    {
+        MainWindowFixture f;
+        f.show();
+        constexpr int Lines = 20000;
+        QByteArray bytes;
+        for (int i = 0; i < Lines; ++i)
+            bytes += "u" + QByteArray::number(i) + "@example.org\r\n";
+        f.prompts.queueFileName(writeFile(f, bytes));
+        int shown = 0;
+        bool modal = false;
+        // Runs whenever the job lets events run.
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto *p = f.window->findChild<TdlgProgress *>();
+            if (!p || !p->isVisible())
+                return;
+            modal = p->isModal() && QApplication::activeModalWidget() == p;
+            if (++shown == 2)
+                QTest::mouseClick(p->btnCancel, Qt::LeftButton);
+        });
+        ModalDriver driver;
+        driver.expect<TdlgImport>([&](TdlgImport *d) {
+            QTest::mouseClick(d->btnbrowse, Qt::LeftButton);
+            watch.start();
+            QTest::mouseClick(d->btnOK, Qt::LeftButton);
+            watch.stop();
+        });
+        f.window->ImportMailingListEntries1->trigger();
+        QVERIFY(driver.done());
+        QVERIFY(shown >= 2);
+        QVERIFY(modal);
+        const QStringList told = f.prompts.texts(Kind::Information);
+        QCOMPARE(told.size(), 1);
+        static const QRegularExpression report(
+            QStringLiteral("^Import cancelled: ([\\d,]+) of 20,000 lines processed\\.\n([\\d]+) added, 0 already "
+                           "there, 0 refused\\.$"));
+        const QRegularExpressionMatch m = report.match(told.constFirst());
+        QVERIFY2(m.hasMatch(), qPrintable(told.constFirst()));
+        const int done = m.captured(1).remove(QLatin1Char(',')).toInt();
+        QCOMPARE(m.captured(2).toInt(), done);
+        QVERIFY(done > 0 && done < Lines);
+        QCOMPARE(f.window->lblcount->text(), QString::number(done) + QStringLiteral(" Records"));
+        QVERIFY(!f.window->findChild<TdlgProgress *>());
+    }
+
     void importsAFileWithCategories()
     {
         MainWindowFixture f({QStringLiteral("old@example.org|news|0|")});
@@ -66,7 +120,8 @@ private Q_SLOTS:
         f.window->ImportMailingListEntries1->trigger();
         QVERIFY(driver.done());
         QCOMPARE(f.prompts.calls().constFirst().filter, QStringLiteral("Comma-delimited Files (*.csv *.txt)"));
-        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{QStringLiteral("2 entries have been processed!")});
+        QCOMPARE(f.prompts.texts(Kind::Information),
+                 QStringList{QStringLiteral("2 entries have been processed!\n2 added, 0 already there, 0 refused.")});
         // The user's filter is back in force.
         QCOMPARE(f.window->lblcount->text(), QStringLiteral("2 Records"));
         f.window->rdball->click();

@@ -260,8 +260,8 @@ private Q_SLOTS:
                                   QStringLiteral("c@example.org")}));
     }
 
-    // Cancel and Esc reach the loop while it sends; the window stays until
-    // the question is answered.
+    // The progress window's Cancel and Esc reach the loop while it sends; the
+    // window stays until the question is answered.
     void cancelAndEscReachTheLoop_data()
     {
         QTest::addColumn<bool>("escape");
@@ -281,15 +281,22 @@ private Q_SLOTS:
         f.prompts.queueConfirm(Prompts::Answer::Yes);
         ModalDriver driver;
         driver.expect<TdlgSendMail>([&](TdlgSendMail *d) {
-            // Arrives only while the loop lets events through.
-            QTimer::singleShot(0, d, [d, escape] {
-                QVERIFY(d->sending());
+            // Arrives only while the loop lets events through; the progress
+            // window is the one that takes input then.
+            auto *poll = new QTimer(d);
+            poll->setInterval(0);
+            connect(poll, &QTimer::timeout, d, [d, escape, poll, &f] {
+                auto *p = f.window->findChild<TdlgProgress *>();
+                if (!d->sending() || !p || !p->isVisible())
+                    return;
+                poll->stop();
                 if (escape)
-                    QTest::keyClick(d, Qt::Key_Escape);
+                    QTest::keyClick(p, Qt::Key_Escape);
                 else
-                    QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                    QTest::mouseClick(p->btnCancel, Qt::LeftButton);
                 QVERIFY(d->isVisible());
             });
+            poll->start();
             QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
         });
         f.window->btnsend->click();
@@ -323,6 +330,14 @@ private Q_SLOTS:
                 QTest::mouseClick(d->btnAttachRemove, Qt::LeftButton);
                 QCOMPARE(d->lbAttach->count(), 1);
                 QCOMPARE(d->lbAttach->currentRow(), 0);
+                // Without a recipient nothing is sent, and the user is told so.
+                QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
+                QCOMPARE(
+                    f.prompts.texts(Kind::Information),
+                    QStringList{QStringLiteral("The test message was not sent: it has no recipient. Add one with "
+                                               "\"Add Recipients to all Sent Messages..\" or as a blind copy first.")});
+                QCOMPARE(f.outbox().size(), 0);
+                f.prompts.clear();
                 // A missing file refuses the message and keeps the lists.
                 d->lbAttach->addItem(missing);
                 d->edtMessageSubject->setText(QString(300, QLatin1Char('s')));
@@ -337,6 +352,9 @@ private Q_SLOTS:
                 QTest::mouseClick(d->btnsendtest, Qt::LeftButton);
                 QCOMPARE(d->lbAttach->count(), 0);
                 QCOMPARE(d->lbBCC->count(), 0);
+                QCOMPARE(f.prompts.texts(Kind::Information),
+                         QStringList{QStringLiteral("Your test message to hidden@example.org has been sent to your "
+                                                    "Outlook Outbox.")});
             }();
             f.prompts.queueConfirm(Prompts::Answer::Yes);
             QTest::keyClick(d, Qt::Key_Escape);
@@ -413,7 +431,10 @@ private Q_SLOTS:
                 outboxFault.undo();
                 QCOMPARE(f.prompts.texts(Kind::Error),
                          (QStringList{QStringLiteral("MAPI Sendmail failed"),
-                                      QStringLiteral("An error was encountered sending your e-mail!")}));
+                                      QStringLiteral("An error was encountered sending your e-mail!\n4 recipients had "
+                                                     "already been placed in your Outlook Outbox. Sending again goes "
+                                                     "on after u3@example.org.\nThe next start offers to send the rest "
+                                                     "of the mailing.")}));
                 QVERIFY(f.prompts.texts(Kind::Information).isEmpty());
                 QVERIFY(d->isVisible());
                 QCOMPARE(f.outbox().size(), 2);
@@ -426,7 +447,10 @@ private Q_SLOTS:
                 QCOMPARE(f.outbox().size(), 3);
                 // Sending again goes on after the last address placed.
                 QTest::mouseClick(d->btnsendbulk, Qt::LeftButton);
-                QCOMPARE(f.prompts.texts(Kind::Information), QStringList{completion(3)});
+                QCOMPARE(f.prompts.texts(Kind::Information),
+                         (QStringList{QStringLiteral("Your test message to owner@example.org has been sent to your "
+                                                     "Outlook Outbox."),
+                                      completion(3)}));
                 QVERIFY(!QFile::exists(journal));
             }();
             if (d->isVisible())

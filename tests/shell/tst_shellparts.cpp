@@ -73,7 +73,7 @@ private Q_SLOTS:
         progress.showprogress(true, 1, 3, QStringLiteral("Importing"));
         QVERIFY(progress.window());
         QVERIFY(main.isVisible());
-        QCOMPARE(progress.window()->size(), formscale::size(297, 113));
+        QCOMPARE(progress.window()->size(), formscale::size(297, 129));
         QCOMPARE(progress.window()->Gauge->value(), 33);
         QPointer<TdlgProgress> first = progress.window();
 

@@ -407,12 +407,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("refused");
         QTest::addColumn<int>("outcome");
         const int changed = int(EntryOutcome::Changed), unchanged = int(EntryOutcome::Unchanged),
-                  notStored = int(EntryOutcome::NotStored);
+                  refused = int(EntryOutcome::Refused), notStored = int(EntryOutcome::NotStored);
         QTest::newRow("entered") << u"+new@example.com"_s << QByteArray() << changed;
         QTest::newRow("already there") << u"+ann@example.com"_s << QByteArray() << unchanged;
         QTest::newRow("already there, comment refused") << u"+ann@example.com"_s << QByteArray("UPDATE") << unchanged;
-        QTest::newRow("invalid") << u"+no..dots@example.com"_s << QByteArray() << unchanged;
-        QTest::newRow("blocked") << u"+blocked@example.com"_s << QByteArray() << unchanged;
+        QTest::newRow("invalid") << u"+no..dots@example.com"_s << QByteArray() << refused;
+        QTest::newRow("blocked") << u"+blocked@example.com"_s << QByteArray() << refused;
         QTest::newRow("insert refused") << u"+new@example.com"_s << QByteArray("INSERT") << notStored;
         QTest::newRow("removed") << u"-ann@example.com"_s << QByteArray() << changed;
         QTest::newRow("not found") << u"-nobody@example.com"_s << QByteArray() << unchanged;

@@ -44,7 +44,12 @@ class TestImportfile : public QObject
         int run(const ImportLines &lines, const QString &mode, const QString &category, bool withCategory,
                 const QString &delimiter)
         {
-            const ImportServices s{ws.rules, prompts, {}, &StrToStringlist, [] { return Stamp; }};
+            return runFull(lines, mode, category, withCategory, delimiter).processed();
+        }
+        ImportResult runFull(const ImportLines &lines, const QString &mode, const QString &category, bool withCategory,
+                             const QString &delimiter, StopQuery stop = {})
+        {
+            const ImportServices s{ws.rules, prompts, {}, &StrToStringlist, [] { return Stamp; }, std::move(stop)};
             return Importfile(s, lines, mode == u"add", mode == u"remove", mode == u"bounce", category, withCategory,
                               delimiter, QStringLiteral("Import of entries from file, x.csv"));
         }
@@ -135,8 +140,11 @@ private Q_SLOTS:
         const QString category = mode == u"remove" ? QString() : QStringLiteral(" Dialog ");
         QCOMPARE(list.run(*lines, mode, category, withCategory, delimiter), processed);
         QCOMPARE(list.entries(), entries);
-        QCOMPARE(list.prompts.texts(Kind::Information),
-                 QStringList{QString::number(processed) + QStringLiteral(" entries have been processed!")});
+        const QStringList told = list.prompts.texts(Kind::Information);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.constFirst().startsWith(QString::number(processed)
+                                              + QStringLiteral(" entries have been processed!\n")),
+                 qPrintable(told.constFirst()));
         QVERIFY(list.prompts.texts(Kind::Confirm).isEmpty());
         // Every processed line reached the log, rejected or not.
         QCOMPARE(list.ws.log.size(), processed);
@@ -188,21 +196,104 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("processed");
-        QTest::newRow("yes goes on") << int(Answer::Yes) << 2;
-        QTest::newRow("no stops") << int(Answer::No) << 1;
+        QTest::addColumn<QList<qsizetype>>("left");
+        QTest::newRow("yes goes on") << int(Answer::Yes) << 2 << QList<qsizetype>{1};
+        QTest::newRow("no stops") << int(Answer::No) << 1 << QList<qsizetype>{1, 2};
     }
     void aFailingLineAsksWhetherToGoOn()
     {
         QFETCH(int, answer);
         QFETCH(int, processed);
+        QFETCH(QList<qsizetype>, left);
         List list(m_env);
         list.prompts.queueConfirm(Answer(answer));
         const ImportLines lines({QStringLiteral("a@example.org"), QString(LongestImportLine + 1, QLatin1Char('x')),
                                  QStringLiteral("b@example.org")});
-        QCOMPARE(list.run(lines, QStringLiteral("add"), QString(), false, QString()), processed);
+        const ImportResult result = list.runFull(lines, QStringLiteral("add"), QString(), false, QString());
+        QCOMPARE(result.changed, processed);
+        QCOMPARE(result.refused, 1);
+        QCOMPARE(result.left, left);
         QCOMPARE(list.prompts.texts(Kind::Confirm),
                  QStringList{QStringLiteral("An error was encountered with line 1.  Do you want to continue?")});
         QCOMPARE(list.entries().size(), processed);
+    }
+
+    // What became of each line is counted and told; a line the list file
+    // would not take is on the error list and left to the user, and the
+    // question about it comes once, not once a line.
+    void eachLineIsCountedByWhatBecameOfIt()
+    {
+        List list(m_env, {QStringLiteral("old@example.org|Old|0|kept")});
+        {
+            RawDb raw(list.path);
+            QCOMPARE(raw.exec("CREATE TRIGGER stuck BEFORE INSERT ON mailist WHEN NEW.Item LIKE 'stuck%' "
+                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END"),
+                     SQLITE_OK);
+        }
+        list.prompts.queueConfirm(Answer::Yes);
+        const ImportLines lines({QStringLiteral("new@example.org"), QStringLiteral("stuck1@example.org"),
+                                 QStringLiteral("old@example.org"), QString(), QStringLiteral("no..dots@example.org"),
+                                 QStringLiteral("stuck2@example.org")});
+        const ImportResult result = list.runFull(lines, QStringLiteral("add"), QStringLiteral("News"), false, {});
+        QCOMPARE(result.left, (QList<qsizetype>{1, 5}));
+        QCOMPARE(list.prompts.texts(Kind::Information),
+                 QStringList{QStringLiteral("5 entries have been processed!\n1 added, 1 already there, 3 refused.")});
+        const QStringList asked = list.prompts.texts(Kind::Confirm);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked.constFirst().startsWith(QStringLiteral("Line 1 could not be stored")),
+                 qPrintable(asked.constFirst()));
+        QVERIFY2(asked.constFirst().contains(QStringLiteral("disk full")), qPrintable(asked.constFirst()));
+        QCOMPARE(list.ws.errors.lines(), (QStringList{QStringLiteral("ADD stuck1@example.org News"),
+                                                      QStringLiteral("ADD no..dots@example.org News"),
+                                                      QStringLiteral("ADD stuck2@example.org News")}));
+        QCOMPARE(list.entries(),
+                 (QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("new@example.org|News|0")}));
+    }
+
+    // A stop between lines keeps every line before it stored, tells how far
+    // it came, and leaves the rest to the user.
+    void aStopKeepsWhatWasDone_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("add") << QStringLiteral("add")
+                             << QStringLiteral("Import cancelled: 3 of 6 lines processed.\n3 added, 0 already there, "
+                                               "0 refused.")
+                             << QStringList{QStringLiteral("u0@example.org|Dialog|0"),
+                                            QStringLiteral("u1@example.org|Dialog|0"),
+                                            QStringLiteral("u2@example.org|Dialog|0"),
+                                            QStringLiteral("u3@example.org|News|0"),
+                                            QStringLiteral("u4@example.org|News|0"),
+                                            QStringLiteral("u5@example.org|News|0")};
+        QTest::newRow("remove") << QStringLiteral("remove")
+                                << QStringLiteral("Import cancelled: 3 of 6 lines processed.\n0 removed, 3 not found, "
+                                                  "0 refused.")
+                                << QStringList{QStringLiteral("u3@example.org|News|0"),
+                                               QStringLiteral("u4@example.org|News|0"),
+                                               QStringLiteral("u5@example.org|News|0")};
+    }
+    void aStopKeepsWhatWasDone()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, told);
+        QFETCH(QStringList, entries);
+        List list(m_env, {QStringLiteral("u3@example.org|News|0|c"), QStringLiteral("u4@example.org|News|0|c"),
+                          QStringLiteral("u5@example.org|News|0|c")});
+        QStringList text;
+        for (int i = 0; i < 6; ++i)
+            text << QStringLiteral("u%1@example.org").arg(mode == u"add" ? i : i + 6);
+        // The fourth question is the user's Cancel.
+        int asked = 0;
+        const ImportResult result = list.runFull(ImportLines(text), mode, QStringLiteral(" Dialog "), false, {},
+                                                 [&asked] { return ++asked == 4; });
+        QVERIFY(result.stopped);
+        QCOMPARE(result.left, (QList<qsizetype>{3, 4, 5}));
+        QCOMPARE(list.prompts.texts(Kind::Information), QStringList{told});
+        // Stored for good: another connection sees them.
+        QStringList stored = list.entries();
+        stored.sort();
+        QCOMPARE(stored, entries);
     }
 
     void aClosedTableFailsLineByLine()
@@ -211,10 +302,13 @@ private Q_SLOTS:
         list.ws.table().close();
         list.prompts.queueConfirm(Answer::Yes);
         const ImportLines lines({QStringLiteral("a@example.org"), QStringLiteral("b@example.org")});
-        QCOMPARE(list.run(lines, QStringLiteral("add"), QString(), false, QString()), 0);
+        const ImportResult result = list.runFull(lines, QStringLiteral("add"), QString(), false, QString());
+        QCOMPARE(result.left, (QList<qsizetype>{0, 1}));
         QCOMPARE(list.prompts.texts(Kind::Confirm).size(), 2);
         QCOMPARE(list.prompts.texts(Kind::Information),
-                 QStringList{QStringLiteral("0 entries have been processed!")});
+                 QStringList{QStringLiteral("2 entries have been processed!\n0 added, 0 already there, 2 refused.")});
+        QCOMPARE(list.ws.errors.lines(),
+                 (QStringList{QStringLiteral("ADD a@example.org"), QStringLiteral("ADD b@example.org")}));
     }
 
     // Every kind of line end cuts lines alike; blank lines stay lines (the

@@ -461,6 +461,54 @@ private Q_SLOTS:
         QCOMPARE(rest, view.mid(view.indexOf(at)));
     }
 
+    // Slice by slice, each kept: a stop between slices leaves the rows of
+    // the slices not begun as they were, and the list consistent.
+    void slicedChangesStopBetweenSlices_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::newRow("reset bounce counts") << false;
+        QTest::newRow("delete all entries") << true;
+    }
+    void slicedChangesStopBetweenSlices()
+    {
+        QFETCH(bool, empty);
+        constexpr int Rows = 45000;
+        QVector<Row> rows = randomRows(Rows, 23);
+        for (Row &r : rows)
+            r.bounces = 1;
+        const QString path = programDir(empty ? u"sliced-empty"_s : u"sliced-reset"_s);
+        QVERIFY(QFile::copy(filledFile(rows), path));
+        TdmML dm;
+        QVERIFY(dm.DataModuleCreate(QFileInfo(path).path()));
+        QVector<qint64> seen;
+        const MLTable::SliceStep stopAfterOne = [&](qint64 done, qint64 total) {
+            seen << done << total;
+            return seen.size() < 6;
+        };
+        if (empty)
+            dm.emptyList(stopAfterOne);
+        else
+            dm.tblML.resetAllBounces(stopAfterOne);
+        // Asked before each slice, with how far it had come.
+        QCOMPARE(seen.size(), 6);
+        QCOMPARE(seen.at(0), qint64(0));
+        QCOMPARE(seen.at(1), qint64(Rows));
+        QVERIFY(seen.at(2) > 0 && seen.at(4) > seen.at(2) && seen.at(4) < Rows);
+        const QByteArray left
+            = empty ? "SELECT count(*) FROM mailist" : "SELECT count(*) FROM mailist WHERE Bounces <> 0";
+        // Closed again before the list is reopened exclusively.
+        const qint64 untouched = RawDb(path).scalar(left);
+        QCOMPARE(untouched, Rows - seen.at(4));
+        QCOMPARE(dm.tblML.recordCount(), empty ? int(untouched) : Rows);
+
+        const MLTable::SliceStep goOn = [](qint64, qint64) { return true; };
+        if (empty)
+            dm.emptyList(goOn);
+        else
+            dm.tblML.resetAllBounces(goOn);
+        QCOMPARE(RawDb(path).scalar(left), qint64(0));
+    }
+
     void resetAllBouncesRefused()
     {
         const QString path = filledFile(randomRows(50, 19));
