@@ -50,8 +50,11 @@ int main(int argc, char **argv)
             const QString notice = alreadyRunningNotice(OneInstance1);
             if (!notice.isEmpty()) {
                 std::fprintf(stderr, "quillmar: %s\n", qPrintable(notice));
-                if (OneInstance1.runningCopyOnThisDisplay() == false && hasScreen())
+                if (OneInstance1.runningCopyOnThisDisplay() == false && hasScreen()) {
+                    QObject::connect(&termination, &TerminationNotifier::terminationRequested, &app,
+                                     [] { QApplication::closeAllWindows(); });
                     prompts.information(notice);
+                }
             }
             return 0;
         }
