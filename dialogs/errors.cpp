@@ -49,6 +49,17 @@ Tdlgerrors::Tdlgerrors(LineList &errors, EntryRules &rules, Prompts &prompts, QW
     connect(btndeleteentry, &QPushButton::clicked, this, &Tdlgerrors::btndeleteentryClick);
     connect(BitBtn1, &QPushButton::clicked, this, &Tdlgerrors::BitBtn1Click);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_model, signal, this, &Tdlgerrors::enableButtons);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &Tdlgerrors::enableButtons);
+    enableButtons();
+}
+
+void Tdlgerrors::enableButtons()
+{
+    const bool any = m_model->rowCount() > 0;
+    btndeleteentry->setEnabled(any);
+    BitBtn1->setEnabled(any);
 }
 
 QString Tdlgerrors::reprocessComment()
@@ -77,8 +88,9 @@ void Tdlgerrors::BitBtn1Click()
     if (!focused.isValid())
         return;
     const int row = focused.row();
+    const QString line = m_errors.lines().at(row);
     Tdlgreprocess dlgreprocess(this);
-    dlgreprocess.showLine(focused.data().toString());
+    dlgreprocess.showLine(line);
     if (dlgreprocess.exec() != QDialog::Accepted)
         return;
     m_errors.removeAt(row);
@@ -86,6 +98,11 @@ void Tdlgerrors::BitBtn1Click()
         m_rules.insertentry(dlgreprocess.rdbadd->isChecked(), dlgreprocess.edtemail->text(),
                             dlgreprocess.edtcategory->text(), reprocessComment());
     } catch (const std::exception &e) {
+        // The operation could not even look the address up: nothing took
+        // the request's place, so it goes back where it was.
+        QStringList lines = m_errors.lines();
+        lines.insert(qMin<qsizetype>(row, lines.size()), line);
+        m_errors.setLines(lines);
         m_prompts.error(QString::fromUtf8(e.what()));
     }
 }

@@ -27,6 +27,9 @@ public:
     QPushButton *btnClose;
 
 private:
+    // Nothing to delete or reprocess in an empty list.
+    void enableButtons();
+
     LineList &m_errors;
     EntryRules &m_rules;
     Prompts &m_prompts;

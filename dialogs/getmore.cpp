@@ -41,6 +41,7 @@ TdlgGetMore::TdlgGetMore(ListWorkspace &workspace, Prompts &prompts, ProgressFn 
     , ProcessModes(workspace, prompts, std::move(progress))
     , m_scan([&workspace](const QString &a) { return validemailaddress(a, workspace.settings, workspace.lists); })
 {
+    m_scan.setHarvestRules(HarvestRules(HarvestRules::ownAddresses(workspace.settings)));
     setObjectName(QStringLiteral("dlgGetMore"));
     setWindowTitle(QStringLiteral("Scan Outlook Folders for E-mail Addresses"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -181,10 +182,8 @@ void TdlgGetMore::OpenBtnClick()
 
 void TdlgGetMore::lbxfoldersClick()
 {
-    QStringList names;
-    for (int i = 0; i < lbxfolders->count(); ++i)
-        names << lbxfolders->item(i)->text();
-    const bool contacts = FolderScan::guessKind(names, lbxfolders->currentRow()) == FolderScan::Kind::Contacts;
+    const QListWidgetItem *selected = lbxfolders->currentItem();
+    const bool contacts = selected && m_scan.kindOf(selected->text()) == FolderScan::Kind::Contacts;
     (contacts ? rdbcontacts : rdbmessages)->setChecked(true);
     rdbmessagesClick();
 }
@@ -210,9 +209,13 @@ void TdlgGetMore::chktoClick()
 
 void TdlgGetMore::appendFound(const QStringList &found)
 {
-    if (found.isEmpty())
+    // Each address once, also across scans and beside lines typed by hand.
+    QStringList lines = memretr->toPlainText().split(QLatin1Char('\n'));
+    const qsizetype before = lines.size();
+    HarvestRules().appendNew(lines, found);
+    if (lines.size() == before)
         return;
-    const QString text = found.join(QLatin1Char('\n'));
+    const QString text = lines.mid(before).join(QLatin1Char('\n'));
     if (memretr->document()->isEmpty())
         memretr->setPlainText(text);
     else

@@ -1,8 +1,7 @@
 #include "dialogs/reproc.h"
 
-#include "core/AsciiCase.h"
 #include "dialogs/FormScale.h"
-#include "intake/StrToStringlist.h"
+#include "store/ErrorLine.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -66,11 +65,10 @@ Tdlgreprocess::Tdlgreprocess(QWidget *parent)
 
 void Tdlgreprocess::showLine(const QString &errorLine)
 {
-    QStringList words;
-    StrToStringlist(words, errorLine, QStringLiteral(" "));
-    (upperAZ(words.value(0)) == QStringLiteral("ADD") ? rdbadd : rdbremove)->setChecked(true);
-    edtemail->setText(words.value(1));
-    edtcategory->setText(words.value(2));
+    const ErrorRequest request = parseErrorLine(errorLine);
+    (request.add ? rdbadd : rdbremove)->setChecked(true);
+    edtemail->setText(request.address);
+    edtcategory->setText(request.category);
     edtemailChange();
 }
 

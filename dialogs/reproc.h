@@ -12,8 +12,8 @@ class Tdlgreprocess : public QDialog
 public:
     explicit Tdlgreprocess(QWidget *parent = nullptr);
 
-    // Action word, address, category, as an error line holds them; a missing
-    // word leaves its field empty.
+    // The request of an error line (store/ErrorLine.h); a missing part
+    // leaves its field empty.
     void showLine(const QString &errorLine);
     void edtemailChange();
 

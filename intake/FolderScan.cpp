@@ -3,6 +3,8 @@
 #include "core/AsciiCase.h"
 #include "intake/StrToStringlist.h"
 
+#include <QRegularExpression>
+
 using platform::outlook::OleVariant;
 
 void addemailaddresses(QStringList &list, const QString &field)
@@ -30,11 +32,35 @@ void FolderScan::setApplicationFactory(std::function<OleVariant()> factory)
     m_factory = std::move(factory);
 }
 
-FolderScan::Kind FolderScan::guessKind(const QStringList &folders, int selected)
+void FolderScan::setHarvestRules(HarvestRules rules)
 {
-    if (selected <= 0 || selected >= folders.size())
-        return Kind::Messages;
-    return upperAZ(folders.at(selected)) == QLatin1String("CONTACTS") ? Kind::Contacts : Kind::Messages;
+    m_rules = std::move(rules);
+}
+
+FolderScan::Kind FolderScan::kindOf(const QString &folderName) const
+{
+    // A few items tell; reading more would cost a large folder seconds.
+    constexpr int Probed = 3;
+    int contacts = 0;
+    int others = 0;
+    try {
+        const OleVariant folder = root().call(QStringLiteral("Folders"), {folderName});
+        const int count = folder.call(QStringLiteral("Items")).call(QStringLiteral("Count")).toInt();
+        for (int i = count; i >= 1 && contacts + others < Probed; --i) {
+            try {
+                // Only a contact has a first e-mail address to give.
+                folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("Email1Address"));
+                ++contacts;
+            } catch (const std::exception &) {
+                ++others;
+            }
+        }
+    } catch (const std::exception &) {
+        contacts = others = 0;
+    }
+    if (contacts + others > 0)
+        return contacts > others ? Kind::Contacts : Kind::Messages;
+    return upperAZ(folderName) == QLatin1String("CONTACTS") ? Kind::Contacts : Kind::Messages;
 }
 
 OleVariant FolderScan::root() const
@@ -87,9 +113,17 @@ void FolderScan::readMessage(const OleVariant &folder, int index, const Fields &
         }
     }
     if (fields.body) {
+        QStringList lines = item.call(QStringLiteral("body")).toText().split(QStringLiteral("\r\n"));
+        // A delivery report names the failed addresses in its status part,
+        // which need not be the part a mail client shows as the body.
+        try {
+            lines += item.call(QStringLiteral("DeliveryStatus"))
+                         .toText()
+                         .split(QRegularExpression(QStringLiteral("\r?\n")));
+        } catch (const std::exception &) {
+        }
         QStringList addresses;
-        extractemailaddresses(item.call(QStringLiteral("body")).toText().split(QStringLiteral("\r\n")), addresses,
-                              m_valid);
+        extractemailaddresses(lines, addresses, m_valid);
         found.append(addresses);
     }
 }
@@ -103,15 +137,25 @@ bool FolderScan::scan(const QString &folderName, Kind kind, const Fields &fields
     } catch (const std::exception &) {
         return false;
     }
+    QStringList harvested;
+    // Whatever stops the scan, what it found so far is listed.
+    struct List
+    {
+        const HarvestRules &rules;
+        QStringList &found;
+        const QStringList &harvested;
+        ~List() { rules.appendNew(found, harvested); }
+    } list{m_rules, found, harvested};
     const int count = folder.call(QStringLiteral("Items")).call(QStringLiteral("Count")).toInt();
     for (int i = count; i >= 1; --i) {
         // What an item added before it failed stays; the next item is read.
         try {
             if (kind == Kind::Contacts)
-                addemailaddresses(found,
-                                  folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("Email1Address")).toText());
+                addemailaddresses(
+                    harvested,
+                    folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("Email1Address")).toText());
             else
-                readMessage(folder, i, fields, found);
+                readMessage(folder, i, fields, harvested);
         } catch (const std::exception &) {
         }
     }

@@ -2,6 +2,7 @@
 // Harvests e-mail addresses from a top-level folder of the mail client:
 // senders, recipients and body text of messages, or the addresses of
 // contacts. The reading half of the folder scan window.
+#include "intake/HarvestRules.h"
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/Automation.h"
 
@@ -34,13 +35,18 @@ public:
     // mail client are thrown; names added before one stay.
     void listFolders(QStringList &names) const;
 
-    // Appends what the folder's items hold, from the last item to the first.
-    // False when the folder cannot be opened. A failing item is skipped with
-    // what it added kept; failures of the mail client itself are thrown.
+    // Which addresses are listed; by default every address, each once.
+    void setHarvestRules(HarvestRules rules);
+
+    // Appends what the folder's items hold, from the last item to the first,
+    // each address that found does not hold yet. False when the folder
+    // cannot be opened. A failing item is skipped with what it added kept;
+    // failures of the mail client itself are thrown.
     bool scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found) const;
 
-    // The contacts kind is guessed from the name, never for the first folder.
-    static Kind guessKind(const QStringList &folders, int selected);
+    // What the folder holds, told by its newest items; an empty or
+    // unreadable folder is told by its name.
+    Kind kindOf(const QString &folderName) const;
 
 private:
     platform::outlook::OleVariant root() const;
@@ -48,5 +54,6 @@ private:
                      QStringList &found) const;
 
     AddressTest m_valid;
+    HarvestRules m_rules;
     std::function<platform::outlook::OleVariant()> m_factory;
 };

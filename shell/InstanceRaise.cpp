@@ -38,3 +38,15 @@ void raiseOnShowRequest(TOneInstance &guard, QWidget *window)
     QObject::connect(&guard, &TOneInstance::showRequested, &guard,
                      [window = QPointer<QWidget>(window)] { raiseWindows(window); });
 }
+
+QString alreadyRunningNotice(const TOneInstance &guard)
+{
+    const std::optional<bool> here = guard.runningCopyOnThisDisplay();
+    if (here.value_or(false))
+        return {};
+    QString text = QStringLiteral("Quillmar is already running (process %1)").arg(guard.runningCopy());
+    return text
+           + (here.has_value()
+                  ? QStringLiteral(" on another display, so its window cannot be brought to the front here.")
+                  : QStringLiteral("; it has been asked to bring its window to the front."));
+}

@@ -8,8 +8,21 @@
 #include "shell/main.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 
+#include <cstdio>
 #include <exception>
+
+namespace {
+
+// Where Qt draws nowhere a message box would wait for a click nobody can give.
+bool hasScreen()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -32,9 +45,19 @@ int main(int argc, char **argv)
     raiseOnShowRequest(OneInstance1, &frmmain);
     try {
         const QString exe = QCoreApplication::applicationFilePath();
-        if (OneInstance1.Loaded(QFileInfo(exe).fileName(), params)
-            == TOneInstance::Outcome::HandedOver)
+        if (OneInstance1.Loaded(QFileInfo(exe).fileName(), params) == TOneInstance::Outcome::HandedOver) {
+            // Ending without a word would look as if the start had failed.
+            const QString notice = alreadyRunningNotice(OneInstance1);
+            if (!notice.isEmpty()) {
+                std::fprintf(stderr, "quillmar: %s\n", qPrintable(notice));
+                if (OneInstance1.runningCopyOnThisDisplay() == false && hasScreen()) {
+                    QObject::connect(&termination, &TerminationNotifier::terminationRequested, &app,
+                                     [] { QApplication::closeAllWindows(); });
+                    prompts.information(notice);
+                }
+            }
             return 0;
+        }
     } catch (const std::exception &e) {
         prompts.error(QString::fromUtf8(e.what()));
         return 1;

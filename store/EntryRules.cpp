@@ -4,6 +4,7 @@
 #include "core/LineList.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
+#include "store/ErrorLine.h"
 #include "store/HandledMessages.h"
 #include "store/LoggedSteps.h"
 #include "store/MLTable.h"
@@ -93,7 +94,7 @@ public:
     // nothing of the call was stored: a change becomes the failure to
     // store it, reported on the error list too unless it was a count.
     QString commit(MLTable::Transaction &transaction, QString result, bool commented, const LogLine &logLine,
-                   const QString &errorLine)
+                   const QString &request)
     {
         bool logged = false;
         try {
@@ -112,9 +113,10 @@ public:
             logged = false;
             if (isChange(result)) {
                 m_rules.m_storageFailure = e;
+                const QString failure = failureOf(result);
                 if (result != Incremented)
-                    m_rules.m_errors.append(errorLine);
-                result = failureOf(result);
+                    m_rules.m_errors.append(request + QStringLiteral(" -> ") + failure);
+                result = failure;
             }
         }
         if (!logged)
@@ -206,7 +208,7 @@ QString EntryRules::add(const QString &address, const QString &category, const Q
         return Exists;
     }
     if (emptyLocalPart(address) || !validemailaddress(address, m_settings, m_lists)) {
-        m_errors.append(QStringLiteral("ADD ") + address + QLatin1Char(' ') + category);
+        m_errors.append(errorLine(QStringLiteral("ADD"), address, category, Invalid));
         return Invalid;
     }
     if (m_lists.never.contains(lowerAZ(address)))
@@ -215,7 +217,7 @@ QString EntryRules::add(const QString &address, const QString &category, const Q
         m_table.append(address, category, 0, comment);
     } catch (const TableError &e) {
         m_storageFailure = e;
-        m_errors.append(QStringLiteral("ADD ") + address + QLatin1Char(' ') + category);
+        m_errors.append(errorLine(QStringLiteral("ADD"), address, category, InsertFailed));
         return InsertFailed;
     }
     return Entered;
@@ -230,7 +232,7 @@ QString EntryRules::remove(const QString &address, const QString &category)
             m_table.deleteCurrent();
         } catch (const TableError &e) {
             m_storageFailure = e;
-            m_errors.append(QStringLiteral("REMOVE ") + address + QLatin1Char(' ') + category);
+            m_errors.append(errorLine(QStringLiteral("REMOVE"), address, category, DeleteFailed));
             return DeleteFailed;
         }
         deletedAny = true;
@@ -243,7 +245,7 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
 {
     const QString action = add ? QStringLiteral("ADD") : QStringLiteral("REMOVE");
     const QString resolved = resolveCategory(add, category);
-    const QString errorLine = action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved;
+    const QString request = errorLine(action, address, resolved, QString());
     auto logLine = [&](const QString &result) {
         const bool failed = result.isEmpty() || storeFailed(result);
         m_log.append(action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved + QStringLiteral(" [")
@@ -264,7 +266,7 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
         logLine(QString());
         throw;
     }
-    return outcomeOf(lines.commit(*transaction, result, commented, logLine, errorLine));
+    return outcomeOf(lines.commit(*transaction, result, commented, logLine, request));
 }
 
 EntryOutcome EntryRules::processbounce(const QString &address)
@@ -298,7 +300,7 @@ EntryOutcome EntryRules::processbounce(const QString &address)
                 m_storageFailure = e;
                 result = remove ? DeleteFailed : IncrementFailed;
                 if (remove)
-                    m_errors.append(QStringLiteral("REMOVE ") + address);
+                    m_errors.append(bounceErrorLine(address, DeleteFailed));
             }
         }
     }
@@ -306,6 +308,6 @@ EntryOutcome EntryRules::processbounce(const QString &address)
         m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + r,
                      storeFailed(r) && !atTop ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
-    result = lines.commit(*transaction, result, false, logLine, QStringLiteral("REMOVE ") + address);
+    result = lines.commit(*transaction, result, false, logLine, bounceErrorLine(address, QString()));
     return atTop ? EntryOutcome::Unchanged : outcomeOf(result);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -82,5 +83,8 @@ qint32 currentProcessId();
 // same file name as this process's. Where that name cannot be read for
 // either process, a live pid is enough.
 bool isProcessOfThisExecutable(qint32 pid);
+// Whether pid shows its windows where this process would: the same display
+// server and screen as started. Empty where that cannot be read.
+std::optional<bool> sharesDisplay(qint32 pid);
 
 } // namespace platform

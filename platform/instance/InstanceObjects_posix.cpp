@@ -224,4 +224,27 @@ bool isProcessOfThisExecutable(qint32 pid)
     return executableFileName("/proc/" + QByteArray::number(pid) + "/exe") == own;
 }
 
+std::optional<bool> sharesDisplay(qint32 pid)
+{
+    // The display a process was started on is in its environment; Qt
+    // takes it from there too.
+    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> theirs = file.readAll().split('\0');
+    if (theirs.isEmpty())
+        return std::nullopt;
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const QByteArray prefix = QByteArray(name) + '=';
+        QByteArray their;
+        for (const QByteArray &entry : theirs) {
+            if (entry.startsWith(prefix))
+                their = entry.mid(prefix.size());
+        }
+        if (their != qgetenv(name))
+            return false;
+    }
+    return true;
+}
+
 } // namespace platform

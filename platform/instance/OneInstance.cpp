@@ -107,6 +107,7 @@ struct TOneInstance::Guard
     Outcome outcome = Outcome::FirstInstance;
     bool owner = false;
     bool holding = false; // a later start that has taken the semaphore
+    qint32 handedTo = 0;
 };
 
 struct TOneInstance::Attempt
@@ -140,6 +141,18 @@ TOneInstance::~TOneInstance()
     g_exists = false;
 }
 
+qint32 TOneInstance::runningCopy() const
+{
+    return d->handedTo;
+}
+
+std::optional<bool> TOneInstance::runningCopyOnThisDisplay() const
+{
+    if (d->handedTo == 0)
+        return std::nullopt;
+    return platform::sharesDisplay(d->handedTo);
+}
+
 void TOneInstance::setWaitMilliseconds(int ms)
 {
     d->waitMs = ms;
@@ -165,6 +178,7 @@ TOneInstance::Outcome TOneInstance::Loaded(const QString &name, const QStringLis
         }
         const Attempt attempt = handOver(params);
         if (attempt.step == Step::HandedOver) {
+            d->handedTo = attempt.owner;
             closeObjects();
             d->outcome = Outcome::HandedOver;
             if (UseHaltToExit)

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TOneInstance : public QObject
 {
@@ -27,6 +28,11 @@ public:
     // the program path. Throws std::runtime_error("Unable to create
     // semaphore") when a first instance cannot create its semaphore.
     Outcome Loaded(const QString &name, const QStringList &params);
+
+    // After a hand-over: the running copy's process id, and whether it shows
+    // its windows on this start's display (empty when that cannot be told).
+    qint32 runningCopy() const;
+    std::optional<bool> runningCopyOnThisDisplay() const;
 
     // Replaces both 10000 ms waits of a later start.
     void setWaitMilliseconds(int ms);

@@ -27,8 +27,21 @@ class TestGetMore : public QObject
     {
         store.create();
         store.addFolder(QStringLiteral("Archive"));
+        store.addFolder(QStringLiteral("Address Book"));
         store.addFolder(QStringLiteral("Contacts"));
         store.addFolder(QStringLiteral("Gone"));
+        // A delivery report whose text for people names nobody: the failed
+        // address is in its status part.
+        store.deliver(QStringLiteral("Archive"),
+                      "From: Mail Delivery System <MAILER-DAEMON@mx.example.net>\r\n"
+                      "To: lists@example.net\r\nSubject: Undelivered Mail\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/report; report-type=delivery-status; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain\r\n\r\nYour message could not be delivered.\r\n"
+                      "--b\r\nContent-Type: message/delivery-status\r\n\r\nReporting-MTA: dns; mx.example.net\r\n\r\n"
+                      "Final-Recipient: rfc822; failed@example.org\r\nAction: failed\r\nStatus: 5.1.1\r\n"
+                      "Diagnostic-Code: smtp; 550 <Failed@Example.org> unknown\r\n"
+                      "--b\r\nContent-Type: text/rfc822-headers\r\n\r\nFrom: lists@example.net\r\n--b--\r\n",
+                      1700000000);
         store.deliver(QStringLiteral("Archive"),
                       testmail::message("Ann <ann@example.org>", "Hello",
                                         "Write to <body1@example.org>, or body2@example.org.\r\n@x.org body3@example.org\r\n",
@@ -44,6 +57,8 @@ class TestGetMore : public QObject
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nEMAIL:dora@example.org\r\nEMAIL:other@example.org\r\nEND:VCARD\r\n",
                       1700000004);
         store.deliver(QStringLiteral("Contacts"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nobody\r\nEND:VCARD\r\n", 1700000005);
+        store.deliver(QStringLiteral("Address Book"),
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eve\r\nEMAIL:eve@example.org\r\nEND:VCARD\r\n", 1700000008);
         // A link to a message elsewhere is no item of the folder.
         const QString outside = store.deliver(QString(), testmail::message("linked@example.org", "Linked", "x\r\n"), 1700000006);
         QFile::link(outside, store.folderDir(QStringLiteral("Archive")) + QStringLiteral("/new/1700000007.link.host"));
@@ -64,6 +79,8 @@ private Q_SLOTS:
         fillStore(store);
         f.show();
         f.context->settings.defaultcategory = QStringLiteral("General");
+        // The list's own address, on every message's To line, is never listed.
+        f.context->settings.DefaultToAddress = QStringLiteral("Lists@example.net");
         f.window->rdbfilter->click();
         QTest::keyClicks(f.window->edtfilter, QStringLiteral("news"));
 
@@ -90,6 +107,13 @@ private Q_SLOTS:
                 QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
                 fromMessages = d->memretr->toPlainText();
 
+                // Scanning again lists nothing new.
+                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+                QCOMPARE(d->memretr->toPlainText(), fromMessages);
+
+                // The first folder of the list holds cards: the kind follows what it holds.
+                select(d, QStringLiteral("Address Book"));
+                QVERIFY(d->rdbcontacts->isChecked());
                 select(d, QStringLiteral("Contacts"));
                 QVERIFY(d->rdbcontacts->isChecked());
                 QCOMPARE(d->chkfrom->text(), QStringLiteral("Contact E-mail Address"));
@@ -109,13 +133,14 @@ private Q_SLOTS:
         });
         f.window->ScanOutlookFoldersforemailaddresses1->trigger();
         QVERIFY(driver.done());
-        QCOMPARE(folders, (QStringList{QStringLiteral("Archive"), QStringLiteral("Contacts"), QStringLiteral("Gone"),
-                                        QStringLiteral("Inbox")}));
-        // Last item first; sender, recipients last to first, then the body.
-        const QStringList expected{QStringLiteral("reply@example.org"), QStringLiteral("lists@example.net"),
-                                   QStringLiteral("ann@example.org"),   QStringLiteral("carl@example.org"),
-                                   QStringLiteral("lists@example.net"), QStringLiteral("body1@example.org")};
-        QCOMPARE(fromMessages.split(QLatin1Char('\n')).mid(0, 6), expected);
+        QCOMPARE(folders, (QStringList{QStringLiteral("Address Book"), QStringLiteral("Archive"),
+                                       QStringLiteral("Contacts"), QStringLiteral("Gone"), QStringLiteral("Inbox")}));
+        // Last item first; sender, recipients last to first, then the body;
+        // each address once, none of the owner's or the mail system's.
+        const QStringList expected{QStringLiteral("reply@example.org"), QStringLiteral("ann@example.org"),
+                                   QStringLiteral("carl@example.org"), QStringLiteral("body1@example.org"),
+                                   QStringLiteral("failed@example.org")};
+        QCOMPARE(fromMessages.split(QLatin1Char('\n')), expected);
         QVERIFY(!fromMessages.contains(QStringLiteral("body3")) && !fromMessages.contains(QStringLiteral("stray")));
         QVERIFY(!fromMessages.contains(QStringLiteral("linked")));
         QCOMPARE(afterContacts.split(QLatin1Char('\n')).mid(fromMessages.split(QLatin1Char('\n')).size()),

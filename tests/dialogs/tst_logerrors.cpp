@@ -171,6 +171,29 @@ private Q_SLOTS:
         QVERIFY(f.context->dmML.tblML.locate(QStringLiteral("fixed@example.org")));
         QCOMPARE(f.context->dmML.tblML.current().Category, QStringLiteral("News"));
         QVERIFY(f.context->log.last().startsWith(QStringLiteral("ADD fixed@example.org News [Reprocessing of entry at ")));
+
+        // A list file that cannot be read leaves the line where it was; an
+        // empty list has nothing to delete or reprocess.
+        f.context->dmML.tblML.close();
+        ModalDriver again;
+        again.expect<Tdlgreprocess>([](Tdlgreprocess *r) {
+            QCOMPARE(r->edtemail->text(), QStringLiteral("last@example.org"));
+            QTest::mouseClick(r->btnok, Qt::LeftButton);
+        });
+        const QStringList before = f.context->errors.lines();
+        openErrors(f, [&](Tdlgerrors *d) {
+            d->lbxerrors->setCurrentIndex(d->lbxerrors->model()->index(1, 0));
+            QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+            QCOMPARE(f.context->errors.lines(), before);
+            QCOMPARE(f.prompts.texts(ScriptedPrompts::Kind::Error).size(), 1);
+            d->lbxerrors->selectAll();
+            QTest::mouseClick(d->btndeleteentry, Qt::LeftButton);
+            QVERIFY(!d->btndeleteentry->isEnabled());
+            QVERIFY(!d->BitBtn1->isEnabled());
+            f.context->errors.append(QStringLiteral("ADD x Default"));
+            QVERIFY(d->BitBtn1->isEnabled());
+        });
+        QVERIFY(again.done());
     }
 };
 

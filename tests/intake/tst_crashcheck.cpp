@@ -369,7 +369,7 @@ class TestCrashCheck : public QObject
                     break;
                 case Message::Rejected:
                     ++want[u8("ADD ") + a + u8(" Default [")];
-                    wantErrors << u8("ADD ") + a + u8(" Default");
+                    wantErrors << u8("ADD ") + a + u8(" Default -> Not Added: Invalid E-mail Address!");
                     break;
                 case Message::Other:
                     break;

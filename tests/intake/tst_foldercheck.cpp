@@ -178,7 +178,7 @@ private Q_SLOTS:
             << none << QStringList{u8("-bob@example.org|news|0")};
         QTest::newRow("no sender fallback") << message(ann, "subscribe", "") << u8("N")
                                             << QStringList{u8("ADD  Default") + byAnn + u8("Not Added: Invalid E-mail Address!")}
-                                            << QStringList{u8("ADD  Default")} << none;
+                                            << QStringList{u8("ADD  Default -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("no sender fallback, address given")
             << message(ann, "subscribe dan@example.org", "") << u8("N")
             << QStringList{u8("ADD dan@example.org Default") + byAnn + u8("Entered Successfully")} << none
@@ -191,15 +191,15 @@ private Q_SLOTS:
         QTest::newRow("control character before the at")
             << message(ann, "subscribe \x07@iana.org", "") << QString()
             << QStringList{u8("ADD @iana.org Default") + byAnn + u8("Not Added: Invalid E-mail Address!")}
-            << QStringList{u8("ADD @iana.org Default")} << none;
+            << QStringList{u8("ADD @iana.org Default -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("sender without an address")
             << message("Ann Berg", "subscribe news", "") << QString()
             << QStringList{u8("ADD  news [Changed enacted by e-mail sent %D by ] -> Not Added: Invalid E-mail Address!")}
-            << QStringList{u8("ADD  news")} << none;
+            << QStringList{u8("ADD  news -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("no From, no Date")
             << message("", "subscribe news", "", {}, "") << QString()
             << QStringList{u8("ADD  news [Changed enacted by e-mail sent  by ] -> Not Added: Invalid E-mail Address!")}
-            << QStringList{u8("ADD  news")} << none;
+            << QStringList{u8("ADD  news -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("existing entry gets the newer comment")
             << message("BOB@example.org", "subscribe news", "") << QString()
             << QStringList{u8("ADD BOB@example.org news [Changed enacted by e-mail sent %D by BOB@example.org] -> "

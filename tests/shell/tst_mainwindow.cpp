@@ -357,7 +357,7 @@ private Q_SLOTS:
         QCOMPARE(log.value(4), QStringLiteral("ADD bad news [c] -> Not Added: Invalid E-mail Address!"));
         QStringList errors;
         QVERIFY(textfile::readLines(f.env.programDir() + QStringLiteral("errors.txt"), &errors));
-        QCOMPARE(errors, (QStringList{QStringLiteral("ADD bad x"), QStringLiteral("ADD bad news")}));
+        QCOMPARE(errors, (QStringList{QStringLiteral("ADD bad x"), QStringLiteral("ADD bad news -> Not Added: Invalid E-mail Address!")}));
     }
 
     void existingLogIsKeptAndExtended()

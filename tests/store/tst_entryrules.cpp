@@ -1,5 +1,6 @@
 #include "StoreTestUtil.h"
 #include "testlib/TestEnv.h"
+#include "store/ErrorLine.h"
 #include "store/ListWorkspace.h"
 
 #include <QSet>
@@ -151,10 +152,10 @@ private Q_SLOTS:
         // Validity and the blocked list apply to new entries only.
         QTest::newRow("invalid") << u""_s << none << true << u"Bad@x.c"_s << u"news"_s
                                  << u"ADD Bad@x.c news [c] -> Not Added: Invalid E-mail Address!"_s
-                                 << QStringList{u"ADD Bad@x.c news"_s} << none;
+                                 << QStringList{u"ADD Bad@x.c news -> Not Added: Invalid E-mail Address!"_s} << none;
         QTest::newRow("invalid, error line has the resolved category")
             << u"R"_s << none << true << u"Bad@x.c"_s << u"misc"_s
-            << u"ADD Bad@x.c Other [c] -> Not Added: Invalid E-mail Address!"_s << QStringList{u"ADD Bad@x.c Other"_s}
+            << u"ADD Bad@x.c Other [c] -> Not Added: Invalid E-mail Address!"_s << QStringList{u"ADD Bad@x.c Other -> Not Added: Invalid E-mail Address!"_s}
             << none;
         QTest::newRow("invalid but already there")
             << u""_s << QStringList{u"bad@x.c|news|0|old"_s} << true << u"BAD@x.c"_s << u"news"_s
@@ -165,7 +166,7 @@ private Q_SLOTS:
                 QTest::addRow("no one before the at in '%s', flags '%s'", qPrintable(address), qPrintable(flags))
                     << flags << none << true << address << u"news"_s
                     << u"ADD %1 news [c] -> Not Added: Invalid E-mail Address!"_s.arg(address)
-                    << QStringList{u"ADD %1 news"_s.arg(address)} << none;
+                    << QStringList{u"ADD %1 news -> Not Added: Invalid E-mail Address!"_s.arg(address)} << none;
             }
         }
         QTest::newRow("checking off takes an address without an at")
@@ -289,14 +290,14 @@ private Q_SLOTS:
         const QStringList two{u"ann@example.com|news|0|old"_s, u"ann@example.com|sport|0|old"_s};
         QTest::newRow("insert fails") << QByteArray("INSERT") << u"M"_s << true
                                       << u"ADD Ann@example.com misc [c] -> Error inserting into database!"_s
-                                      << QStringList{u"ADD Ann@example.com misc"_s} << two;
+                                      << QStringList{u"ADD Ann@example.com misc -> Error inserting into database!"_s} << two;
         QTest::newRow("comment update fails") << QByteArray("UPDATE") << u"U"_s << true
                                               << u"ADD Ann@example.com misc [c] -> Entry already exists!"_s
                                               << QStringList{} << two;
         // The first entry goes, the second refuses: that ends the call.
         QTest::newRow("second deletion fails") << QByteArray("DELETE") << u""_s << false
                                                << u"REMOVE Ann@example.com misc [c] -> Entry could not be deleted!"_s
-                                               << QStringList{u"REMOVE Ann@example.com misc"_s}
+                                               << QStringList{u"REMOVE Ann@example.com misc -> Entry could not be deleted!"_s}
                                                << QStringList{u"ann@example.com|sport|0|old"_s};
     }
 
@@ -386,6 +387,44 @@ private Q_SLOTS:
         QCOMPARE(stored(), after);
     }
 
+    // What reprocessing reads back from a line, whatever the address held.
+    void errorLinesReadBack_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("reason");
+        const QString invalid = u"Not Added: Invalid E-mail Address!"_s;
+        QTest::newRow("plain") << u"ADD a@example.org news -> %1"_s.arg(invalid) << true << u"a@example.org"_s
+                               << u"news"_s << invalid;
+        QTest::newRow("display name and brackets")
+            << u"ADD \"Quoted Q\" <q@example.com> news -> %1"_s.arg(invalid) << true
+            << u"\"Quoted Q\" <q@example.com>"_s << u"news"_s << invalid;
+        QTest::newRow("at sign in the display name") << u"ADD \"a@b c\" <q@example.com> my news"_s << true
+                                                     << u"\"a@b c\" <q@example.com>"_s << u"my news"_s << QString();
+        QTest::newRow("quoted, no at sign") << u"add \"Quoted Q\" sports"_s << true << u"\"Quoted Q\""_s
+                                            << u"sports"_s << QString();
+        QTest::newRow("removal from all categories")
+            << u"REMOVE b@example.org  -> Entry could not be deleted!"_s << false << u"b@example.org"_s << QString()
+            << u"Entry could not be deleted!"_s;
+        QTest::newRow("bounce") << bounceErrorLine(u"c@example.org"_s, u"Entry could not be deleted!"_s) << false
+                                << u"c@example.org"_s << QString() << u"Entry could not be deleted!"_s;
+        QTest::newRow("written before reasons") << u"REMOVE d@example.org News"_s << false << u"d@example.org"_s
+                                                << u"News"_s << QString();
+        QTest::newRow("only a word") << u"ADD"_s << true << QString() << QString() << QString();
+    }
+
+    void errorLinesReadBack()
+    {
+        QFETCH(QString, line);
+        const ErrorRequest request = parseErrorLine(line);
+        QTEST(request.add, "add");
+        QTEST(request.address, "address");
+        QTEST(request.category, "category");
+        QTEST(request.reason, "reason");
+    }
+
     void bounceStorageFailures()
     {
         fill({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s});
@@ -395,7 +434,7 @@ private Q_SLOTS:
         m_work->rules.processbounce(u"bob@example.com"_s);
         QCOMPARE(m_work->log.lines(), QStringList({u"Update Undeliverable Ann@example.com -> Entry could not be deleted!"_s,
                                              u"Update Undeliverable bob@example.com -> Bounce count could not be incremented!"_s}));
-        QCOMPARE(m_work->errors.lines(), QStringList{u"REMOVE Ann@example.com"_s});
+        QCOMPARE(m_work->errors.lines(), QStringList{u"REMOVE Ann@example.com -> Entry could not be deleted!"_s});
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s}));
     }
 

@@ -173,7 +173,7 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < log.size(); ++i) {
             QVERIFY2(log.at(i).startsWith(linePrefix(mode, Addresses.at(i))), qPrintable(log.at(i)));
             if (mode == u8("add") && Addresses.at(i).startsWith(u8("bad")))
-                wantErrors << u8("ADD ") + Addresses.at(i) + u8(" news");
+                wantErrors << u8("ADD ") + Addresses.at(i) + u8(" news -> Not Added: Invalid E-mail Address!");
         }
         QCOMPARE(t.entries(), reportedList(log));
         QCOMPARE(t.lines(WorkingFiles::errorsFileName()), wantErrors);
