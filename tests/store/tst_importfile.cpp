@@ -243,9 +243,10 @@ private Q_SLOTS:
         QVERIFY2(asked.constFirst().startsWith(QStringLiteral("Line 1 could not be stored")),
                  qPrintable(asked.constFirst()));
         QVERIFY2(asked.constFirst().contains(QStringLiteral("disk full")), qPrintable(asked.constFirst()));
-        QCOMPARE(list.ws.errors.lines(), (QStringList{QStringLiteral("ADD stuck1@example.org News"),
-                                                      QStringLiteral("ADD no..dots@example.org News"),
-                                                      QStringLiteral("ADD stuck2@example.org News")}));
+        QCOMPARE(list.ws.errors.lines(),
+                 (QStringList{QStringLiteral("ADD stuck1@example.org News -> Error inserting into database!"),
+                              QStringLiteral("ADD no..dots@example.org News -> Not Added: Invalid E-mail Address!"),
+                              QStringLiteral("ADD stuck2@example.org News -> Error inserting into database!")}));
         QCOMPARE(list.entries(),
                  (QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("new@example.org|News|0")}));
     }
