@@ -237,23 +237,32 @@ void TdlgGetMore::BitBtn1Click()
     const auto kind = rdbcontacts->isChecked() ? FolderScan::Kind::Contacts : FolderScan::Kind::Messages;
     QStringList found;
     bool opened = true;
+    bool stopped = false;
+    int scanned = 0;
+    int items = 0;
     QString failure;
     {
         WaitCursor wait;
-        // The scan reads item by item without reporting; the window at least
-        // says what is going on, and its modality keeps the dialog's buttons out.
-        if (m_progress)
-            m_progress(true, 0, 0, QStringLiteral("Scanning the folder %1 for e-mail addresses").arg(name));
+        // The progress window's modality keeps the dialog's buttons out meanwhile.
+        ThrottledProgress progress(m_progress, m_stop);
+        const QString message = QStringLiteral("Scanning the folder %1 for e-mail addresses").arg(name);
         try {
-            opened = m_scan.scan(name, kind, fields, found);
+            opened = m_scan.scan(name, kind, fields, found, [&](int done, int total) {
+                scanned = done;
+                items = total;
+                return progress.update(done, total, message);
+            });
         } catch (const std::exception &e) {
             failure = QString::fromUtf8(e.what());
         }
-        if (m_progress)
-            m_progress(false, 0, 0, QString());
+        stopped = progress.stopped();
+        progress.hide();
         appendFound(found);
     }
-    if (!failure.isEmpty())
+    if (stopped)
+        m_prompts.information(QStringLiteral("Scan cancelled: ") + doneOfTotal(scanned, items)
+                              + QStringLiteral(" items read; the addresses found so far are listed."));
+    else if (!failure.isEmpty())
         m_prompts.error(failure);
     else if (!opened)
         m_prompts.warning(QStringLiteral("The folder, ") + name + QStringLiteral(", could not be opened"));

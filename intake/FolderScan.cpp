@@ -128,7 +128,8 @@ void FolderScan::readMessage(const OleVariant &folder, int index, const Fields &
     }
 }
 
-bool FolderScan::scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found) const
+bool FolderScan::scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found,
+                      const Step &step) const
 {
     const OleVariant personal = root();
     OleVariant folder;
@@ -148,6 +149,8 @@ bool FolderScan::scan(const QString &folderName, Kind kind, const Fields &fields
     } list{m_rules, found, harvested};
     const int count = folder.call(QStringLiteral("Items")).call(QStringLiteral("Count")).toInt();
     for (int i = count; i >= 1; --i) {
+        if (step && !step(count - i, count))
+            break;
         // What an item added before it failed stays; the next item is read.
         try {
             if (kind == Kind::Contacts)

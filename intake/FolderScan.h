@@ -38,11 +38,17 @@ public:
     // Which addresses are listed; by default every address, each once.
     void setHarvestRules(HarvestRules rules);
 
+    // Told the items done and the folder's count before each item; false
+    // stops the scan there.
+    using Step = std::function<bool(int done, int total)>;
+
     // Appends what the folder's items hold, from the last item to the first,
     // each address that found does not hold yet. False when the folder
     // cannot be opened. A failing item is skipped with what it added kept;
-    // failures of the mail client itself are thrown.
-    bool scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found) const;
+    // failures of the mail client itself are thrown. A stop keeps what was
+    // found before it.
+    bool scan(const QString &folderName, Kind kind, const Fields &fields, QStringList &found,
+              const Step &step = {}) const;
 
     // What the folder holds, told by its newest items; an empty or
     // unreadable folder is told by its name.

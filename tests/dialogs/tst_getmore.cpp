@@ -3,8 +3,10 @@
 #include "testlib/MaildirWriter.h"
 #include "testlib/MainWindowFixture.h"
 #include "testlib/ModalDriver.h"
+#include "testlib/TestEnv.h"
 
 #include "dialogs/getmore.h"
+#include "intake/FolderScan.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -153,6 +155,22 @@ private Q_SLOTS:
         QTRY_VERIFY(f.gridColumn(0).contains(QStringLiteral("dora@example.org")));
         QVERIFY(f.gridColumn(0).contains(QStringLiteral("carl@example.org")));
         QVERIFY(f.context->log.last().contains(QStringLiteral("Retrieval of e-mail addresses from folders at ")));
+    }
+
+    void aStoppedScanKeepsWhatItFound()
+    {
+        TestEnv env;
+        testmail::Store store(env.home() + QStringLiteral("/Maildir"));
+        fillStore(store);
+        FolderScan scan([](const QString &a) { return a.contains(QLatin1Char('@')); });
+        QStringList found;
+        QList<int> seen;
+        QVERIFY(scan.scan(QStringLiteral("Archive"), FolderScan::Kind::Messages, {}, found, [&](int done, int total) {
+            seen << done << total;
+            return done < 1;
+        }));
+        QCOMPARE(seen, (QList<int>{0, 4, 1, 4}));
+        QCOMPARE(found, QStringList{QStringLiteral("reply@example.org")});
     }
 
     void unprocessedLinesAskBeforeClosing()
