@@ -216,7 +216,6 @@ private:
     bool m_more = false;
 
     mutable CategoryCounts m_categoryCounts;
-    mutable qint64 m_lastSeenVersion = -1;
 
     mutable qint64 m_countVersion = -1;
     mutable int m_count = -1;
