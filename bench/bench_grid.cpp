@@ -16,7 +16,6 @@
 namespace {
 
 // Resident size once the application stands, before any list is opened.
-double startMiB = 0;
 
 struct Grid
 {
@@ -70,13 +69,6 @@ double paintOnlyMs(Grid &grid)
     return bench::secondsSince(start) * 1e3 / Rounds;
 }
 
-void reportMemory(benchmark::State &state)
-{
-    state.counters["peak_MB"] = bench::peakResidentMiB();
-    state.counters["grown_MB"] = bench::peakResidentMiB() - startMiB;
-    state.counters["rss_MB"] = bench::residentMiB();
-}
-
 void reportRaw(benchmark::State &state, double realSeconds, double rawSeconds)
 {
     state.SetItemsProcessed(state.iterations());
@@ -88,7 +80,7 @@ void reportRaw(benchmark::State &state, double realSeconds, double rawSeconds)
 void BM_GridFirstPaint(benchmark::State &state)
 {
     const QString path = bench::listFile(state.range(0));
-    bench::resetPeakResident();
+    const bench::PeakMeter memory;
     double realSeconds = 0;
     bool shown = true;
     double paintMs = 0;
@@ -104,7 +96,7 @@ void BM_GridFirstPaint(benchmark::State &state)
             paintMs = paintOnlyMs(grid);
     }
     state.counters["paint_only_ms"] = paintMs;
-    reportMemory(state);
+    memory.report(state);
     if (!shown)
         state.SkipWithError("the grid showed no rows");
 
@@ -122,7 +114,7 @@ void BM_GridFirstPaint(benchmark::State &state)
 void BM_GridJumpToEnd(benchmark::State &state)
 {
     const QString path = bench::listFile(state.range(0));
-    bench::resetPeakResident();
+    const bench::PeakMeter memory;
     Grid grid(path);
     grid.paint();
     double realSeconds = 0;
@@ -143,7 +135,7 @@ void BM_GridJumpToEnd(benchmark::State &state)
             && grid.view.indexAt(QPoint(2, grid.view.viewport()->height() - 3)).row() == grid.model->rowCount() - 1;
     }
     state.counters["paint_only_ms"] = paintOnlyMs(grid);
-    reportMemory(state);
+    memory.report(state);
     if (!shown)
         state.SkipWithError("the grid did not show the last row");
 
@@ -170,7 +162,7 @@ void BM_GridRefilter(benchmark::State &state)
     const QString name = which == Clustered ? bench::ClusteredCategory
                                             : bench::categoryOfRank(which == Largest ? 1 : bench::CategoryCount / 2 + 1);
     const QString spellings[2] = {name, upperAZ(name)};
-    bench::resetPeakResident();
+    const bench::PeakMeter memory;
     Grid grid(path, spellings[1]);
     grid.paint();
     double realSeconds = 0;
@@ -188,7 +180,7 @@ void BM_GridRefilter(benchmark::State &state)
         shown = shown && grid.showsRows();
     }
     state.counters["paint_only_ms"] = paintOnlyMs(grid);
-    reportMemory(state);
+    memory.report(state);
     state.counters["matched"] = grid.model->rowCount();
     state.SetLabel(name.toStdString());
     if (!shown)
@@ -231,6 +223,5 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    startMiB = bench::residentMiB();
     return bench::runBenchmarks(argc, argv);
 }
