@@ -47,9 +47,26 @@ struct CheckStore : Store
     QString root;
 };
 
+// Processor time of the whole process (every thread, user and kernel): on
+// a shared machine steadier than the wall clock.
+double processorSeconds();
+
 // What the check cannot do with less, per message in listed order: read the
-// file, parse it with GMime, and for a recognised one run its look-up and
-// change, record it as handled, commit, and move its file.
-double rawFloorSeconds(const Round &round);
+// file, parse it with GMime, look up whether it was handled, and for a
+// recognised one run its look-up and change, record it as handled in the
+// same transaction, commit, and move its file.
+// Wall and processor seconds.
+struct Spent
+{
+    double wall = 0;
+    double cpu = 0;
+    Spent &operator+=(const Spent &o)
+    {
+        wall += o.wall;
+        cpu += o.cpu;
+        return *this;
+    }
+};
+Spent rawFloor(const Round &round);
 
 } // namespace bench::folder

@@ -41,20 +41,21 @@ void BM_FolderCheck(benchmark::State &state)
     QTemporaryDir work;
     const QList<QByteArray> mail = bench::folder::messages(messages);
     const bench::PeakMeter memory;
-    double floorSeconds = 0;
-    double checkSeconds = 0;
+    bench::folder::Spent floor;
+    bench::folder::Spent checked;
     int round = 0;
     for (auto _ : state) {
-        double seconds = 0;
+        bench::folder::Spent spent;
         {
             const Round r(work.path() + QStringLiteral("/check%1").arg(++round), mail);
             bench::folder::CheckStore list(r, readReports);
             bench::CountingPrompts prompts;
             FolderCheck check(list.settings, list.lists, list.rules, prompts);
             check.setApplicationFactory(list.application());
+            const double cpuStart = bench::folder::processorSeconds();
             const auto start = bench::Clock::now();
             check.run({});
-            seconds = bench::secondsSince(start);
+            spent = {bench::secondsSince(start), bench::folder::processorSeconds() - cpuStart};
             if (list.log.size() != bench::folder::expectedLogLines(messages, readReports) || prompts.asked) {
                 const std::string why = "the check made " + std::to_string(list.log.size()) + " log lines, not "
                                         + std::to_string(bench::folder::expectedLogLines(messages, readReports));
@@ -62,18 +63,21 @@ void BM_FolderCheck(benchmark::State &state)
                 break;
             }
         }
-        checkSeconds += seconds;
+        checked += spent;
         {
             const Round r(work.path() + QStringLiteral("/floor%1").arg(round), mail);
-            floorSeconds += bench::folder::rawFloorSeconds(r);
+            floor += bench::folder::rawFloor(r);
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(spent.wall);
     }
     const double n = double(messages) * double(state.iterations());
     state.SetItemsProcessed(qint64(n));
-    state.counters["check_us_per_msg"] = benchmark::Counter(checkSeconds * 1e6 / n);
-    state.counters["floor_us_per_msg"] = benchmark::Counter(floorSeconds * 1e6 / n);
-    state.counters["x_floor"] = benchmark::Counter(checkSeconds / floorSeconds);
+    state.counters["check_us_per_msg"] = benchmark::Counter(checked.wall * 1e6 / n);
+    state.counters["floor_us_per_msg"] = benchmark::Counter(floor.wall * 1e6 / n);
+    state.counters["x_floor"] = benchmark::Counter(checked.wall / floor.wall);
+    state.counters["check_cpu_us_per_msg"] = benchmark::Counter(checked.cpu * 1e6 / n);
+    state.counters["floor_cpu_us_per_msg"] = benchmark::Counter(floor.cpu * 1e6 / n);
+    state.counters["x_floor_cpu"] = benchmark::Counter(checked.cpu / floor.cpu);
     memory.report(state);
 }
 

@@ -11,6 +11,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -228,23 +229,23 @@ QString FolderCheck::stoppedAt(const HeldMessage &message, const QString &unique
 
 std::vector<int> FolderCheck::receivedOrder(const OleVariant &folder, int count, const Members &call) const
 {
-    std::vector<std::pair<QDateTime, int>> items;
+    // Instants as numbers: comparing date-times converts their zones each time.
+    constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
+    std::vector<std::pair<qint64, int>> items;
     items.reserve(count);
     for (int i = 1; i <= count; ++i) {
-        QDateTime received;
+        qint64 received = Unknown;
         try {
-            received = call.receivedTime(call.items(folder, {i})).toDateTime();
+            const QDateTime t = call.receivedTime(call.items(folder, {i})).toDateTime();
+            if (t.isValid())
+                received = t.toMSecsSinceEpoch();
         } catch (const AutomationError &) {
             // A client without received times keeps its own order; an item
             // that cannot be read comes first and ends the check when read.
         }
-        items.emplace_back(received.isValid() ? received.toUTC() : QDateTime(), i);
+        items.emplace_back(received, i);
     }
-    std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) {
-        if (a.first.isValid() != b.first.isValid())
-            return !a.first.isValid();
-        return a.first.isValid() && a.first < b.first;
-    });
+    std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     std::vector<int> order;
     order.reserve(items.size());
     for (const auto &item : items)

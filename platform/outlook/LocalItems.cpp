@@ -250,20 +250,21 @@ QByteArray headerValue(QByteArrayView header, QByteArrayView name)
 }
 
 // The topmost Received line is the delivery into this mailbox; a message
-// without one falls back on its Date, then on its file's arrival.
+// without one falls back on its Date, then on its file's arrival. In UTC:
+// the check only orders by it, and local time costs a zone look-up each.
 QDateTime receivedTimeOf(const QByteArray &header, const QString &path)
 {
     const QByteArray received = headerValue(header, "Received");
     const qsizetype semicolon = received.lastIndexOf(';');
     if (semicolon >= 0) {
-        const QDateTime t = MailMessage::parseDate(received.mid(semicolon + 1).trimmed());
+        const QDateTime t = MailMessage::parseDate(received.mid(semicolon + 1).trimmed(), Qt::UTC);
         if (t.isValid())
             return t;
     }
-    if (const QDateTime t = MailMessage::parseDate(headerValue(header, "Date")); t.isValid())
+    if (const QDateTime t = MailMessage::parseDate(headerValue(header, "Date"), Qt::UTC); t.isValid())
         return t;
     const qint64 arrival = Maildir::arrivalTime(QFileInfo(path).fileName());
-    return arrival > 0 ? QDateTime::fromSecsSinceEpoch(arrival) : QDateTime();
+    return arrival > 0 ? QDateTime::fromSecsSinceEpoch(arrival, Qt::UTC) : QDateTime();
 }
 
 // Windows tools write exported cards with a byte order mark.
@@ -322,11 +323,9 @@ void LocalItem::load()
     requireHere();
     if (m_message || m_contact)
         return;
+    // Read first, look for the file only when that fails: most items are
+    // where they were listed.
     for (int attempt = 1;; ++attempt) {
-        if (!locate())
-            throw AutomationError(
-                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
-                    .arg(shown(m_path)));
         try {
             QByteArray card;
             MailMessage message = MailMessage::fromFile(m_path, isVCard, &card);
@@ -338,9 +337,12 @@ void LocalItem::load()
             }
             return;
         } catch (const MessageReadError &e) {
-            if (attempt < Attempts && !Maildir::isMessageFile(m_path))
-                continue; // renamed meanwhile
-            throw AutomationError(e.message());
+            if (attempt >= Attempts || Maildir::isMessageFile(m_path))
+                throw AutomationError(e.message());
+            if (!locate())
+                throw AutomationError(
+                    QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
+                        .arg(shown(m_path)));
         }
     }
 }
@@ -349,16 +351,16 @@ QDateTime LocalItem::receivedTime()
 {
     requireHere();
     for (int attempt = 1; !m_received; ++attempt) {
-        if (!locate())
-            throw AutomationError(
-                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
-                    .arg(shown(m_path)));
         QFile file(m_path);
         if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             m_received = receivedTimeOf(readHeader(file), m_path);
         } else if (attempt >= Attempts || Maildir::isMessageFile(m_path)) {
             throw AutomationError(
                 QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+        } else if (!locate()) {
+            throw AutomationError(
+                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
+                    .arg(shown(m_path)));
         }
     }
     return *m_received;

@@ -41,8 +41,9 @@ public:
     // holds no message, its bytes go to `other` and the message is empty.
     static MailMessage fromFile(const QString &path, bool (*isOther)(QByteArrayView head), QByteArray *other);
     static MailMessage fromBytes(const QByteArray &raw);
-    // An RFC 5322 date, in local time; invalid when unparseable.
-    static QDateTime parseDate(const QByteArray &text);
+    // An RFC 5322 date, in local time (or UTC, which is cheaper to make
+    // where only the instant matters); invalid when unparseable.
+    static QDateTime parseDate(const QByteArray &text, Qt::TimeSpec spec = Qt::LocalTime);
 
     // Encoded words decoded; each fold of a folded header is one blank.
     QString subject() const { return m_subject; }
