@@ -63,15 +63,14 @@ void TfrmExtractentries::OpenBtnClick()
     Timer1.stop();
     m_running = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The check holds the event loop, so the bar is painted here, but only
-    // as often as an eye follows: painting each message cost more than its check.
+    // The check holds the event loop; the bar paints itself at once, and
+    // only when its text or fill changed, so passing it on only as often as
+    // an eye follows bounds the painting: each message's paint cost more
+    // than its check.
     ThrottledProgress shown([this](bool, int position, int total, const QString &) {
         if (ProgressBar1->maximum() != total)
             ProgressBar1->setRange(0, total);
-        if (ProgressBar1->value() != position) {
-            ProgressBar1->setValue(position);
-            ProgressBar1->repaint();
-        }
+        ProgressBar1->setValue(position);
     });
     int position = 0;
     int total = 0;
