@@ -401,6 +401,20 @@ void resetPeakResident()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+PeakMeter::PeakMeter()
+    : m_startMiB(residentMiB())
+{
+    resetPeakResident();
+}
+
+void PeakMeter::report(benchmark::State &state) const
+{
+    const double peak = peakResidentMiB();
+    state.counters["peak_MB"] = peak;
+    state.counters["grown_MB"] = peak - m_startMiB;
+    state.counters["rss_MB"] = residentMiB();
+}
+
 Writer::Writer(const QString &listPath)
     : m_stopFile(listPath + QStringLiteral(".stop"))
     , m_progressFile(listPath + QStringLiteral(".progress"))

@@ -111,6 +111,19 @@ double peakResidentMiB();
 // Starts a new high-water mark at the current resident size.
 void resetPeakResident();
 
+// The memory of one repetition, whatever earlier ones left resident: the
+// high-water mark starts anew when it is made, and growth counts from there.
+class PeakMeter
+{
+public:
+    PeakMeter();
+    // peak_MB, grown_MB (over the start) and rss_MB.
+    void report(benchmark::State &state) const;
+
+private:
+    double m_startMiB;
+};
+
 // Another process running insertentry and processbounce on the file in a
 // tight loop until stopped.
 class Writer

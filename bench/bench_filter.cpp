@@ -9,6 +9,8 @@
 
 #include <QSet>
 
+#include <optional>
+
 #include <sqlite3.h>
 
 namespace {
@@ -143,7 +145,71 @@ void cases(benchmark::internal::Benchmark *b)
     }
 }
 
+// Where a row stands in the view, as the grid asks to keep the highlighted
+// entry through a change of order or filter: rows near the start, the middle
+// and the end, in arrival and address order, beside the plain count of the
+// rows before it on the same index.
+void BM_ViewPosition(benchmark::State &state)
+{
+    const qint64 rows = state.range(0);
+    const bool byItem = state.range(1) != 0;
+    const QString path = bench::listFile(rows);
+    MLTable table;
+    table.setFilePath(path);
+    table.open();
+    table.setIndexName(byItem ? QStringLiteral("ByItem") : QString());
+    bench::RawDb raw(path);
+    const qint64 rowids[] = {rows / 100 + 1, rows / 2, rows - rows / 100};
+    bool same = true;
+    double realSeconds = 0;
+    double rawSeconds = 0;
+    int turn = 0;
+    for (auto _ : state) {
+        const qint64 rowid = rowids[turn++ % 3];
+        auto start = bench::Clock::now();
+        const std::optional<int> position = table.viewPosition(rowid);
+        realSeconds += bench::secondsSince(start);
+
+        start = bench::Clock::now();
+        qint64 before = 0;
+        if (byItem) {
+            sqlite3_stmt *s = raw.prepare("SELECT Item, Category FROM mailist WHERE rowid = ?1");
+            sqlite3_bind_int64(s, 1, rowid);
+            raw.step(s);
+            const QByteArray item(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+            const QByteArray category(reinterpret_cast<const char *>(sqlite3_column_text(s, 1)));
+            sqlite3_reset(s);
+            sqlite3_stmt *c = raw.prepare("SELECT count(*) FROM mailist WHERE (Item, Category, rowid) < (?1, ?2, ?3)");
+            raw.bind(c, 1, item);
+            raw.bind(c, 2, category);
+            sqlite3_bind_int64(c, 3, rowid);
+            raw.step(c);
+            before = sqlite3_column_int64(c, 0);
+            sqlite3_reset(c);
+        } else {
+            sqlite3_stmt *c = raw.prepare("SELECT count(*) FROM mailist WHERE rowid < ?1");
+            sqlite3_bind_int64(c, 1, rowid);
+            raw.step(c);
+            before = sqlite3_column_int64(c, 0);
+            sqlite3_reset(c);
+        }
+        rawSeconds += bench::secondsSince(start);
+        same = same && position && *position == before;
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["real_ms"] = realSeconds * 1e3 / double(state.iterations());
+    state.counters["raw_ms"] = rawSeconds * 1e3 / double(state.iterations());
+    state.counters["x_raw"] = realSeconds / rawSeconds;
+    if (!same)
+        state.SkipWithError("the position differs from the plain count");
+}
+
 BENCHMARK(BM_FilterCount)->Apply(cases);
+BENCHMARK(BM_ViewPosition)
+    ->ArgNames({"rows", "byItem"})
+    ->ArgsProduct({bench::ListSizes, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.3);
 
 } // namespace
 

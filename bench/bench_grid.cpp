@@ -16,7 +16,6 @@
 namespace {
 
 // Resident size once the application stands, before any list is opened.
-double startMiB = 0;
 
 struct Grid
 {
@@ -70,13 +69,6 @@ double paintOnlyMs(Grid &grid)
     return bench::secondsSince(start) * 1e3 / Rounds;
 }
 
-void reportMemory(benchmark::State &state)
-{
-    state.counters["peak_MB"] = bench::peakResidentMiB();
-    state.counters["grown_MB"] = bench::peakResidentMiB() - startMiB;
-    state.counters["rss_MB"] = bench::residentMiB();
-}
-
 void reportRaw(benchmark::State &state, double realSeconds, double rawSeconds)
 {
     state.SetItemsProcessed(state.iterations());
@@ -88,7 +80,7 @@ void reportRaw(benchmark::State &state, double realSeconds, double rawSeconds)
 void BM_GridFirstPaint(benchmark::State &state)
 {
     const QString path = bench::listFile(state.range(0));
-    bench::resetPeakResident();
+    const bench::PeakMeter memory;
     double realSeconds = 0;
     bool shown = true;
     double paintMs = 0;
@@ -104,7 +96,7 @@ void BM_GridFirstPaint(benchmark::State &state)
             paintMs = paintOnlyMs(grid);
     }
     state.counters["paint_only_ms"] = paintMs;
-    reportMemory(state);
+    memory.report(state);
     if (!shown)
         state.SkipWithError("the grid showed no rows");
 
@@ -122,7 +114,7 @@ void BM_GridFirstPaint(benchmark::State &state)
 void BM_GridJumpToEnd(benchmark::State &state)
 {
     const QString path = bench::listFile(state.range(0));
-    bench::resetPeakResident();
+    const bench::PeakMeter memory;
     Grid grid(path);
     grid.paint();
     double realSeconds = 0;
@@ -143,7 +135,7 @@ void BM_GridJumpToEnd(benchmark::State &state)
             && grid.view.indexAt(QPoint(2, grid.view.viewport()->height() - 3)).row() == grid.model->rowCount() - 1;
     }
     state.counters["paint_only_ms"] = paintOnlyMs(grid);
-    reportMemory(state);
+    memory.report(state);
     if (!shown)
         state.SkipWithError("the grid did not show the last row");
 
@@ -157,12 +149,26 @@ void BM_GridJumpToEnd(benchmark::State &state)
     reportRaw(state, realSeconds, bench::secondsSince(start));
 }
 
-enum FilterCase { Median, Largest, Clustered };
+enum FilterCase { Median, Largest, Clustered, PrefixAndAll };
+
+// The statements of the whole list's view: the data version, the count and
+// the first rows per limit.
+void rawWholeView(bench::RawDb &raw, std::initializer_list<int> limits)
+{
+    raw.scalar("PRAGMA data_version");
+    raw.scalar("SELECT count(*) FROM mailist");
+    for (int limit : limits) {
+        sqlite3_stmt *rows = raw.prepare("SELECT rowid, Item, Category, Bounces, Comments FROM mailist "
+                                         "ORDER BY rowid LIMIT ?1");
+        sqlite3_bind_int(rows, 1, limit);
+        readRows(raw, rows);
+    }
+}
 
 // Another filter prefix: the table re-reads its first rows, the main
 // window counts, the model resets on the next turn of the loop, the grid
-// paints. The median category, the largest, and a tenth of the list
-// imported last in one block.
+// paints. The median category, the largest, a tenth of the list imported
+// last in one block, and the median category and back to the whole list.
 void BM_GridRefilter(benchmark::State &state)
 {
     const int which = int(state.range(1));
@@ -170,7 +176,8 @@ void BM_GridRefilter(benchmark::State &state)
     const QString name = which == Clustered ? bench::ClusteredCategory
                                             : bench::categoryOfRank(which == Largest ? 1 : bench::CategoryCount / 2 + 1);
     const QString spellings[2] = {name, upperAZ(name)};
-    bench::resetPeakResident();
+    const bool backToAll = which == PrefixAndAll;
+    const bench::PeakMeter memory;
     Grid grid(path, spellings[1]);
     grid.paint();
     double realSeconds = 0;
@@ -178,8 +185,9 @@ void BM_GridRefilter(benchmark::State &state)
     bool shown = true;
     for (auto _ : state) {
         const auto start = bench::Clock::now();
+        const bool whole = backToAll && turn % 2 == 1;
         grid.table.setFilterCategory(spellings[turn++ % 2]);
-        grid.table.setFiltered(true);
+        grid.table.setFiltered(!whole);
         benchmark::DoNotOptimize(grid.table.recordCount());
         grid.paint();
         const double seconds = bench::secondsSince(start);
@@ -188,7 +196,7 @@ void BM_GridRefilter(benchmark::State &state)
         shown = shown && grid.showsRows();
     }
     state.counters["paint_only_ms"] = paintOnlyMs(grid);
-    reportMemory(state);
+    memory.report(state);
     state.counters["matched"] = grid.model->rowCount();
     state.SetLabel(name.toStdString());
     if (!shown)
@@ -197,8 +205,12 @@ void BM_GridRefilter(benchmark::State &state)
     // The table's first 256 rows, then the model's first page.
     bench::RawDb raw(path);
     const auto start = bench::Clock::now();
-    for (int i = 0; i < state.iterations(); ++i)
-        bench::rawFilteredView(raw, spellings[i % 2], {256, 128});
+    for (int i = 0; i < state.iterations(); ++i) {
+        if (backToAll && i % 2 == 1)
+            rawWholeView(raw, {256, 128});
+        else
+            bench::rawFilteredView(raw, spellings[i % 2], {256, 128});
+    }
     reportRaw(state, realSeconds, bench::secondsSince(start));
 }
 
@@ -213,7 +225,7 @@ void filterCases(benchmark::internal::Benchmark *b)
 {
     b->ArgNames({"rows", "case"})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.3);
     for (int64_t n : bench::ListSizes) {
-        for (int c : {Median, Largest, Clustered})
+        for (int c : {Median, Largest, Clustered, PrefixAndAll})
             b->Args({n, c});
     }
 }
@@ -231,6 +243,5 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    startMiB = bench::residentMiB();
     return bench::runBenchmarks(argc, argv);
 }

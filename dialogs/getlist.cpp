@@ -2,6 +2,8 @@
 
 #include "dialogs/FormScale.h"
 
+#include "core/Progress.h"
+
 #include "intake/FolderCheck.h"
 
 #include <QApplication>
@@ -61,15 +63,25 @@ void TfrmExtractentries::OpenBtnClick()
     Timer1.stop();
     m_running = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The check holds the event loop; the bar paints itself at once, and
+    // only when its text or fill changed, so passing it on only as often as
+    // an eye follows bounds the painting: each message's paint cost more
+    // than its check.
+    ThrottledProgress shown([this](bool, int position, int total, const QString &) {
+        if (ProgressBar1->maximum() != total)
+            ProgressBar1->setRange(0, total);
+        ProgressBar1->setValue(position);
+    });
+    int position = 0;
+    int total = 0;
     FolderCheck::Progress progress;
-    progress.setMaximum = [this](int count) {
+    progress.setMaximum = [&](int count) {
+        total = count;
+        position = 0;
         ProgressBar1->setRange(0, count);
         ProgressBar1->setValue(0);
     };
-    progress.advance = [this] {
-        ProgressBar1->setValue(ProgressBar1->value() + 1);
-        ProgressBar1->repaint();
-    };
+    progress.advance = [&] { shown.update(++position, total); };
     try {
         m_check.run(progress);
     } catch (const std::exception &e) {

@@ -11,11 +11,31 @@
 #include <QDir>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <vector>
 
 using platform::outlook::AutomationError;
+using platform::outlook::MemberCall;
 using platform::outlook::OleVariant;
+
+// Called for every message: looked up by name once per check, not per call.
+struct FolderCheck::Members
+{
+    MemberCall items{QStringLiteral("Items")};
+    MemberCall entryId{QStringLiteral("EntryID")};
+    MemberCall messageId{QStringLiteral("InternetMessageID")};
+    MemberCall receivedTime{QStringLiteral("ReceivedTime")};
+    MemberCall subject{QStringLiteral("subject")};
+    MemberCall body{QStringLiteral("body")};
+    MemberCall sentOn{QStringLiteral("senton")};
+    MemberCall reply{QStringLiteral("Reply")};
+    MemberCall recipients{QStringLiteral("Recipients")};
+    MemberCall address{QStringLiteral("Address")};
+    MemberCall name{QStringLiteral("Name")};
+    MemberCall deliveryStatus{QStringLiteral("DeliveryStatus")};
+    MemberCall remove{QStringLiteral("delete")};
+};
 
 FolderCheck::FolderCheck(const Settings &settings, const RuleLists &lists, EntryRules &rules, Prompts &prompts)
     : m_settings(settings)
@@ -55,20 +75,18 @@ bool FolderCheck::openFolder(const OleVariant &root, OleVariant &folder)
     }
 }
 
-HeldMessage FolderCheck::readMessage(const OleVariant &folder, int index) const
+HeldMessage FolderCheck::readMessage(const OleVariant &item, const Members &call) const
 {
-    auto item = [&] { return folder.call(QStringLiteral("Items"), {index}); };
     HeldMessage m;
-    m.Memo1 = MessageCommands::memoLines(item().call(QStringLiteral("subject")).toText(),
-                                         item().call(QStringLiteral("body")).toText());
-    const QDateTime sent = item().call(QStringLiteral("senton")).toDateTime();
+    m.Memo1 = MessageCommands::memoLines(call.subject(item).toText(), call.body(item).toText());
+    const QDateTime sent = call.sentOn(item).toDateTime();
     m.edtdate = sent.isValid() ? getdatetimestring(sent) : QString();
-    const OleVariant reply = item().call(QStringLiteral("Reply"));
+    const OleVariant reply = call.reply(item);
     try {
-        const OleVariant recipient = reply.call(QStringLiteral("Recipients"), {1});
-        m.edtsender = recipient.call(QStringLiteral("Address")).toText();
+        const OleVariant recipient = call.recipients(reply, {1});
+        m.edtsender = call.address(recipient).toText();
         if (m.edtsender.isEmpty()) {
-            const QString name = recipient.call(QStringLiteral("Name")).toText();
+            const QString name = call.name(recipient).toText();
             if (name.contains(QLatin1Char('@')))
                 m.edtsender = name;
         }
@@ -78,7 +96,7 @@ HeldMessage FolderCheck::readMessage(const OleVariant &folder, int index) const
     m.edtemail = m_settings.allowfromaddressasentry ? m.edtsender : QString();
     if (m_settings.FailedMail && m_settings.ReadDeliveryReports) {
         try {
-            m.deliveryStatus = item().call(QStringLiteral("DeliveryStatus")).toText();
+            m.deliveryStatus = call.deliveryStatus(item).toText();
         } catch (const AutomationError &) {
             m.deliveryStatus.clear(); // a mail client that does not show reports' fields
         }
@@ -151,17 +169,16 @@ QString plainReason(const TableError &e)
 
 } // namespace
 
-QByteArray FolderCheck::identityOf(const OleVariant &folder, int index, QString *uniqueName) const
+QByteArray FolderCheck::identityOf(const OleVariant &item, const Members &call, QString *uniqueName) const
 {
-    auto item = [&] { return folder.call(QStringLiteral("Items"), {index}); };
     try {
-        *uniqueName = item().call(QStringLiteral("EntryID")).toText();
+        *uniqueName = call.entryId(item).toText();
     } catch (const AutomationError &) {
         return {}; // a mail client that names no items: its messages go unrecorded
     }
     // One that does offers the Message-ID too; failing to read it is failing
     // to read the message.
-    return HandledMessages::identity(item().call(QStringLiteral("InternetMessageID")).toText(), *uniqueName);
+    return HandledMessages::identity(call.messageId(item).toText(), *uniqueName);
 }
 
 bool FolderCheck::alreadyHandled(const QByteArray &identity) const
@@ -210,25 +227,25 @@ QString FolderCheck::stoppedAt(const HeldMessage &message, const QString &unique
     return text;
 }
 
-std::vector<int> FolderCheck::receivedOrder(const OleVariant &folder, int count) const
+std::vector<int> FolderCheck::receivedOrder(const OleVariant &folder, int count, const Members &call) const
 {
-    std::vector<std::pair<QDateTime, int>> items;
+    // Instants as numbers: comparing date-times converts their zones each time.
+    constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
+    std::vector<std::pair<qint64, int>> items;
     items.reserve(count);
     for (int i = 1; i <= count; ++i) {
-        QDateTime received;
+        qint64 received = Unknown;
         try {
-            received = folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("ReceivedTime")).toDateTime();
+            const QDateTime t = call.receivedTime(call.items(folder, {i})).toDateTime();
+            if (t.isValid())
+                received = t.toMSecsSinceEpoch();
         } catch (const AutomationError &) {
             // A client without received times keeps its own order; an item
             // that cannot be read comes first and ends the check when read.
         }
-        items.emplace_back(received.isValid() ? received.toUTC() : QDateTime(), i);
+        items.emplace_back(received, i);
     }
-    std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) {
-        if (a.first.isValid() != b.first.isValid())
-            return !a.first.isValid();
-        return a.first.isValid() && a.first < b.first;
-    });
+    std::stable_sort(items.begin(), items.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     std::vector<int> order;
     order.reserve(items.size());
     for (const auto &item : items)
@@ -249,15 +266,17 @@ void FolderCheck::run(const Progress &progress)
         progress.setMaximum(count);
     // Deleting an item moves the later ones down by one: each item's index
     // now is its listed index less the earlier items deleted so far.
+    const Members call;
     std::vector<int> deleted;
-    for (const int listed : receivedOrder(folder, count)) {
+    for (const int listed : receivedOrder(folder, count, call)) {
         if (progress.advance)
             progress.advance();
         const int i = listed - int(std::lower_bound(deleted.begin(), deleted.end(), listed) - deleted.begin());
+        const OleVariant item = call.items(folder, {i});
         QString uniqueName;
-        const QByteArray identity = identityOf(folder, i, &uniqueName);
+        const QByteArray identity = identityOf(item, call, &uniqueName);
         if (!alreadyHandled(identity)) {
-            HeldMessage message = readMessage(folder, i);
+            HeldMessage message = readMessage(item, call);
             const std::optional<MessageRequest> request = m_commands.recognise(message);
             if (!request)
                 continue;
@@ -267,7 +286,7 @@ void FolderCheck::run(const Progress &progress)
                 throw TableError(stoppedAt(message, uniqueName, e), e.code());
             }
         }
-        folder.call(QStringLiteral("Items"), {i}).call(QStringLiteral("delete"));
+        call.remove(item);
         deleted.insert(std::lower_bound(deleted.begin(), deleted.end(), listed), listed);
     }
 }

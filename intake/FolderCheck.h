@@ -37,13 +37,14 @@ public:
     void setApplicationFactory(std::function<platform::outlook::OleVariant()> factory);
 
 private:
+    struct Members;
     // The items' listed indices, oldest received first, ties in listed order.
-    std::vector<int> receivedOrder(const platform::outlook::OleVariant &folder, int count) const;
+    std::vector<int> receivedOrder(const platform::outlook::OleVariant &folder, int count, const Members &call) const;
     bool openFolder(const platform::outlook::OleVariant &root, platform::outlook::OleVariant &folder);
-    HeldMessage readMessage(const platform::outlook::OleVariant &folder, int index) const;
+    HeldMessage readMessage(const platform::outlook::OleVariant &item, const Members &call) const;
     // The store's unique name of the item and its hashed identity; empty
     // when the mail client offers neither it nor a Message-ID.
-    QByteArray identityOf(const platform::outlook::OleVariant &folder, int index, QString *uniqueName) const;
+    QByteArray identityOf(const platform::outlook::OleVariant &item, const Members &call, QString *uniqueName) const;
     bool alreadyHandled(const QByteArray &identity) const;
     // Applies the request and records the message, all or nothing.
     void applyRecorded(const HeldMessage &message, const MessageRequest &request, const QByteArray &identity);

@@ -15,48 +15,44 @@ constexpr int DenseWindow = 1024;
 
 } // namespace
 
-bool CategoryCounts::build(SqliteDb &db, qint64 version)
+std::optional<qint64> CategoryCounts::find(const QString &prefix, qint64 version) const
 {
-    constexpr int MostCategories = 10000;
-    if (m_version == version)
-        return m_valid;
-    m_counts.clear();
-    m_valid = false;
-    m_version = version;
-    sqlite3_stmt *s = db.prepare("SELECT Category, count(*) FROM mailist GROUP BY Category");
-    Stmt guard(s);
-    while (db.step(s) == SQLITE_ROW) {
-        if (m_counts.size() >= MostCategories) {
-            m_counts.clear();
-            return false;
-        }
-        m_counts[lowerAZ(columnText(s, 0))] += sqlite3_column_int64(s, 1);
+    if (version != m_version)
+        return std::nullopt;
+    const auto it = m_counts.constFind(lowerAZ(prefix));
+    return it == m_counts.cend() ? std::nullopt : std::optional<qint64>(it.value());
+}
+
+void CategoryCounts::store(const QString &prefix, qint64 version, qint64 count)
+{
+    if (version != m_version || m_counts.size() >= MostPrefixes) {
+        m_counts.clear();
+        m_version = version;
     }
-    m_valid = true;
-    return true;
+    m_counts.insert(lowerAZ(prefix), count);
 }
 
 void CategoryCounts::adjust(const QString &category, int delta)
 {
-    if (m_valid)
-        m_counts[lowerAZ(category)] += delta;
+    if (m_counts.isEmpty())
+        return;
+    const QString folded = lowerAZ(category);
+    for (auto it = m_counts.begin(); it != m_counts.end(); ++it) {
+        if (folded.startsWith(it.key()))
+            it.value() += delta;
+    }
+}
+
+void CategoryCounts::clear()
+{
+    for (qint64 &count : m_counts)
+        count = 0;
 }
 
 void CategoryCounts::invalidate()
 {
-    m_valid = false;
+    m_counts.clear();
     m_version = -1;
-}
-
-qint64 CategoryCounts::sumWithPrefix(const QString &prefix) const
-{
-    const QString folded = lowerAZ(prefix);
-    qint64 sum = 0;
-    for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it) {
-        if (it.key().startsWith(folded))
-            sum += it.value();
-    }
-    return sum;
 }
 
 int MLTable::recordCount() const
@@ -72,8 +68,6 @@ int MLTable::recordCount() const
     }
     if (m_count >= 0 && version == m_countVersion)
         return m_count;
-    const bool stable = version == m_lastSeenVersion;
-    m_lastSeenVersion = version;
     const bool filtering = m_filtered && !m_filterCategory.isEmpty();
     QByteArrayList where;
     QVector<QVariant> binds;
@@ -87,17 +81,14 @@ int MLTable::recordCount() const
         m_db->step(s);
         return sqlite3_column_int64(s, 0);
     };
-    bool sumCategories = false;
-    if (filtering) {
-        if (m_categoryCounts.validAt(version))
-            sumCategories = true;
-        else if (stable)
-            sumCategories = m_categoryCounts.build(*m_db, version);
-    }
-    if (sumCategories)
-        m_count = int(m_categoryCounts.sumWithPrefix(m_filterCategory));
-    else
+    // The whole list is the empty prefix: counting it walks an index too.
+    const QString prefix = filtering ? m_filterCategory : QString();
+    if (const std::optional<qint64> known = m_categoryCounts.find(prefix, version)) {
+        m_count = int(*known);
+    } else {
         m_count = int(scalar("SELECT count(*) FROM mailist" + whereSql, binds));
+        m_categoryCounts.store(prefix, version, m_count);
+    }
     // Walking the view's order pays when matches are common overall and at
     // both ends of the list, where the first and the last rows are read.
     if (filtering) {

@@ -19,6 +19,23 @@ bool tableExists(SqliteDb &db)
     return db.step(s) == SQLITE_ROW;
 }
 
+// The list file's opening makes the table, so its statements prepare at
+// once (and stay prepared); only a file that could not be written then is
+// asked whether it has one.
+sqlite3_stmt *prepared(SqliteDb &db, const char *sql, bool create)
+{
+    try {
+        return db.prepare(sql);
+    } catch (const TableError &) {
+        if (tableExists(db))
+            throw;
+        if (!create)
+            return nullptr;
+        db.exec(CreateSql);
+        return db.prepare(sql);
+    }
+}
+
 } // namespace
 
 QByteArray HandledMessages::identity(const QString &messageId, const QString &uniqueName)
@@ -40,9 +57,11 @@ HandledMessages::HandledMessages(MLTable &table)
 bool HandledMessages::contains(const QByteArray &identity) const
 {
     SqliteDb &db = m_table.connection();
-    if (identity.isEmpty() || !tableExists(db))
+    if (identity.isEmpty())
         return false;
-    sqlite3_stmt *s = db.prepare("SELECT 1 FROM HandledMessages WHERE Identity = ?1");
+    sqlite3_stmt *s = prepared(db, "SELECT 1 FROM HandledMessages WHERE Identity = ?1", false);
+    if (!s)
+        return false;
     Stmt guard(s);
     sqlite3_bind_blob(s, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
     return db.step(s) == SQLITE_ROW;
@@ -57,10 +76,9 @@ void HandledMessages::record(const QByteArray &identity)
         throw TableError(QStringLiteral("The change was undone before it could be recorded."));
     if (identity.isEmpty())
         return;
-    if (!tableExists(db))
-        db.exec(CreateSql);
     {
-        sqlite3_stmt *s = db.prepare("INSERT OR REPLACE INTO HandledMessages (Identity, HandledAt) VALUES (?1, ?2)");
+        sqlite3_stmt *s
+            = prepared(db, "INSERT OR REPLACE INTO HandledMessages (Identity, HandledAt) VALUES (?1, ?2)", true);
         Stmt guard(s);
         sqlite3_bind_blob(s, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(s, 2, QDateTime::currentSecsSinceEpoch());

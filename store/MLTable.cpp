@@ -109,7 +109,6 @@ void MLTable::close()
     m_db.reset();
     // Another connection counts its data versions afresh.
     m_categoryCounts.invalidate();
-    m_lastSeenVersion = -1;
     resetCursor();
     invalidateCount();
     Q_EMIT viewChanged();
@@ -515,7 +514,7 @@ MLTable::Transaction::Transaction(MLTable &table)
     }
     // Only inside one of ours: a scan's read transaction is no place to write.
     m_nested = m_table->m_transactions > 0 && sqlite3_get_autocommit(m_table->m_db->handle()) == 0;
-    m_table->exec(m_nested ? "SAVEPOINT part" : "BEGIN IMMEDIATE");
+    m_table->m_db->run(m_nested ? QByteArrayLiteral("SAVEPOINT part") : QByteArrayLiteral("BEGIN IMMEDIATE"));
     ++m_table->m_transactions;
     m_open = true;
 }
@@ -525,11 +524,13 @@ MLTable::Transaction::~Transaction()
     if (m_open)
         --m_table->m_transactions;
     if (!m_done && m_table->m_db) {
-        sqlite3 *db = m_table->m_db->handle();
-        if (m_nested)
-            sqlite3_exec(db, "ROLLBACK TO part; RELEASE part", nullptr, nullptr, nullptr);
-        else
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        SqliteDb &db = *m_table->m_db;
+        if (m_nested) {
+            db.runQuietly(QByteArrayLiteral("ROLLBACK TO part"));
+            db.runQuietly(QByteArrayLiteral("RELEASE part"));
+        } else {
+            db.runQuietly(QByteArrayLiteral("ROLLBACK"));
+        }
         m_table->m_categoryCounts.invalidate();
         // A count taken inside the transaction may include undone changes.
         m_table->changed();
@@ -540,7 +541,7 @@ void MLTable::Transaction::commit()
 {
     if (m_done)
         return;
-    m_table->exec(m_nested ? "RELEASE part" : "COMMIT");
+    m_table->m_db->run(m_nested ? QByteArrayLiteral("RELEASE part") : QByteArrayLiteral("COMMIT"));
     m_done = true;
 }
 

@@ -202,6 +202,8 @@ private:
     void holdOnly(Entry e, bool atEnd = false);
     // The view's rows after (or before) a key; no limit when limit <= 0.
     SqlQuery viewQuery(const Entry *after, bool descending, int limit, int offset, bool withFilter = true) const;
+    // The count of the rows viewQuery(after, descending, 0, 0) gives, on an index where one fits.
+    SqlQuery viewCount(const Entry &after, bool descending) const;
 
     std::unique_ptr<SqliteDb> m_db;
     // Counts the opens, so a scan knows its connection is the current one.
@@ -224,7 +226,6 @@ private:
     bool m_more = false;
 
     mutable CategoryCounts m_categoryCounts;
-    mutable qint64 m_lastSeenVersion = -1;
 
     mutable qint64 m_countVersion = -1;
     mutable int m_count = -1;

@@ -93,6 +93,25 @@ void SqliteDb::exec(const char *sql)
     }
 }
 
+void SqliteDb::run(const QByteArray &sql)
+{
+    sqlite3_stmt *s = prepare(sql);
+    Stmt guard(s);
+    step(s);
+}
+
+int SqliteDb::runQuietly(const QByteArray &sql) noexcept
+{
+    try {
+        run(sql);
+        return SQLITE_OK;
+    } catch (const TableError &e) {
+        return e.code() ? e.code() : SQLITE_ERROR;
+    } catch (...) {
+        return SQLITE_ERROR;
+    }
+}
+
 void bindAll(sqlite3_stmt *s, const QVector<QVariant> &binds)
 {
     for (int i = 0; i < binds.size(); ++i) {

@@ -33,6 +33,11 @@ public:
     // Steps once; SQLITE_ROW or SQLITE_DONE, anything else throws.
     int step(sqlite3_stmt *s);
     void exec(const char *sql);
+    // One statement without results, kept prepared: what runs per change
+    // (BEGIN, COMMIT, SAVEPOINT) is not parsed again each time.
+    void run(const QByteArray &sql);
+    // The same, its failure only returned: for undoing, where nothing is left to report.
+    int runQuietly(const QByteArray &sql) noexcept;
 
 private:
     static int busyWait(void *context, int attempt);

@@ -48,6 +48,15 @@ Entry readEntry(sqlite3_stmt *s)
     return e;
 }
 
+SqlQuery MLTable::viewCount(const Entry &after, bool descending) const
+{
+    // Counting through the ordered row query read every row it counted.
+    SqlQuery q = viewQuery(&after, descending, 0, 0);
+    const QByteArray select = QByteArray("SELECT ") + EntryColumns + " FROM mailist";
+    q.sql = "SELECT count(*) FROM mailist" + q.sql.mid(select.size(), q.sql.lastIndexOf(" ORDER BY ") - select.size());
+    return q;
+}
+
 SqlQuery MLTable::viewQuery(const Entry *after, bool descending, int limit, int offset, bool withFilter) const
 {
     static const char *const keyColumns[4][3] = {
@@ -183,12 +192,10 @@ std::optional<int> MLTable::viewPosition(qint64 rowid) const
             return std::nullopt;
         row = readEntry(s);
     }
-    if (m_filtered && !m_filterCategory.isEmpty()
-        && !lowerAZ(row.Category).startsWith(lowerAZ(m_filterCategory)))
+    if (m_filtered && !m_filterCategory.isEmpty() && !lowerAZ(row.Category).startsWith(lowerAZ(m_filterCategory)))
         return std::nullopt;
     // The rows before it in view order.
-    SqlQuery q = viewQuery(&row, true, 0, 0);
-    q.sql = "SELECT count(*) FROM (" + q.sql + ")";
+    const SqlQuery q = viewCount(row, true);
     sqlite3_stmt *s = m_db->prepare(q.sql);
     Stmt guard(s);
     bindAll(s, q.binds);

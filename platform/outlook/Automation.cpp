@@ -26,6 +26,20 @@ OleVariant OleVariant::call(const QString &member, const QVariantList &args) con
     return OleVariant(object()->invoke(member, args));
 }
 
+OleVariant MemberCall::operator()(const OleVariant &target, const QVariantList &args) const
+{
+    const ObjectPtr object = target.object();
+    AutomationObject &o = *object;
+    if (m_class != &typeid(o)) {
+        m_class = &typeid(o);
+        const auto *numbered = dynamic_cast<const NumberedMembers *>(&o);
+        m_number = numbered ? numbered->memberNumber(m_member) : -1;
+    }
+    if (m_number >= 0)
+        return OleVariant(dynamic_cast<NumberedMembers &>(o).invokeNumber(m_number, args));
+    return OleVariant(o.invoke(m_member, args));
+}
+
 QString OleVariant::toText() const
 {
     if (!m_value.isValid() || m_value.isNull())

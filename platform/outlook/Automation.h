@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <typeinfo>
 
 namespace platform::outlook {
 
@@ -33,6 +34,18 @@ public:
 
 using ObjectPtr = std::shared_ptr<AutomationObject>;
 
+// Optional beside AutomationObject, as IDispatch's member numbers: a caller
+// that reads the same members of thousands of items looks each name up once
+// and then calls by number. Objects without it are called by name.
+class NumberedMembers
+{
+public:
+    virtual ~NumberedMembers() = default;
+    // The member's number, the same for every object of this class; -1 when unknown.
+    virtual int memberNumber(const QString &member) const = 0;
+    virtual QVariant invokeNumber(int number, const QVariantList &args) = 0;
+};
+
 // A value as the caller holds it: text, number, date, an object or empty.
 class OleVariant
 {
@@ -55,6 +68,23 @@ public:
 
 private:
     QVariant m_value;
+};
+
+// One member called on many objects: by number where the object numbers
+// its members, by name otherwise.
+class MemberCall
+{
+public:
+    explicit MemberCall(QString member)
+        : m_member(std::move(member))
+    {
+    }
+    OleVariant operator()(const OleVariant &target, const QVariantList &args = {}) const;
+
+private:
+    QString m_member;
+    mutable const std::type_info *m_class = nullptr;
+    mutable int m_number = -1;
 };
 
 // "Outlook.Application" and the like. Throws AutomationError when the

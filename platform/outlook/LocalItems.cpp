@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <bit>
+#include <iterator>
 #include <optional>
+#include <vector>
 
 namespace platform::outlook::local {
 
@@ -77,17 +81,20 @@ private:
 };
 
 // A message or a contact card in a folder.
-class LocalItem : public AutomationObject
+class LocalItem : public AutomationObject, public NumberedMembers
 {
 public:
-    LocalItem(StorePtr store, QString path, ItemList *owner)
+    LocalItem(StorePtr store, QString path, ItemList *owner, qsizetype slot)
         : m_store(std::move(store))
         , m_path(std::move(path))
         , m_unique(Maildir::uniqueName(QFileInfo(m_path).fileName()))
         , m_owner(owner)
+        , m_slot(slot)
     {
     }
     QVariant invoke(const QString &member, const QVariantList &args) override;
+    int memberNumber(const QString &member) const override;
+    QVariant invokeNumber(int number, const QVariantList &args) override;
     void detach() { m_owner = nullptr; }
 
 private:
@@ -97,25 +104,26 @@ private:
     static constexpr int Attempts = 8;
     // False when no file of the folder has the item's unique name any more.
     bool locate();
+    void requireHere() const;
     void load();
     void remove();
-    struct HeaderFields
-    {
-        QString messageId;
-        QDateTime received;
-    };
-    const HeaderFields &headerFields();
+    QDateTime receivedTime();
 
     StorePtr m_store;
     QString m_path;
     QString m_unique;
     ItemList *m_owner;
+    qsizetype m_slot;
     bool m_deleted = false;
     std::optional<MailMessage> m_message;
     std::optional<VCardContact> m_contact;
-    std::optional<HeaderFields> m_header;
+    std::optional<QDateTime> m_received;
 };
 
+// The folder's files as listed when it was opened. Deleting an item moves
+// the later ones down by one, as the client's collections do; a count of
+// the items left per range of slots (a Fenwick tree) finds the i-th one
+// without shifting the rest.
 class ItemList
 {
 public:
@@ -123,8 +131,15 @@ public:
     ItemList(StorePtr store, const QString &dir)
         : m_store(std::move(store))
         , m_paths(dir.isEmpty() ? QStringList() : Maildir::messageFiles(dir))
+        , m_items(size_t(m_paths.size()))
+        , m_left(size_t(m_paths.size()) + 1)
+        , m_count(int(m_paths.size()))
     {
-        m_items.resize(m_paths.size());
+        for (size_t i = 1; i < m_left.size(); ++i) {
+            m_left[i] += 1;
+            if (const size_t up = i + (i & (~i + 1)); up < m_left.size())
+                m_left[up] += m_left[i];
+        }
     }
     ~ItemList()
     {
@@ -133,31 +148,47 @@ public:
                 item->detach();
         }
     }
-    int count() const { return int(m_paths.size()); }
+    int count() const { return m_count; }
     ObjectPtr item(int index)
     {
-        auto &slot = m_items[index - 1];
-        if (!slot)
-            slot = std::make_shared<LocalItem>(m_store, m_paths.at(index - 1), this);
-        return slot;
+        const qsizetype slot = slotOf(index);
+        auto &item = m_items[size_t(slot)];
+        if (!item)
+            item = std::make_shared<LocalItem>(m_store, m_paths.at(slot), this, slot);
+        return item;
     }
-    // Later items move down by one, as the client's collections do.
-    void remove(const LocalItem *item)
+    void remove(qsizetype slot)
     {
-        // From the end: callers delete from the last item down, so this stays linear.
-        for (qsizetype i = m_items.size() - 1; i >= 0; --i) {
-            if (m_items.at(i).get() == item) {
-                m_items.removeAt(i);
-                m_paths.removeAt(i);
-                return;
-            }
-        }
+        if (!m_items[size_t(slot)])
+            return;
+        m_items[size_t(slot)].reset();
+        --m_count;
+        for (size_t i = size_t(slot) + 1; i < m_left.size(); i += i & (~i + 1))
+            --m_left[i];
     }
 
 private:
+    // The slot of the index-th item left (1-based).
+    qsizetype slotOf(int index) const
+    {
+        if (m_count == int(m_paths.size()))
+            return index - 1;
+        size_t pos = 0;
+        int rest = index;
+        for (size_t step = std::bit_floor(m_left.size()); step > 0; step >>= 1) {
+            if (pos + step < m_left.size() && m_left[pos + step] < rest) {
+                pos += step;
+                rest -= m_left[pos];
+            }
+        }
+        return qsizetype(pos);
+    }
+
     StorePtr m_store;
     QStringList m_paths;
-    QList<std::shared_ptr<LocalItem>> m_items;
+    std::vector<std::shared_ptr<LocalItem>> m_items;
+    std::vector<int> m_left;
+    int m_count;
 };
 
 namespace {
@@ -167,35 +198,44 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// The header section only: a check reads it of every message before any body.
+// The header section only: a check reads it of every message, to order
+// them, before any body. Most headers end within the first read.
 QByteArray readHeader(QFile &file)
 {
     constexpr qint64 MaxHeader = 1 << 20;
     QByteArray header;
+    qint64 chunk = 4096;
     while (header.size() < MaxHeader) {
-        const QByteArray chunk = file.read(64 * 1024);
-        if (chunk.isEmpty())
+        const qsizetype searchFrom = std::max<qsizetype>(0, header.size() - 2);
+        const QByteArray more = file.read(chunk);
+        if (more.isEmpty())
             break;
-        header += chunk;
-        if (header.contains("\n\n") || header.contains("\n\r\n"))
+        header += more;
+        chunk = 64 * 1024;
+        const qsizetype end = header.indexOf("\n\n", searchFrom);
+        const qsizetype endCrLf = header.indexOf("\n\r\n", searchFrom);
+        if (end >= 0 || endCrLf >= 0)
             break;
     }
     return header;
 }
 
 // The first such header's value, its folds joined by one blank.
-QByteArray headerValue(const QByteArray &header, const char *name)
+QByteArray headerValue(QByteArrayView header, QByteArrayView name)
 {
     QByteArray value;
     bool inValue = false;
-    for (QByteArray line : header.split('\n')) {
+    while (!header.isEmpty()) {
+        const qsizetype eol = header.indexOf('\n');
+        QByteArrayView line = eol < 0 ? header : header.first(eol);
+        header = eol < 0 ? QByteArrayView() : header.sliced(eol + 1);
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty())
             break;
         if (line.front() == ' ' || line.front() == '\t') {
             if (inValue)
-                value += ' ' + line.trimmed();
+                value += ' ' + line.trimmed().toByteArray();
             continue;
         }
         if (inValue)
@@ -203,28 +243,60 @@ QByteArray headerValue(const QByteArray &header, const char *name)
         const qsizetype colon = line.indexOf(':');
         if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0) {
             inValue = true;
-            value = line.mid(colon + 1).trimmed();
+            value = line.sliced(colon + 1).trimmed().toByteArray();
         }
     }
     return value.trimmed();
 }
 
 // The topmost Received line is the delivery into this mailbox; a message
-// without one falls back on its Date, then on its file's arrival.
-QDateTime receivedTime(const QByteArray &header, const QString &path)
+// without one falls back on its Date, then on its file's arrival. In UTC:
+// the check only orders by it, and local time costs a zone look-up each.
+QDateTime receivedTimeOf(const QByteArray &header, const QString &path)
 {
     const QByteArray received = headerValue(header, "Received");
     const qsizetype semicolon = received.lastIndexOf(';');
     if (semicolon >= 0) {
-        const QDateTime t = MailMessage::parseDate(received.mid(semicolon + 1).trimmed());
+        const QDateTime t = MailMessage::parseDate(received.mid(semicolon + 1).trimmed(), Qt::UTC);
         if (t.isValid())
             return t;
     }
-    if (const QDateTime t = MailMessage::parseDate(headerValue(header, "Date")); t.isValid())
+    if (const QDateTime t = MailMessage::parseDate(headerValue(header, "Date"), Qt::UTC); t.isValid())
         return t;
     const qint64 arrival = Maildir::arrivalTime(QFileInfo(path).fileName());
-    return arrival > 0 ? QDateTime::fromSecsSinceEpoch(arrival) : QDateTime();
+    return arrival > 0 ? QDateTime::fromSecsSinceEpoch(arrival, Qt::UTC) : QDateTime();
 }
+
+// Windows tools write exported cards with a byte order mark.
+bool isVCard(QByteArrayView head)
+{
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    return head.trimmed()
+               .first(std::min<qsizetype>(head.trimmed().size(), 11))
+               .compare("BEGIN:VCARD", Qt::CaseInsensitive)
+           == 0;
+}
+
+enum Member {
+    Delete,
+    EntryID,
+    InternetMessageID,
+    ReceivedTime,
+    Email1Address,
+    FullName,
+    Subject,
+    Body,
+    SentOn,
+    Reply,
+    Recipients,
+    SenderEmailAddress,
+    DeliveryStatus,
+};
+
+constexpr const char *MemberNames[]
+    = {"delete", "EntryID", "InternetMessageID", "ReceivedTime",       "Email1Address", "FullName", "subject", "body",
+       "senton", "Reply",   "Recipients",        "SenderEmailAddress", "DeliveryStatus"};
 
 } // namespace
 
@@ -240,71 +312,63 @@ bool LocalItem::locate()
     return true;
 }
 
-void LocalItem::load()
+void LocalItem::requireHere() const
 {
     if (m_deleted)
         throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+}
+
+void LocalItem::load()
+{
+    requireHere();
     if (m_message || m_contact)
         return;
+    // Read first, look for the file only when that fails: most items are
+    // where they were listed.
     for (int attempt = 1;; ++attempt) {
-        if (!locate())
-            throw AutomationError(
-                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
-                    .arg(shown(m_path)));
         try {
-            QFile file(m_path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                if (attempt < Attempts && !Maildir::isMessageFile(m_path))
-                    continue; // renamed meanwhile
-                throw AutomationError(
-                    QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
-            }
-            QByteArray head = file.peek(64);
-            // Windows tools write exported cards with a byte order mark.
-            if (head.startsWith("\xEF\xBB\xBF"))
-                head.remove(0, 3);
-            if (head.trimmed().toUpper().startsWith("BEGIN:VCARD")) {
-                const QList<VCardContact> cards = readVCards(file.readAll());
-                m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
+            QByteArray card;
+            MailMessage message = MailMessage::fromFile(m_path, isVCard, &card);
+            if (card.isNull()) {
+                m_message = std::move(message);
             } else {
-                file.close();
-                m_message = MailMessage::fromFile(m_path);
+                const QList<VCardContact> cards = readVCards(card);
+                m_contact = cards.isEmpty() ? VCardContact{} : cards.first();
             }
             return;
         } catch (const MessageReadError &e) {
-            if (attempt < Attempts && !Maildir::isMessageFile(m_path))
-                continue;
-            throw AutomationError(e.message());
+            if (attempt >= Attempts || Maildir::isMessageFile(m_path))
+                throw AutomationError(e.message());
+            if (!locate())
+                throw AutomationError(
+                    QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
+                        .arg(shown(m_path)));
         }
     }
 }
 
-const LocalItem::HeaderFields &LocalItem::headerFields()
+QDateTime LocalItem::receivedTime()
 {
-    if (m_deleted)
-        throw AutomationError(QStringLiteral("The item has been moved or deleted."));
-    for (int attempt = 1; !m_header; ++attempt) {
-        if (!locate())
-            throw AutomationError(
-                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
-                    .arg(shown(m_path)));
+    requireHere();
+    for (int attempt = 1; !m_received; ++attempt) {
         QFile file(m_path);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray header = readHeader(file);
-            m_header = HeaderFields{QString::fromUtf8(headerValue(header, "Message-ID")),
-                                    receivedTime(header, m_path)};
+        if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            m_received = receivedTimeOf(readHeader(file), m_path);
         } else if (attempt >= Attempts || Maildir::isMessageFile(m_path)) {
             throw AutomationError(
                 QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+        } else if (!locate()) {
+            throw AutomationError(
+                QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
+                    .arg(shown(m_path)));
         }
     }
-    return *m_header;
+    return *m_received;
 }
 
 void LocalItem::remove()
 {
-    if (m_deleted)
-        throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+    requireHere();
     const QString bin = [this] {
         try {
             return m_store->deletedItemsDir();
@@ -313,68 +377,93 @@ void LocalItem::remove()
         }
     }();
     for (int attempt = 1;; ++attempt) {
-        // Gone from the folder already (another program moved it): that is
-        // what deleting it asks for.
-        if (!locate())
-            break;
         try {
             Maildir::moveMessage(m_path, bin);
             break;
         } catch (const std::runtime_error &e) {
-            if (attempt < Attempts && !Maildir::isMessageFile(m_path))
-                continue;
-            throw AutomationError(QString::fromUtf8(e.what()));
+            if (attempt >= Attempts || Maildir::isMessageFile(m_path))
+                throw AutomationError(QString::fromUtf8(e.what()));
+            // Gone from the folder already (another program moved it): that
+            // is what deleting it asks for.
+            if (!locate())
+                break;
         }
     }
     m_deleted = true;
     if (m_owner)
-        m_owner->remove(this);
+        m_owner->remove(m_slot);
 }
 
-QVariant LocalItem::invoke(const QString &member, const QVariantList &)
+int LocalItem::memberNumber(const QString &member) const
 {
-    if (is(member, "delete")) {
+    for (int i = 0; i < int(std::size(MemberNames)); ++i) {
+        if (is(member, MemberNames[i]))
+            return i;
+    }
+    return -1;
+}
+
+QVariant LocalItem::invoke(const QString &member, const QVariantList &args)
+{
+    const int number = memberNumber(member);
+    if (number < 0)
+        unknownMember(member);
+    return invokeNumber(number, args);
+}
+
+QVariant LocalItem::invokeNumber(int number, const QVariantList &)
+{
+    switch (number) {
+    case Delete:
         remove();
         return {};
-    }
-    if (is(member, "EntryID")) {
-        if (m_deleted)
-            throw AutomationError(QStringLiteral("The item has been moved or deleted."));
+    case EntryID:
+        requireHere();
         return m_unique;
-    }
-    if (is(member, "InternetMessageID"))
-        return headerFields().messageId;
-    if (is(member, "ReceivedTime")) {
-        const QDateTime received = headerFields().received;
+    case ReceivedTime: {
+        const QDateTime received = receivedTime();
         return received.isValid() ? QVariant(received) : QVariant();
+    }
+    default:
+        break;
     }
     load();
     if (m_contact) {
-        if (is(member, "Email1Address"))
-            return m_contact->emails.value(0);
-        if (is(member, "FullName") || is(member, "subject"))
-            return m_contact->fullName;
-        if (is(member, "body"))
+        switch (number) {
+        case InternetMessageID:
+        case Body:
             return QString();
-        unknownMember(member);
+        case Email1Address:
+            return m_contact->emails.value(0);
+        case FullName:
+        case Subject:
+            return m_contact->fullName;
+        default:
+            unknownMember(QLatin1String(MemberNames[number]));
+        }
     }
-    if (is(member, "subject"))
+    switch (number) {
+    case InternetMessageID:
+        return m_message->messageId();
+    case Subject:
         return m_message->subject();
-    if (is(member, "body"))
+    case Body:
         return m_message->body();
-    if (is(member, "senton")) {
+    case SentOn: {
         const QDateTime sent = m_message->sentOn();
         return sent.isValid() ? QVariant(sent) : QVariant();
     }
-    if (is(member, "Reply"))
+    case Reply:
         return wrap(std::make_shared<LocalReply>(m_message->replyTo()));
-    if (is(member, "Recipients"))
+    case Recipients:
         return wrap(std::make_shared<LocalRecipients>(m_message->recipients()));
-    if (is(member, "SenderEmailAddress"))
+    case SenderEmailAddress:
         return m_message->from().address;
-    if (is(member, "DeliveryStatus"))
+    case DeliveryStatus:
         return m_message->deliveryStatus();
-    unknownMember(member);
+    default:
+        unknownMember(QLatin1String(MemberNames[number]));
+    }
 }
 
 class LocalItems : public AutomationObject

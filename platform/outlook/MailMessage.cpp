@@ -377,7 +377,7 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
 
     GMimeHeaderList *headers = g_mime_object_get_header_list(root.get());
     const int count = g_mime_header_list_get_count(headers);
-    bool haveSubject = false, haveFrom = false, haveReplyTo = false, haveDate = false;
+    bool haveSubject = false, haveFrom = false, haveReplyTo = false, haveDate = false, haveId = false;
     QList<MailAddress> to, cc;
     for (int i = 0; i < count; ++i) {
         GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
@@ -400,6 +400,9 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             to += parseAddressList(unfold(value));
         } else if (g_ascii_strcasecmp(name, "Cc") == 0) {
             cc += parseAddressList(unfold(value));
+        } else if (!haveId && g_ascii_strcasecmp(name, "Message-ID") == 0) {
+            haveId = true;
+            result.m_messageId = QString::fromUtf8(unfold(value));
         } else if (!haveDate && g_ascii_strcasecmp(name, "Date") == 0) {
             haveDate = true;
             result.m_sentOn = MailMessage::parseDate(unfold(value));
@@ -423,12 +426,12 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     return result;
 }
 
-QDateTime MailMessage::parseDate(const QByteArray &text)
+QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec spec)
 {
     GDateTime *date = g_mime_utils_header_decode_date(text.constData());
     if (!date)
         return {};
-    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
+    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), spec);
     g_date_time_unref(date);
     return result;
 }
@@ -441,6 +444,11 @@ MailMessage MailMessage::fromBytes(const QByteArray &raw)
 }
 
 MailMessage MailMessage::fromFile(const QString &path)
+{
+    return fromFile(path, nullptr, nullptr);
+}
+
+MailMessage MailMessage::fromFile(const QString &path, bool (*isOther)(QByteArrayView head), QByteArray *other)
 {
     QFile file(path);
     auto failure = [&path](const QString &reason) {
@@ -472,6 +480,11 @@ MailMessage MailMessage::fromFile(const QString &path)
         used += got;
     }
     g_byte_array_set_size(bytes.get(), guint(used));
+    const QByteArrayView all(reinterpret_cast<const char *>(bytes->data), qsizetype(bytes->len));
+    if (isOther && isOther(all.first(std::min<qsizetype>(all.size(), 64)))) {
+        *other = all.toByteArray();
+        return {};
+    }
     return MailMessageDecoder::decode(std::move(bytes));
 }
 

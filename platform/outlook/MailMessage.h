@@ -37,12 +37,18 @@ public:
 
     // Throws MessageReadError when the file cannot be read; never for its content.
     static MailMessage fromFile(const QString &path);
+    // Reads the file once. When `isOther` says by its first bytes that it
+    // holds no message, its bytes go to `other` and the message is empty.
+    static MailMessage fromFile(const QString &path, bool (*isOther)(QByteArrayView head), QByteArray *other);
     static MailMessage fromBytes(const QByteArray &raw);
-    // An RFC 5322 date, in local time; invalid when unparseable.
-    static QDateTime parseDate(const QByteArray &text);
+    // An RFC 5322 date, in local time (or UTC, which is cheaper to make
+    // where only the instant matters); invalid when unparseable.
+    static QDateTime parseDate(const QByteArray &text, Qt::TimeSpec spec = Qt::LocalTime);
 
     // Encoded words decoded; each fold of a folded header is one blank.
     QString subject() const { return m_subject; }
+    // The Message-ID header as written, its folds joined by one blank.
+    QString messageId() const { return m_messageId; }
     // The first text/plain part that is no attachment, else the first HTML
     // part rendered as text; line breaks are CR LF whatever the file uses.
     QString body() const { return m_body; }
@@ -63,6 +69,7 @@ private:
     friend class MailMessageDecoder;
 
     QString m_subject;
+    QString m_messageId;
     QString m_body;
     QDateTime m_sentOn;
     MailAddress m_from;

@@ -6,8 +6,12 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
+
+#include <fcntl.h>
 
 namespace platform::outlook {
 
@@ -116,7 +120,8 @@ QStringList Maildir::folderNames() const
             continue;
         names << decodeName(entry.mid(1));
     }
-    if (QFileInfo(dir.filePath(QStringLiteral("cur"))).isDir() || QFileInfo(dir.filePath(QStringLiteral("new"))).isDir())
+    if (QFileInfo(dir.filePath(QStringLiteral("cur"))).isDir()
+        || QFileInfo(dir.filePath(QStringLiteral("new"))).isDir())
         names << QStringLiteral("Inbox");
     std::sort(names.begin(), names.end(),
               [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
@@ -128,7 +133,8 @@ QString Maildir::folderPath(const QString &name) const
     if (name.compare(QStringLiteral("Inbox"), Qt::CaseInsensitive) == 0)
         return exists() ? m_root : QString();
     for (const QString &known : folderNames()) {
-        if (known.compare(name, Qt::CaseInsensitive) == 0 && known.compare(QStringLiteral("Inbox"), Qt::CaseInsensitive) != 0)
+        if (known.compare(name, Qt::CaseInsensitive) == 0
+            && known.compare(QStringLiteral("Inbox"), Qt::CaseInsensitive) != 0)
             return QDir(m_root).filePath(QLatin1Char('.') + encodeName(known));
     }
     return {};
@@ -210,19 +216,31 @@ QString Maildir::findMessage(const QString &folderDir, const QString &unique)
 QString Maildir::moveMessage(const QString &file, const QString &folderDir)
 {
     const QString cur = folderDir + QStringLiteral("/cur");
-    if (!QDir().mkpath(cur))
-        throw std::runtime_error(QStringLiteral("The folder %1 cannot be created.").arg(cur).toStdString());
     QString name = QFileInfo(file).fileName();
     // Messages from new/ have not been seen by a client: give them an info part.
     if (!name.contains(QStringLiteral(":2,")))
         name += QStringLiteral(":2,");
-    QString target = cur + QLatin1Char('/') + name;
     const qsizetype info = name.lastIndexOf(QStringLiteral(":2,"));
-    for (int n = 1; QFileInfo::exists(target); ++n)
-        target = cur + QLatin1Char('/') + name.left(info) + QStringLiteral(".%1").arg(n) + name.mid(info);
-    if (!QFile::rename(file, target))
-        throw std::runtime_error(QStringLiteral("The message %1 cannot be moved.").arg(file).toStdString());
-    return target;
+    const QByteArray from = QFile::encodeName(file);
+    bool madeCur = false;
+    for (int n = 0;;) {
+        const QString target = cur + QLatin1Char('/')
+                               + (n == 0 ? name : name.left(info) + QStringLiteral(".%1").arg(n) + name.mid(info));
+        // One call that never replaces a namesake: checking first and then
+        // renaming cost a look-up per message and left a gap between the two.
+        if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, QFile::encodeName(target).constData(), RENAME_NOREPLACE)
+            == 0)
+            return target;
+        if (errno == EEXIST) {
+            ++n;
+        } else if (errno == ENOENT && !madeCur) {
+            madeCur = true;
+            if (!QDir().mkpath(cur))
+                throw std::runtime_error(QStringLiteral("The folder %1 cannot be created.").arg(cur).toStdString());
+        } else {
+            throw std::runtime_error(QStringLiteral("The message %1 cannot be moved.").arg(file).toStdString());
+        }
+    }
 }
 
 } // namespace platform::outlook

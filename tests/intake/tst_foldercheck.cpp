@@ -869,9 +869,10 @@ private Q_SLOTS:
             paths << rig.deliver(message(QStringLiteral("w%1@example.org").arg(i).toUtf8(), "join", ""), i);
         FolderCheck check(rig.settings, rig.lists, rig.rules, rig.prompts);
         TfrmExtractentries window(check);
-        // The bar moves before each item is read: the second one goes away.
+        // The bar moves before each item is read: the second one goes away
+        // once the first is under way (later positions may go unpainted).
         connect(window.ProgressBar1, &QProgressBar::valueChanged, &window, [&](int v) {
-            if (v == 2)
+            if (v == 1)
                 QFile::remove(paths[1]);
         });
         window.show();

@@ -358,6 +358,37 @@ private Q_SLOTS:
         QCOMPARE(QDir(list + u8("/new")).entryList(QDir::Files).size() + QDir(list + u8("/cur")).entryList(QDir::Files).size(), 2);
     }
 
+    // Deleting moves the later items down by one, in whatever order items go.
+    void deleteKeepsTheRestInOrder_data()
+    {
+        QTest::addColumn<QList<int>>("order"); // listed numbers, deleted in this order
+        QTest::newRow("first to last") << QList<int>{1, 2, 3, 4, 5, 6, 7};
+        QTest::newRow("last to first") << QList<int>{7, 6, 5, 4, 3, 2, 1};
+        QTest::newRow("scattered") << QList<int>{4, 1, 7, 2};
+    }
+    void deleteKeepsTheRestInOrder()
+    {
+        QFETCH(QList<int>, order);
+        testmail::Store store(m_root);
+        store.create();
+        store.addFolder(u8("VMailingList"));
+        for (int i = 1; i <= 7; ++i)
+            store.deliver(u8("VMailingList"), message("a@example.org", "m" + QByteArray::number(i), "x\r\n"), 100 + i);
+        const OleVariant folder = folderOf(m_root, u8("VMailingList"));
+        QList<int> left{1, 2, 3, 4, 5, 6, 7};
+        for (const int listed : order) {
+            const int index = int(left.indexOf(listed)) + 1;
+            const OleVariant item = folder.call(QStringLiteral("Items"), {index});
+            QCOMPARE(item.call(QStringLiteral("subject")).toText(), QStringLiteral("m%1").arg(listed));
+            item.call(QStringLiteral("delete"));
+            left.removeOne(listed);
+            QStringList expected;
+            for (const int i : left)
+                expected << QStringLiteral("m%1").arg(i);
+            QCOMPARE(subjects(folder), expected);
+        }
+    }
+
     void deleteNeverOverwritesAndNeverRepeats()
     {
         testmail::Store store(m_root);

@@ -1,0 +1,72 @@
+#pragma once
+// Shared by the folder check's benchmarks: the generated folder, a list of
+// ListRows entries, one round's store and list, and the check's raw floor
+// on the same files.
+#include "bench/BenchSupport.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+namespace platform::outlook {
+class OleVariant;
+}
+
+namespace bench::folder {
+
+inline constexpr qint64 ListRows = 100'000;
+
+// Four in ten subscribe, two unsubscribe, two are failure notices (one a
+// standard report), two are other mail that stays.
+QByteArray message(qint64 i);
+QList<QByteArray> messages(qint64 count);
+// The log lines a check of the first `messages` makes.
+int expectedLogLines(qint64 messages, bool readReports);
+
+// A fresh store with the folder delivered and a copy of the list, in `dir`.
+struct Round
+{
+    Round(const QString &dir, const QList<QByteArray> &mail);
+    ~Round();
+    Round(const Round &) = delete;
+    Round &operator=(const Round &) = delete;
+
+    QString dir;
+    QString storeRoot;
+    QString listPath;
+    QString binDir; // Deleted Items' cur/
+    QStringList files;
+};
+
+// The list's store as the program holds it, set as a list owner has it.
+struct CheckStore : Store
+{
+    CheckStore(const Round &round, bool readReports);
+    std::function<platform::outlook::OleVariant()> application() const;
+    QString root;
+};
+
+// Processor time of the whole process (every thread, user and kernel): on
+// a shared machine steadier than the wall clock.
+double processorSeconds();
+
+// What the check cannot do with less, per message in listed order: read the
+// file, parse it with GMime, look up whether it was handled, and for a
+// recognised one run its look-up and change, record it as handled in the
+// same transaction, commit, and move its file.
+// Wall and processor seconds.
+struct Spent
+{
+    double wall = 0;
+    double cpu = 0;
+    Spent &operator+=(const Spent &o)
+    {
+        wall += o.wall;
+        cpu += o.cpu;
+        return *this;
+    }
+};
+Spent rawFloor(const Round &round);
+
+} // namespace bench::folder
