@@ -21,14 +21,14 @@ public:
     void FormShow();
     void lblvarnelClick();
     void lblemailClick();
-    void BitBtn1Click();
+    void BitBtn1Click(); // "Help"
 
     QLabel *ProductName;
     QLabel *lblversion;
     QLabel *lblvarnel;
     QLabel *lblemail;
     QPushButton *OKbtn;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // "Help"
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -26,7 +26,7 @@ public:
     // How the user stops a run from the progress window.
     void setStopQuery(StopQuery stop) { m_stop = std::move(stop); }
 
-    QLabel *Label4;
+    QLabel *Label4; // "Category:"
     QRadioButton *rdbadd;
     QLineEdit *edtcategory;
     QRadioButton *rdbremove;

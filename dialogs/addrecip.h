@@ -36,7 +36,7 @@ public:
     QPushButton *btnCCAdd;
     QPushButton *btnCCRemove;
     QListWidget *lbCC;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // "OK"
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -12,8 +12,8 @@ class Tdlgeditentries : public QDialog
 public:
     explicit Tdlgeditentries(QWidget *parent = nullptr);
 
-    QLabel *Label1;
-    QPlainTextEdit *Memo1;
+    QLabel *Label1; // "Please enter your entries here. ..."
+    QPlainTextEdit *Memo1; // the list being edited, one entry a line
     QPushButton *btnOK;
     QPushButton *btnCancel;
 };

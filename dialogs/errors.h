@@ -23,7 +23,7 @@ public:
 
     QListView *lbxerrors;
     QPushButton *btndeleteentry;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // "Reprocess Entry.."
     QPushButton *btnClose;
 
 private:

@@ -25,9 +25,9 @@ public:
     // The text of the failure that ended the check early, if any.
     QString failure() const { return m_failure; }
 
-    QLabel *Label1;
+    QLabel *Label1; // "Accessing Outlook Entries.."
     QProgressBar *ProgressBar1;
-    QTimer Timer1;
+    QTimer Timer1; // starts the check once the window shows
 
 protected:
     void showEvent(QShowEvent *event) override;

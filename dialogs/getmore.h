@@ -30,21 +30,21 @@ public:
     void lbxfoldersClick();
     void rdbmessagesClick();
     void chktoClick();
-    void BitBtn1Click();
+    void BitBtn1Click(); // ">>": scan the folder
     void btnProcessAllClick();
     bool FormCloseQuery();
 
     QListWidget *lbxfolders;
     QRadioButton *rdbmessages;
     QRadioButton *rdbcontacts;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // ">>": scan the folder
     QCheckBox *chkfrom;
     QCheckBox *CHKRECIPIENTS;
     QCheckBox *chkbody;
     QPlainTextEdit *memretr;
     QPushButton *btnProcessAll;
     QPushButton *btnClose;
-    QTimer Timer1;
+    QTimer Timer1; // lists the folders once the window shows
 
 public Q_SLOTS:
     void reject() override;

@@ -18,7 +18,7 @@ public:
 
     void FormShow();
 
-    QTextEdit *RichEdit1;
+    QTextEdit *RichEdit1; // the help document
     QPushButton *btnClose;
 
 protected:

@@ -21,8 +21,8 @@ public:
 
     static QString clearQuestion();
 
-    QListView *Memo1;
-    QPushButton *BitBtn2;
+    QListView *Memo1; // the log lines
+    QPushButton *BitBtn2; // "Save Log.."
     QPushButton *btnclearlog;
     QPushButton *btnClose;
 

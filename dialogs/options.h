@@ -42,9 +42,9 @@ public:
 
     static QString spaceQuestion() { return OptionsEdit::spaceQuestion(); }
 
-    QTabWidget *PageControl1;
-    QPushButton *BitBtn1;
-    QPushButton *BitBtn2;
+    QTabWidget *PageControl1; // the tabs
+    QPushButton *BitBtn1; // "OK"
+    QPushButton *BitBtn2; // "Cancel"
 
     // General
     QLineEdit *edtmaillistgroup;
@@ -72,7 +72,7 @@ public:
     QPushButton *btnunsubsynonyms;
     // Exceptions
     QCheckBox *chkExcept;
-    QLabel *Label1;
+    QLabel *Label1; // "Please enter your own exceptions here. ..."
     QListWidget *lbxexceptions;
     QPushButton *btninvalidentries;
     QListWidget *lbxneversubscribe;
@@ -80,20 +80,20 @@ public:
     // Sending Mail
     QRadioButton *rdbsingleemail;
     QRadioButton *rdbmultiemail;
-    QLabel *Label8;
-    QLabel *Label2;
+    QLabel *Label8; // "Messages are sent by adding recipients to the BCC: line ..."
+    QLabel *Label2; // "Maximum number of recipients per message:"
     QSpinBox *spnmaxsendcount;
     QLineEdit *defaulttoaddress;
     QCheckBox *AcknowledgeCheck;
     // Delivery Failure
     QCheckBox *chkfailedmail;
     QCheckBox *chkreaddeliveryreports;
-    QLabel *Label4;
+    QLabel *Label4; // "Subject lines containing the following strings ..."
     QListWidget *lbxfailure;
     QPushButton *btndeliveryfailure;
-    QLabel *Label5;
+    QLabel *Label5; // "Remove e-mail addresses that have bounced more than"
     QSpinBox *spnbouncemax;
-    QLabel *Label6;
+    QLabel *Label6; // "times"
 
 protected:
     void showEvent(QShowEvent *event) override;

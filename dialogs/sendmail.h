@@ -53,9 +53,9 @@ public:
     void edtfilterChange();
     void btnrecalcClick();
     void SendClick();
-    void Button2Click();
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void Button2Click(); // "Send Message to List"
+    void BitBtn1Click(); // "Cancel"
+    void BitBtn2Click(); // "Add Recipients to all Sent Messages.."
     void AttachButtonClick();
     void AttachExit();
     // Refuses the open list file: reading it would drop our locks on it.
@@ -82,7 +82,7 @@ public:
     QPushButton *btnBCCAdd;
     QPushButton *btnBCCRemove;
     QListWidget *lbBCC;
-    QGroupBox *GroupBox1;
+    QGroupBox *GroupBox1; // "Message"
     QLineEdit *edtMessageSubject;
     QPlainTextEdit *edtMessageText;
     QPushButton *AttachButton;
@@ -90,10 +90,10 @@ public:
     QPushButton *btnAttachAdd;
     QPushButton *btnAttachRemove;
     QListWidget *lbAttach;
-    QPushButton *BitBtn2;
+    QPushButton *BitBtn2; // "Add Recipients to all Sent Messages.."
     QPushButton *btnsendtest;
     QPushButton *btnsendbulk;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // "Cancel"
     QLabel *lblresume;
     std::unique_ptr<TEmail> Email1;
 

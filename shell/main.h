@@ -47,9 +47,9 @@ public:
     void edtfilterChange();
     void cmbsortChange();
     void newformpreparation(bool hold);
-    void Panel2Resize();
+    void Panel2Resize(); // the list panel resized
     // The grid's own keyboard delete, confirmed first.
-    void DBGrid1DeleteKey();
+    void DBGrid1DeleteKey(); // Delete pressed in the grid
 
     // List commands of the menus.
     void DeleteRecord1Click();
@@ -80,24 +80,24 @@ public:
     AppContext &context() { return m_context; }
 
     // Controls, named as the rest of the program refers to them.
-    QFrame *Panel1;
-    QFrame *Panel2;
-    QFrame *Panel3;
-    QFrame *Panel4;
-    QGroupBox *GroupBox1;
+    QFrame *Panel1; // the command buttons
+    QFrame *Panel2; // the list panel
+    QFrame *Panel3; // "Display All Entries" / "Filter Entries with the Category:"
+    QFrame *Panel4; // the record count and the order
+    QGroupBox *GroupBox1; // "Mailing List"
     QPushButton *btngetoutlook;
     QPushButton *btnAddMore;
     QPushButton *btnsend;
-    QPushButton *BitBtn1;
+    QPushButton *BitBtn1; // "Close"
     QPushButton *btnHelp;
     QRadioButton *rdball;
     QRadioButton *rdbfilter;
     QLineEdit *edtfilter;
-    TEntryGrid *DBGrid1;
+    TEntryGrid *DBGrid1; // the list grid
     QLabel *lblcount;
     QComboBox *cmbsort;
-    QTimer Timer1;
-    QMenu *PopupMenu1;
+    QTimer Timer1; // the automatic check
+    QMenu *PopupMenu1; // the grid's pop-up menu
     QAction *mnuCheckOutlook;
     QAction *mnuExit;
     QAction *mnuSend;
