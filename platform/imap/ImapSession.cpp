@@ -8,6 +8,8 @@
 #include <libetpan/libetpan.h>
 
 #include <algorithm>
+#include <csignal>
+#include <mutex>
 
 namespace platform::imap {
 
@@ -97,13 +99,19 @@ struct Session::Impl
 
     ~Impl()
     {
-        if (imap) {
-            if (loggedIn && !broken) {
-                limit.start(Overhead);
-                mailimap_logout(imap);
-            }
-            mailimap_free(imap);
+        if (!imap)
+            return;
+        if (loggedIn && !broken) {
+            limit.start(Overhead);
+            mailimap_logout(imap);
         }
+        // A broken connection is closed without a goodbye: a server that
+        // stopped answering would keep it waiting for the time-out.
+        if (imap->imap_stream) {
+            mailstream_close(imap->imap_stream);
+            imap->imap_stream = nullptr;
+        }
+        mailimap_free(imap);
     }
 };
 
@@ -225,6 +233,10 @@ void Session::open()
                         QStringLiteral("The server %1 would be reached without encryption; that is allowed only for "
                                        "this computer (127.0.0.1). Choose SSL/TLS or STARTTLS.")
                             .arg(serverName()));
+    // The library writes to sockets without MSG_NOSIGNAL: a server gone away
+    // must end the command, not the program.
+    static std::once_flag ignorePipe;
+    std::call_once(ignorePipe, [] { std::signal(SIGPIPE, SIG_IGN); });
     m_impl->imap = mailimap_new(0, nullptr);
     if (!m_impl->imap)
         throw ImapError(ImapError::Kind::Connection, QStringLiteral("Out of memory."));
@@ -305,7 +317,12 @@ OpenedMailbox Session::select(const QByteArray &rawName)
     if (m_impl->imap->imap_selection_info)
         opened.uidValidity = m_impl->imap->imap_selection_info->sel_uidvalidity;
     clist *result = nullptr;
-    mailimap_search_key *all = mailimap_search_key_new_all();
+    // Messages flagged deleted (by us without UIDPLUS, or by another client)
+    // are gone but for the expunge.
+    mailimap_search_key *all
+        = mailimap_search_key_new(MAILIMAP_SEARCH_KEY_UNDELETED, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr);
     // Every UID is at most 11 bytes of text: bounded by what the folder holds.
     m_impl->limit.start(64 * Overhead);
     const int r = mailimap_uid_search(m_impl->imap, nullptr, all, &result);

@@ -61,7 +61,7 @@ struct Mailbox
 struct OpenedMailbox
 {
     quint32 uidValidity = 0;
-    QList<quint32> uids; // ascending
+    QList<quint32> uids; // ascending; none flagged \Deleted
 };
 
 // What the facade reads of every message before it reads any body.

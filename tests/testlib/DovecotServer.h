@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -111,6 +112,28 @@ public:
             QThread::msleep(50);
     }
 
+    // The server dies at once with every process it started, connections
+    // included, as a crash or a pulled cable would end them.
+    void kill()
+    {
+        if (!m_running)
+            return;
+        QFile pidFile(path("run/master.pid"));
+        if (pidFile.open(QIODevice::ReadOnly)) {
+            const pid_t master = pid_t(pidFile.readAll().trimmed().toLong());
+            // The master leads its own process group.
+            if (master > 1 && ::getpgid(master) == master)
+                ::kill(-master, SIGKILL);
+        }
+        m_running = false;
+        for (int i = 0; i < 100 && QFile::exists(path("run/master.pid")); ++i) {
+            if (::kill(pid_t(QString::fromLatin1(readPid()).toLong()), 0) != 0)
+                QFile::remove(path("run/master.pid"));
+            else
+                QThread::msleep(20);
+        }
+    }
+
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 imapsPort() const { return m_imapsPort; }
     quint16 imapPort() const { return m_imapPort; }
@@ -127,6 +150,12 @@ public:
     }
 
 private:
+    QByteArray readPid() const
+    {
+        QFile f(path("run/master.pid"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+    }
+
     static quint16 freePort()
     {
         QTcpServer probe;
