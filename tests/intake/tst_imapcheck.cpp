@@ -14,6 +14,7 @@
 #include "testlib/TestEnv.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTest>
 
 using testmail::DovecotServer;
@@ -160,6 +161,78 @@ private Q_SLOTS:
         QCOMPARE(rig.log.lines().filter(u"ADD"_qs).size(), Count);
         QCOMPARE(messagesIn(rig.server.mailRoot() + u"/.Trash"_qs), Count);
         QCOMPARE(messagesIn(rig.server.mailRoot() + u"/."_qs + List), 0);
+    }
+
+    // The program's own start, check and close in a process killed at
+    // growing instants until a run ends: every notice counted once.
+    void killedAndRunAgain()
+    {
+        Rig rig;
+        constexpr int Members = 100;
+        constexpr int Notices = 3 * Members;
+        rig.settings.FailedMail = true;
+        rig.settings.BounceMax = 100;
+        SettingsStore(rig.env.programDir(), rig.prompts).SaveEntries(rig.settings, rig.lists);
+        for (int i = 0; i < Members; ++i)
+            rig.table().append(u"b%1@example.org"_qs.arg(i), u"Default"_qs, 0, u"old"_qs);
+        rig.table().close();
+        for (int n = 0; n < Notices; ++n) {
+            const QByteArray body = "Delivery to the following recipients failed:\r\n\r\n    b"
+                                    + QByteArray::number(n % Members) + "@example.org\r\n";
+            rig.mail.deliver(List,
+                             message("MAILER-DAEMON@mx.example.net", "Undeliverable: Newsletter", body,
+                                     "Message-ID: <n" + QByteArray::number(n) + "@example.org>\r\n"),
+                             1700000000 + n);
+        }
+        QVERIFY2(rig.server.start(), qPrintable(rig.server.error()));
+
+        auto run = [&](int killAfterMs) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(QStringLiteral(QUILLMAR_CHECKRUN), {rig.env.programDir()});
+            p.write(rig.server.password().toUtf8() + "\n");
+            p.closeWriteChannel();
+            if (killAfterMs >= 0 && !p.waitForFinished(killAfterMs)) {
+                p.kill();
+                p.waitForFinished();
+                return -1;
+            }
+            p.waitForFinished(60000);
+            if (p.exitCode() != 0)
+                qWarning("%s", p.readAll().constData());
+            return p.exitCode();
+        };
+        auto countedSoFar = [&] {
+            rig.openList(rig.env.programDir() + MLTable::defaultFileName());
+            int sum = 0;
+            MLTable &t = rig.table();
+            for (t.first(); !t.eof(); t.next())
+                sum += t.current().Bounces;
+            t.close();
+            return sum;
+        };
+        // Killed ever later until a run finishes; at least one kill must land
+        // part way, where changes are committed and their messages not moved.
+        bool partWay = false;
+        int result = -1;
+        for (int delay = 30; result == -1 && delay < 30000; delay += 40) {
+            result = run(delay);
+            const int counted = countedSoFar();
+            partWay = partWay || (counted > 0 && counted < Notices && result == -1);
+        }
+        QCOMPARE(result, 0);
+        QVERIFY(partWay);
+
+        rig.openList(rig.env.programDir() + MLTable::defaultFileName());
+        QStringList bounces;
+        MLTable &t = rig.table();
+        for (t.first(); !t.eof(); t.next())
+            bounces << QStringLiteral("%1|%2").arg(t.current().Item).arg(t.current().Bounces);
+        QCOMPARE(bounces.size(), Members);
+        for (const QString &b : std::as_const(bounces))
+            QVERIFY2(b.endsWith(u"|3"_qs), qPrintable(b));
+        QCOMPARE(messagesIn(rig.server.mailRoot() + u"/."_qs + List), 0);
+        QCOMPARE(messagesIn(rig.server.mailRoot() + u"/.Trash"_qs), Notices);
     }
 };
 
