@@ -178,6 +178,16 @@ void Session::fail(int code, const QString &doing)
                         .arg(server, doing, said.isEmpty() ? QString() : QStringLiteral(": ") + said));
 }
 
+void Session::ensureUsable() const
+{
+    // A connection that failed mid-answer holds the rest of that answer:
+    // reading on would take it for the next one.
+    if (m_impl->broken || !m_impl->imap)
+        throw ImapError(ImapError::Kind::Connection,
+                        QStringLiteral("The connection to the server %1 was lost earlier; nothing more was read.")
+                            .arg(serverName()));
+}
+
 void Session::connectStream()
 {
     const QByteArray host = m_config.host.toUtf8();
@@ -264,6 +274,7 @@ void Session::open()
 
 QList<Mailbox> Session::list()
 {
+    ensureUsable();
     clist *result = nullptr;
     m_impl->limit.start(16 * Overhead);
     if (const int r = mailimap_list(m_impl->imap, "", "*", &result); r != MAILIMAP_NO_ERROR)
@@ -302,6 +313,7 @@ QList<Mailbox> Session::list()
 
 void Session::create(const QByteArray &rawName)
 {
+    ensureUsable();
     m_impl->limit.start(Overhead);
     if (const int r = mailimap_create(m_impl->imap, rawName.constData()); r != MAILIMAP_NO_ERROR)
         fail(r, QStringLiteral("creating the folder %1").arg(QString::fromUtf8(rawName)));
@@ -309,6 +321,7 @@ void Session::create(const QByteArray &rawName)
 
 OpenedMailbox Session::select(const QByteArray &rawName)
 {
+    ensureUsable();
     const QString doing = QStringLiteral("opening the folder %1").arg(QString::fromUtf8(rawName));
     m_impl->limit.start(Overhead);
     if (const int r = mailimap_select(m_impl->imap, rawName.constData()); r != MAILIMAP_NO_ERROR)
@@ -340,6 +353,7 @@ OpenedMailbox Session::select(const QByteArray &rawName)
 void Session::fetchSummaries(const QList<quint32> &uids, const QByteArrayList &fields,
                              const std::function<void(MessageSummary)> &each)
 {
+    ensureUsable();
     for (qsizetype start = 0; start < uids.size(); start += SummaryBatch) {
         const QList<quint32> batch = uids.mid(start, SummaryBatch);
         SetHolder set(batch);
@@ -370,6 +384,7 @@ void Session::fetchSummaries(const QList<quint32> &uids, const QByteArrayList &f
 
 void Session::fetchMessages(const QList<MessageSummary> &messages, const std::function<void(quint32, QByteArray)> &each)
 {
+    ensureUsable();
     for (const MessageSummary &m : messages) {
         if (m.size > MaxMessageSize)
             throw ImapError(ImapError::Kind::TooLarge,
@@ -413,6 +428,7 @@ void Session::fetchMessages(const QList<MessageSummary> &messages, const std::fu
 
 void Session::moveTo(const QList<quint32> &uids, const QByteArray &target)
 {
+    ensureUsable();
     if (uids.isEmpty())
         return;
     const QString doing = QStringLiteral("moving messages to %1").arg(QString::fromUtf8(target));

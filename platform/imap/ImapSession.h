@@ -112,6 +112,7 @@ public:
 private:
     struct Impl;
     [[noreturn]] void fail(int code, const QString &doing);
+    void ensureUsable() const;
     void connectStream();
     void checkCertificate();
 

@@ -1,11 +1,10 @@
 // Hostile and broken servers: a scripted IMAP server on loopback answers the
 // facade's commands with mutated, truncated or endless responses. Whatever
 // it sends, reading the folder's items ends in an item or a clear failure,
-// never a crash, a hang or unbounded memory.
+// never a crash, a hang or a read without bound.
 #include "platform/outlook/Automation.h"
 #include "platform/outlook/ImapOutlook.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -214,17 +213,6 @@ QStringList readInbox(const ScriptedServer &server)
     return failures;
 }
 
-qint64 peakResidentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 } // namespace
 
 class TestImapResponses : public QObject
@@ -283,12 +271,12 @@ private Q_SLOTS:
     {
         ScriptedServer server;
         server.endlessLiteral = 300LL << 20;
-        const qint64 before = peakResidentKb();
         const QStringList failures = readInbox(server);
         QVERIFY(!failures.isEmpty());
         QVERIFY2(failures.first().contains(QStringLiteral("more than")), qPrintable(failures.first()));
-        QVERIFY(server.sent < (64LL << 20));
-        QVERIFY2(peakResidentKb() - before < 64 * 1024, "memory grew with the literal");
+        // What the client read is bounded by its cap: the server could send
+        // no more than that and what the sockets buffer.
+        QVERIFY(server.sent < (16LL << 20));
     }
 
     void claimedHugeMessageRefused()
