@@ -76,14 +76,7 @@ public:
     {
         if (m_imapPort == 0 && !prepare())
             return false;
-        // Root hands the store to the unprivileged user the mail processes run as.
-        if (geteuid() == 0) {
-            std::error_code ignored;
-            for (const auto &e : std::filesystem::recursive_directory_iterator(path("mail").toStdString(), ignored))
-                (void)::chown(e.path().c_str(), mailUid(), mailUid());
-            (void)::chown(path("mail").toLocal8Bit().constData(), mailUid(), mailUid());
-            (void)::chown(path("home").toLocal8Bit().constData(), mailUid(), mailUid());
-        }
+        handOverStore();
         QProcess dovecot;
         dovecot.start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-c"), path("dovecot.conf")});
         if (!dovecot.waitForFinished(30000) || dovecot.exitCode() != 0)
@@ -98,6 +91,19 @@ public:
             QThread::msleep(50);
         }
         return fail(QStringLiteral("dovecot does not listen on port %1").arg(m_imapsPort) + log());
+    }
+
+    // Root hands the store to the unprivileged user the mail processes run
+    // as; call again after delivering into a running server.
+    void handOverStore() const
+    {
+        if (geteuid() != 0)
+            return;
+        std::error_code ignored;
+        for (const auto &e : std::filesystem::recursive_directory_iterator(path("mail").toStdString(), ignored))
+            (void)::chown(e.path().c_str(), mailUid(), mailUid());
+        (void)::chown(path("mail").toLocal8Bit().constData(), mailUid(), mailUid());
+        (void)::chown(path("home").toLocal8Bit().constData(), mailUid(), mailUid());
     }
 
     void stop()
