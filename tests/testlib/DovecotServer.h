@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -176,7 +177,13 @@ private:
         const passwd *pw = getpwuid(uid);
         return pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(uid);
     }
-    static QString groupName() { return root() ? QStringLiteral("dovecot") : QString::number(getgid()); }
+    static QString groupName()
+    {
+        if (root())
+            return QStringLiteral("dovecot");
+        const group *gr = getgrgid(getgid());
+        return gr ? QString::fromLocal8Bit(gr->gr_name) : QString::number(getgid());
+    }
 
     QString config() const
     {
@@ -189,7 +196,7 @@ private:
         c += QStringLiteral("ssl = yes\nssl_cert = <%1\nssl_key = <%2\n").arg(path("cert.pem"), path("key.pem"));
         c += QStringLiteral("disable_plaintext_auth = no\nauth_mechanisms = plain login\nauth_failure_delay = 0\n");
         c += QStringLiteral("default_internal_user = %1\n").arg(internalUser);
-        c += QStringLiteral("default_internal_group = %1\n").arg(root() ? groupName() : userName(getuid()));
+        c += QStringLiteral("default_internal_group = %1\n").arg(groupName());
         c += QStringLiteral("default_login_user = %1\n").arg(loginUser);
         c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1\n}\n").arg(path("passwd"));
         c += QStringLiteral("userdb {\n  driver = static\n  args = uid=%1 gid=%2 home=%3\n}\n")
