@@ -29,6 +29,13 @@ constexpr Key kKeys[] = {
     {"ScanAllEmailLines", Flag{&Settings::ScanAllEmailLines, false, true}, 15},
     {"AutoScan", Flag{&Settings::AutoScan, false, false}, 11},
     {"ReadDeliveryReports", Flag{&Settings::ReadDeliveryReports, true, true}, 16},
+    {"MailAccount", Text{&Settings::MailAccount, "Local", "Local"}, 17},
+    {"MailStoreFolder", Text{&Settings::MailStoreFolder, "", ""}, 18},
+    {"ImapServer", Text{&Settings::ImapServer, "", ""}, 19},
+    {"ImapPort", Number{&Settings::ImapPort, 993, 993}, 20},
+    {"ImapSecurity", Text{&Settings::ImapSecurity, "SSL/TLS", "SSL/TLS"}, 21},
+    {"ImapUser", Text{&Settings::ImapUser, "", ""}, 22},
+    {"ImapTrustedCertificate", Text{&Settings::ImapTrustedCertificate, "", ""}, 23},
 };
 
 constexpr auto kLoadOrder = [] {

@@ -25,6 +25,15 @@ struct Settings
     bool ScanAllEmailLines{};
     bool AutoScan{};
     bool ReadDeliveryReports{};
+    // The mail account: "Local" (the store folder, empty for ~/Maildir) or "IMAP".
+    QString MailAccount;
+    QString MailStoreFolder;
+    QString ImapServer;
+    int ImapPort{};
+    QString ImapSecurity; // "SSL/TLS", "STARTTLS" or "None"
+    QString ImapUser;
+    // "host:port SHA-256" of a certificate the user chose to trust.
+    QString ImapTrustedCertificate;
 
     bool operator==(const Settings &) const = default;
 };

@@ -1,5 +1,7 @@
 #include "core/SettingsStore.h"
 
+#include "core/MailAccountSetting.h"
+
 #include "platform/registry/Registry.h"
 #include "core/Prompts.h"
 #include "core/SettingKeys.h"
@@ -78,6 +80,7 @@ void SettingsStore::Loadentries(Settings &settings, RuleLists &lists)
         m_prompts.warning(withReason(kLoadFailed, QString::fromStdString(e.what())));
     }
     reg.closeKey();
+    mailaccount::registerAccount(settings, m_prompts);
 }
 
 void SettingsStore::SaveEntries(const Settings &settings, const RuleLists &lists)
@@ -105,4 +108,5 @@ void SettingsStore::SaveEntries(const Settings &settings, const RuleLists &lists
         m_prompts.warning(withReason(kWriteFailed, QString::fromStdString(e.what())));
     }
     reg.closeKey();
+    mailaccount::registerAccount(settings, m_prompts);
 }

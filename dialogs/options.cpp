@@ -6,6 +6,7 @@
 #include "dialogs/FormScale.h"
 #include "dialogs/WaitCursor.h"
 #include "dialogs/edtentry.h"
+#include "dialogs/optionsAccount.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -56,6 +57,8 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     PageControl1->addTab(buildExceptions(), QStringLiteral("E&xceptions"));
     PageControl1->addTab(buildSending(), QStringLiteral("Sending &Mail"));
     PageControl1->addTab(buildDeliveryFailure(), QStringLiteral("&Delivery Failure"));
+    pgMailAccount = new TMailAccountPage(settings, prompts);
+    PageControl1->addTab(pgMailAccount, QStringLiteral("Mail &Account"));
     // Every caption shows in full; the window widens to hold them.
     PageControl1->setElideMode(Qt::ElideNone);
     PageControl1->setUsesScrollButtons(false);
@@ -172,6 +175,7 @@ void Tdlgoptions::showValues()
     chkfailedmail->setChecked(s.FailedMail);
     chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
     spnbouncemax->setValue(s.BounceMax);
+    pgMailAccount->showValues();
     for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
                              lbxfailure})
         showList(box);
@@ -227,6 +231,7 @@ void Tdlgoptions::BitBtn1Click()
     c.folder = edtmaillistgroup->text();
     c.defaultCategory = edtdefaultcategory->text();
     c.alternativeCategory = edtAlternativeCategory->text();
+    pgMailAccount->apply();
     {
         WaitCursor wait;
         c = m_edit.apply(c);

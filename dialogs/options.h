@@ -22,6 +22,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class TMailAccountPage;
 
 class Tdlgoptions : public QDialog
 {
@@ -94,6 +95,8 @@ public:
     QLabel *Label5; // "Remove e-mail addresses that have bounced more than"
     QSpinBox *spnbouncemax;
     QLabel *Label6; // "times"
+    // Mail Account
+    TMailAccountPage *pgMailAccount;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,6 +1,8 @@
 #include "platform/outlook/Automation.h"
 
+#include "platform/outlook/ImapOutlook.h"
 #include "platform/outlook/LocalOutlook.h"
+#include "platform/outlook/MailAccount.h"
 
 namespace platform::outlook {
 
@@ -65,8 +67,15 @@ QDateTime OleVariant::toDateTime() const
 
 OleVariant CreateOleObject(const QString &className)
 {
-    if (className.compare(QStringLiteral("Outlook.Application"), Qt::CaseInsensitive) == 0)
-        return OleVariant(createLocalApplication(defaultStoreRoot()));
+    if (className.compare(QStringLiteral("Outlook.Application"), Qt::CaseInsensitive) == 0) {
+        MailAccount account = mailAccount();
+        const QString root = account.storeRoot.isEmpty() ? defaultStoreRoot() : account.storeRoot;
+        if (!account.imap)
+            return OleVariant(createLocalApplication(root));
+        if (account.server.password.isEmpty() && account.passwordSource)
+            account.server.password = account.passwordSource();
+        return OleVariant(createImapApplication(account.server, root));
+    }
     throw AutomationError(QStringLiteral("Invalid class string"));
 }
 

@@ -45,14 +45,20 @@ const QStringList kSaveOrder = {
     QStringLiteral("MultipleCategorySupport"), QStringLiteral("Acknowledge"), QStringLiteral("SendCount "),
     QStringLiteral("Except"), QStringLiteral("defaultcategory"), QStringLiteral("allowfromaddressasentry"),
     QStringLiteral("UpdateCommentsWhenEntryExists"), QStringLiteral("ScanAllEmailLines"), QStringLiteral("AutoScan"),
-    QStringLiteral("ReadDeliveryReports")};
+    QStringLiteral("ReadDeliveryReports"),
+    QStringLiteral("MailAccount"), QStringLiteral("MailStoreFolder"), QStringLiteral("ImapServer"),
+    QStringLiteral("ImapPort"), QStringLiteral("ImapSecurity"), QStringLiteral("ImapUser"),
+    QStringLiteral("ImapTrustedCertificate")};
 const QStringList kLoadOrder = {
     QStringLiteral("MailingListGroup"), QStringLiteral("AlternativeCategory"), QStringLiteral("FailedMail"),
     QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"), QStringLiteral("Acknowledge"),
     QStringLiteral("SendCount "), QStringLiteral("MultipleCategorySupport"), QStringLiteral("Except"),
     QStringLiteral("RestrictCategories"), QStringLiteral("AutoScan"), QStringLiteral("defaultcategory"),
     QStringLiteral("allowfromaddressasentry"), QStringLiteral("UpdateCommentsWhenEntryExists"),
-    QStringLiteral("ScanAllEmailLines"), QStringLiteral("ReadDeliveryReports")};
+    QStringLiteral("ScanAllEmailLines"), QStringLiteral("ReadDeliveryReports"),
+    QStringLiteral("MailAccount"), QStringLiteral("MailStoreFolder"), QStringLiteral("ImapServer"),
+    QStringLiteral("ImapPort"), QStringLiteral("ImapSecurity"), QStringLiteral("ImapUser"),
+    QStringLiteral("ImapTrustedCertificate")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
@@ -108,6 +114,13 @@ Settings unusualValues()
     s.ScanAllEmailLines = true;
     s.AutoScan = true;
     s.ReadDeliveryReports = false;
+    s.MailAccount = QStringLiteral("IMAP");
+    s.MailStoreFolder = QStringLiteral("/srv/mail");
+    s.ImapServer = QStringLiteral("mail.example.org");
+    s.ImapPort = 143;
+    s.ImapSecurity = QStringLiteral("STARTTLS");
+    s.ImapUser = QStringLiteral("lists");
+    s.ImapTrustedCertificate = QStringLiteral("mail.example.org:143 AB:CD");
     return s;
 }
 

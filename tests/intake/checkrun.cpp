@@ -3,7 +3,8 @@
 // own: the data module opens mailist.DAT in the program directory, the
 // settings and rule lists load as at start, the log and error list load
 // (recovering what a run that died left in their journals), the check runs
-// over ~/Maildir, and the close writes log.txt and errors.txt.
+// over the mail account of the settings (~/Maildir by default), and the
+// close writes log.txt and errors.txt.
 //
 //   quillmar-checkrun PROGRAMDIR
 // Exit code: 0 the check finished, 3 it ended on a failure (printed), 1 the
@@ -37,6 +38,13 @@ public:
     void error(const QString &text) override { say("error", text); }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    // A mail account's password, as typed: one line of standard input.
+    QString password(const QString &text) override
+    {
+        say("password", text);
+        char line[1024];
+        return std::fgets(line, sizeof line, stdin) ? QString::fromLocal8Bit(line).trimmed() : QString();
+    }
 
 private:
     static void say(const char *kind, const QString &text)

@@ -1,0 +1,86 @@
+#pragma once
+// The IMAP account's automation objects, shared between the folder side
+// (ImapOutlook.cpp) and the item side (ImapItems.cpp).
+#include "platform/imap/ImapSession.h"
+#include "platform/outlook/Automation.h"
+
+#include <QHash>
+#include <QList>
+
+#include <memory>
+
+namespace platform::outlook::imapstore {
+
+inline bool is(const QString &member, const char *name)
+{
+    return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+[[noreturn]] inline void unknownMember(const QString &member)
+{
+    throw AutomationError(QStringLiteral("Unknown name: %1").arg(member));
+}
+
+inline QVariant wrap(ObjectPtr object)
+{
+    return QVariant::fromValue(std::move(object));
+}
+
+inline int indexArgument(const QVariantList &args, int count)
+{
+    bool ok = false;
+    const int i = args.value(0).toInt(&ok);
+    if (!ok || i < 1 || i > count)
+        throw AutomationError(QStringLiteral("Array index out of bounds."));
+    return i;
+}
+
+// The server's failures reach the caller as the facade's own.
+template<typename F> auto guarded(F &&f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const platform::imap::ImapError &e) {
+        throw AutomationError(e.message());
+    }
+}
+
+// One connection and what it knows of the account's mailboxes.
+class Account
+{
+public:
+    explicit Account(platform::imap::ServerConfig config);
+
+    platform::imap::Session &session() { return m_session; }
+    // Selected mailboxes' names as the user sees them, sorted.
+    QStringList folderNames();
+    // Empty when there is no such mailbox (names ignore letter case).
+    QByteArray rawName(const QString &name);
+    QByteArray createFolder(const QString &name);
+    // The \Trash mailbox, else "Trash" or "Deleted Items"; created as
+    // "Deleted Items" when there is none.
+    QByteArray trash();
+    // Selects rawName when another mailbox is selected; the UID validity
+    // must stay what it was when the folder was first opened.
+    platform::imap::OpenedMailbox select(const QByteArray &rawName);
+    void ensureSelected(const QByteArray &rawName, quint32 uidValidity);
+
+private:
+    void listOnce();
+
+    platform::imap::Session m_session;
+    bool m_listed = false;
+    QList<platform::imap::Mailbox> m_boxes;
+    QByteArray m_selected;
+    QByteArray m_trash;
+};
+using AccountPtr = std::shared_ptr<Account>;
+
+class ImapItemList;
+std::shared_ptr<ImapItemList> openItems(AccountPtr account, const QByteArray &rawName);
+ObjectPtr itemsObject(std::shared_ptr<ImapItemList> list);
+
+// The user's name of a mailbox: modified UTF-7 decoded, INBOX as "Inbox".
+QString displayName(const QByteArray &rawName);
+
+} // namespace platform::outlook::imapstore
