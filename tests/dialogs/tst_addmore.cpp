@@ -108,8 +108,10 @@ private Q_SLOTS:
         f.window->mnuAddMore->trigger();
         QVERIFY(driver.done());
         QCOMPARE(kept, QStringLiteral("x@example.org"));
-        const QString question = ProcessModes::unprocessedQuestion();
-        QCOMPARE(f.prompts.texts(Kind::Information), QStringList{ProcessModes::missingCategoryText()});
+        const QString question
+            = QStringLiteral("You still have entries that you have not processed.  Are you sure you want to close?");
+        QCOMPARE(f.prompts.texts(Kind::Information),
+                 QStringList{QStringLiteral("You have not entered a category to remove these addresses from!")});
         QCOMPARE(f.prompts.texts(Kind::Confirm), (QStringList{question, question}));
     }
 };

@@ -44,25 +44,29 @@ class TestGetMore : public QObject
                       "Diagnostic-Code: smtp; 550 <Failed@Example.org> unknown\r\n"
                       "--b\r\nContent-Type: text/rfc822-headers\r\n\r\nFrom: lists@example.net\r\n--b--\r\n",
                       1700000000);
+        store.deliver(
+            QStringLiteral("Archive"),
+            testmail::message("Ann <ann@example.org>", "Hello",
+                              "Write to <body1@example.org>, or body2@example.org.\r\n@x.org body3@example.org\r\n",
+                              "Cc: Carl <carl@example.org>\r\n"),
+            1700000001);
         store.deliver(QStringLiteral("Archive"),
-                      testmail::message("Ann <ann@example.org>", "Hello",
-                                        "Write to <body1@example.org>, or body2@example.org.\r\n@x.org body3@example.org\r\n",
-                                        "Cc: Carl <carl@example.org>\r\n"),
-                      1700000001);
-        store.deliver(QStringLiteral("Archive"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Stray\r\nEMAIL:stray@example.org\r\nEND:VCARD\r\n",
-                      1700000002);
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Stray\r\nEMAIL:stray@example.org\r\nEND:VCARD\r\n", 1700000002);
         store.deliver(QStringLiteral("Archive"),
                       testmail::message("bob@example.org", "Later", "No addresses here.\r\n",
                                         "Reply-To: Bob Replies <reply@example.org>\r\n"),
                       1700000003);
         store.deliver(QStringLiteral("Contacts"),
-                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nEMAIL:dora@example.org\r\nEMAIL:other@example.org\r\nEND:VCARD\r\n",
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nEMAIL:dora@example.org\r\nEMAIL:other@example."
+                      "org\r\nEND:VCARD\r\n",
                       1700000004);
-        store.deliver(QStringLiteral("Contacts"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nobody\r\nEND:VCARD\r\n", 1700000005);
+        store.deliver(QStringLiteral("Contacts"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nobody\r\nEND:VCARD\r\n",
+                      1700000005);
         store.deliver(QStringLiteral("Address Book"),
                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eve\r\nEMAIL:eve@example.org\r\nEND:VCARD\r\n", 1700000008);
         // A link to a message elsewhere is no item of the folder.
-        const QString outside = store.deliver(QString(), testmail::message("linked@example.org", "Linked", "x\r\n"), 1700000006);
+        const QString outside
+            = store.deliver(QString(), testmail::message("linked@example.org", "Linked", "x\r\n"), 1700000006);
         QFile::link(outside, store.folderDir(QStringLiteral("Archive")) + QStringLiteral("/new/1700000007.link.host"));
     }
 
@@ -187,7 +191,9 @@ private Q_SLOTS:
         });
         f.window->ScanOutlookFoldersforemailaddresses1->trigger();
         QVERIFY(driver.done());
-        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{ProcessModes::unprocessedQuestion()});
+        QCOMPARE(f.prompts.texts(Kind::Confirm),
+                 QStringList{QStringLiteral(
+                     "You still have entries that you have not processed.  Are you sure you want to close?")});
     }
 };
 
