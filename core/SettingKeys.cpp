@@ -29,6 +29,14 @@ constexpr Key kKeys[] = {
     {"ScanAllEmailLines", Flag{&Settings::ScanAllEmailLines, false, true}, 15},
     {"AutoScan", Flag{&Settings::AutoScan, false, false}, 11},
     {"ReadDeliveryReports", Flag{&Settings::ReadDeliveryReports, true, true}, 16},
+    {"SendMethod", Text{&Settings::SendMethod, "Outbox", "Outbox"}, 17},
+    {"SmtpServer", Text{&Settings::SmtpServer, "", ""}, 18},
+    {"SmtpPort", Number{&Settings::SmtpPort, 587, 587}, 19},
+    {"SmtpSecurity", Text{&Settings::SmtpSecurity, "STARTTLS", "STARTTLS"}, 20},
+    {"SmtpUser", Text{&Settings::SmtpUser, "", ""}, 21},
+    {"SmtpSender", Text{&Settings::SmtpSender, "", ""}, 22},
+    {"SmtpTrustedCertificate", Text{&Settings::SmtpTrustedCertificate, "", ""}, 23},
+    {"ListName", Text{&Settings::ListName, "", ""}, 24},
 };
 
 constexpr auto kLoadOrder = [] {
