@@ -26,4 +26,10 @@ public:
     // Empty when the user cancels.
     virtual QString openFileName(const QString &caption, const QString &filter, const QString &dir) = 0;
     virtual QString saveFileName(const QString &caption, const QString &filter, const QString &dir) = 0;
+    // A password typed into a box that hides it; empty when the user cancels.
+    virtual QString password(const QString &text)
+    {
+        Q_UNUSED(text);
+        return {};
+    }
 };

@@ -1,4 +1,5 @@
 #include "dialogs/options.h"
+#include "dialogs/SendingAccountBox.h"
 
 #include "core/Prompts.h"
 #include "core/RuleList.h"
@@ -172,6 +173,7 @@ void Tdlgoptions::showValues()
     chkfailedmail->setChecked(s.FailedMail);
     chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
     spnbouncemax->setValue(s.BounceMax);
+    sendingAccount->load();
     for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
                              lbxfailure})
         showList(box);

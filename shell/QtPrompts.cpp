@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -83,4 +84,12 @@ QString QtPrompts::openFileName(const QString &caption, const QString &filter, c
 QString QtPrompts::saveFileName(const QString &caption, const QString &filter, const QString &dir)
 {
     return runFileDialog(m_parent, QFileDialog::AcceptSave, caption, filter, dir);
+}
+
+QString QtPrompts::password(const QString &text)
+{
+    bool ok = false;
+    const QString typed = QInputDialog::getText(m_parent, QApplication::applicationName(), text, QLineEdit::Password,
+                                                QString(), &ok);
+    return ok ? typed : QString();
 }

@@ -18,6 +18,7 @@ public:
     void abortError(const QString &text) override;
     QString openFileName(const QString &caption, const QString &filter, const QString &dir) override;
     QString saveFileName(const QString &caption, const QString &filter, const QString &dir) override;
+    QString password(const QString &text) override;
 
 private:
     QWidget *m_parent;
