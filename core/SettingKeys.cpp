@@ -36,6 +36,14 @@ constexpr Key kKeys[] = {
     {"ImapSecurity", Text{&Settings::ImapSecurity, "SSL/TLS", "SSL/TLS"}, 21},
     {"ImapUser", Text{&Settings::ImapUser, "", ""}, 22},
     {"ImapTrustedCertificate", Text{&Settings::ImapTrustedCertificate, "", ""}, 23},
+    {"SendMethod", Text{&Settings::SendMethod, "Outbox", "Outbox"}, 24},
+    {"SmtpServer", Text{&Settings::SmtpServer, "", ""}, 25},
+    {"SmtpPort", Number{&Settings::SmtpPort, 587, 587}, 26},
+    {"SmtpSecurity", Text{&Settings::SmtpSecurity, "STARTTLS", "STARTTLS"}, 27},
+    {"SmtpUser", Text{&Settings::SmtpUser, "", ""}, 28},
+    {"SmtpSender", Text{&Settings::SmtpSender, "", ""}, 29},
+    {"SmtpTrustedCertificate", Text{&Settings::SmtpTrustedCertificate, "", ""}, 30},
+    {"ListName", Text{&Settings::ListName, "", ""}, 31},
 };
 
 constexpr auto kLoadOrder = [] {

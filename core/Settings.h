@@ -34,6 +34,16 @@ struct Settings
     QString ImapUser;
     // "host:port SHA-256" of a certificate the user chose to trust.
     QString ImapTrustedCertificate;
+    // How Outbox messages leave: "Outbox" (a mail client sends them), "SMTP"
+    // or "Sendmail".
+    QString SendMethod;
+    QString SmtpServer;
+    int SmtpPort{};
+    QString SmtpSecurity; // "STARTTLS", "SSL/TLS" or "None"
+    QString SmtpUser;
+    QString SmtpSender; // empty: the mail profile's address
+    QString SmtpTrustedCertificate; // SHA-256 of a certificate trusted for SmtpServer
+    QString ListName; // empty: made from the owner's address
 
     bool operator==(const Settings &) const = default;
 };

@@ -1,4 +1,5 @@
 #include "dialogs/options.h"
+#include "dialogs/SendingAccountBox.h"
 
 #include "core/Prompts.h"
 #include "core/RuleList.h"
@@ -176,6 +177,7 @@ void Tdlgoptions::showValues()
     chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
     spnbouncemax->setValue(s.BounceMax);
     pgMailAccount->showValues();
+    sendingAccount->load();
     for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
                              lbxfailure})
         showList(box);

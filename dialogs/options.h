@@ -14,6 +14,7 @@ class RuleList;
 struct RuleLists;
 struct Settings;
 class QCheckBox;
+class SendingAccountBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -85,6 +86,7 @@ public:
     QLabel *Label2; // "Maximum number of recipients per message:"
     QSpinBox *spnmaxsendcount;
     QLineEdit *defaulttoaddress;
+    SendingAccountBox *sendingAccount;
     QCheckBox *AcknowledgeCheck;
     // Delivery Failure
     QCheckBox *chkfailedmail;

@@ -12,7 +12,7 @@ declare -A may=([platform]="platform" [core]="core platform" [store]="store core
 # Inside platform the stand-ins share the helpers below them, never each other.
 helpers="platform/text platform/vcard platform/maildir platform/registry"
 for f in $helpers; do may[$f]=$helpers; done
-for f in outlook mapi instance richtext imap keychain; do may[platform/$f]="platform/$f $helpers"; done
+for f in outlook mapi instance richtext imap keychain smtp; do may[platform/$f]="platform/$f $helpers"; done
 may[platform/outlook]+=" platform/imap"
 bad=0
 while IFS=: read -r file line text; do

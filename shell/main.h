@@ -72,6 +72,8 @@ public:
     void showprogress(bool show, int position, int total, const QString &message);
     // The progress window's Cancel, as long jobs ask it.
     StopQuery progressStop() { return m_progress.stopQuery(); }
+    // Sends the Outbox as the settings say; quietly when nothing asked for it.
+    void sendOutbox(bool asked);
     bool validemailaddress(const QString &address) const;
 
     // The folder check, run between hold and release of the display.
@@ -101,6 +103,7 @@ public:
     QAction *mnuCheckOutlook;
     QAction *mnuExit;
     QAction *mnuSend;
+    QAction *mnuSendOutbox;
     QAction *mnuAddMore;
     QAction *ScanOutlookFoldersforemailaddresses1;
     QAction *ImportMailingListEntries1;
@@ -163,4 +166,8 @@ private:
     std::function<void()> m_folderCheck;
     std::unique_ptr<WorkingFiles> m_files;
     bool m_shown = false;
+    // The Outbox's retries while the program runs, and this run's password.
+    QTimer m_outboxRetry;
+    int m_outboxRetries = 0;
+    QString m_smtpPassword;
 };

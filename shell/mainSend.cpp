@@ -1,6 +1,9 @@
 // Opening the send-to-list dialog from the main window, and at start the
 // offer to resume a mailing that was broken off.
 #include "commands/Mailing.h"
+#include "commands/OutboxSender.h"
+#include "commands/SendingAccount.h"
+#include "core/SettingsStore.h"
 #include "dialogs/addrecip.h"
 #include "dialogs/sendmail.h"
 #include "mail/Email.h"
@@ -57,6 +60,7 @@ void btnsendClick(Tfrmmain &w, const MailingRecord *resumed = nullptr)
     send->exec();
     // The session ends with the send dialog, before the add-recipients one goes.
     send.reset();
+    w.sendOutbox(false);
 }
 
 } // namespace
@@ -71,4 +75,81 @@ void Tfrmmain::connectSendCommands()
 {
     connect(btnsend, &QPushButton::clicked, this, [this] { btnsendClick(*this); });
     connect(mnuSend, &QAction::triggered, this, [this] { btnsendClick(*this); });
+    connect(mnuSendOutbox, &QAction::triggered, this, [this] { sendOutbox(true); });
+    m_outboxRetry.setSingleShot(true);
+    connect(&m_outboxRetry, &QTimer::timeout, this, [this] { sendOutbox(false); });
+}
+
+void Tfrmmain::sendOutbox(bool asked)
+{
+    AppContext &c = m_context;
+    if (!sending::sends(c.settings)) {
+        if (asked)
+            c.prompts.information(QStringLiteral("Messages are left in the Outbox for your mail client. Choose how "
+                                                 "they are sent under Options, Sending Mail."));
+        return;
+    }
+    QString why;
+    const std::optional<sending::MailProfile> profile = sending::mailProfile(&why);
+    if (!profile) {
+        if (asked)
+            c.prompts.error(why);
+        return;
+    }
+    if (OutboxSender::waiting(profile->storeRoot) == 0) {
+        if (asked)
+            c.prompts.information(QStringLiteral("The Outbox holds no messages."));
+        return;
+    }
+    m_outboxRetry.stop();
+    OutboxSender sender(c.settings, profile->storeRoot, sending::envelopeSender(c.settings, profile->senderAddress),
+                        c.programDir, c.log, c.table().active() ? &c.rules : nullptr);
+    OutboxSender::Callbacks callbacks;
+    callbacks.progress = [this](bool show, int position, int total, const QString &message) {
+        showprogress(show, position, total, message);
+    };
+    callbacks.stop = progressStop();
+    callbacks.password = [this, &c] {
+        if (m_smtpPassword.isEmpty())
+            m_smtpPassword = c.prompts.password(QStringLiteral("The password of %1 at the mail server %2:")
+                                                    .arg(c.settings.SmtpUser, c.settings.SmtpServer));
+        return m_smtpPassword;
+    };
+    callbacks.passwordRefused = [this] { m_smtpPassword.clear(); };
+    callbacks.trust = [&c](const QString &server, const QString &subject, const QString &fingerprint) {
+        const bool yes = c.prompts.confirm(QStringLiteral("The certificate of the mail server %1 is not trusted.\n"
+                                                          "It names %2; its SHA-256 fingerprint is\n%3\n\n"
+                                                          "Trust this certificate for this server?")
+                                               .arg(server, subject, fingerprint))
+                         == Prompts::Answer::Yes;
+        if (yes) {
+            c.settings.SmtpTrustedCertificate = fingerprint;
+            SettingsStore(c.programDir, c.prompts).SaveEntries(c.settings, c.lists);
+        }
+        return yes;
+    };
+    sender.setCallbacks(callbacks);
+    const OutboxSender::Result r = sender.run();
+
+    // Put off: again after 1, 5 and 15 minutes, then at the next send or start.
+    static constexpr int RetryMinutes[] = {1, 5, 15};
+    if (r.retry && m_outboxRetries < int(std::size(RetryMinutes)))
+        m_outboxRetry.start(RetryMinutes[m_outboxRetries++] * 60 * 1000);
+    else if (!r.retry)
+        m_outboxRetries = 0;
+
+    QStringList said;
+    if (!r.failure.isEmpty())
+        said += r.failure;
+    said += r.problems;
+    if (!said.isEmpty()) {
+        c.prompts.error(said.join(QLatin1Char('\n')));
+        return;
+    }
+    if (asked || r.left > 0 || r.refused > 0)
+        c.prompts.information(QStringLiteral("%1 messages were sent; %2 stay in the Outbox; %3 recipients were "
+                                             "refused (see the log).")
+                                  .arg(r.sent + r.filed)
+                                  .arg(r.left)
+                                  .arg(r.refused));
 }

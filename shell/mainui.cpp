@@ -139,6 +139,7 @@ void Tfrmmain::buildMenus()
     };
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     mnuSend = item(file, QStringLiteral("Send E-mail to Mailing List.."), "mnuSend");
+    mnuSendOutbox = item(file, QStringLiteral("Send Messages in the Outbox"), "mnuSendOutbox");
     file->addSeparator();
     mnuCheckOutlook = item(file, QStringLiteral("Check Outlook for New Entries"), "mnuCheckOutlook");
     mnuAddMore = item(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");

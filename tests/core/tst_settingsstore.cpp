@@ -1,10 +1,10 @@
-#include "testlib/ScriptedPrompts.h"
-#include "testlib/TestEnv.h"
-#include "platform/registry/Registry.h"
 #include "core/DateTimeText.h"
 #include "core/SettingKeys.h"
 #include "core/SettingsStore.h"
 #include "core/TextFile.h"
+#include "platform/registry/Registry.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -48,7 +48,15 @@ const QStringList kSaveOrder = {
     QStringLiteral("ReadDeliveryReports"),
     QStringLiteral("MailAccount"), QStringLiteral("MailStoreFolder"), QStringLiteral("ImapServer"),
     QStringLiteral("ImapPort"), QStringLiteral("ImapSecurity"), QStringLiteral("ImapUser"),
-    QStringLiteral("ImapTrustedCertificate")};
+    QStringLiteral("ImapTrustedCertificate"),
+    QStringLiteral("SendMethod"),
+    QStringLiteral("SmtpServer"),
+    QStringLiteral("SmtpPort"),
+    QStringLiteral("SmtpSecurity"),
+    QStringLiteral("SmtpUser"),
+    QStringLiteral("SmtpSender"),
+    QStringLiteral("SmtpTrustedCertificate"),
+    QStringLiteral("ListName")};
 const QStringList kLoadOrder = {
     QStringLiteral("MailingListGroup"), QStringLiteral("AlternativeCategory"), QStringLiteral("FailedMail"),
     QStringLiteral("BounceMax"), QStringLiteral("DefaultToAddress"), QStringLiteral("Acknowledge"),
@@ -58,7 +66,15 @@ const QStringList kLoadOrder = {
     QStringLiteral("ScanAllEmailLines"), QStringLiteral("ReadDeliveryReports"),
     QStringLiteral("MailAccount"), QStringLiteral("MailStoreFolder"), QStringLiteral("ImapServer"),
     QStringLiteral("ImapPort"), QStringLiteral("ImapSecurity"), QStringLiteral("ImapUser"),
-    QStringLiteral("ImapTrustedCertificate")};
+    QStringLiteral("ImapTrustedCertificate"),
+    QStringLiteral("SendMethod"),
+    QStringLiteral("SmtpServer"),
+    QStringLiteral("SmtpPort"),
+    QStringLiteral("SmtpSecurity"),
+    QStringLiteral("SmtpUser"),
+    QStringLiteral("SmtpSender"),
+    QStringLiteral("SmtpTrustedCertificate"),
+    QStringLiteral("ListName")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
@@ -416,10 +432,13 @@ private Q_SLOTS:
         load({}, &lists);
         QVERIFY(m_prompts.calls().isEmpty());
         QCOMPARE(lists.except.items(), (QStringList{QStringLiteral("aa"), QStringLiteral("Ab"), QStringLiteral("zz")}));
-        QCOMPARE(lists.remstr.items(), (QStringList{QStringLiteral("Leave"), QStringLiteral("quit"), QStringLiteral("stop")}));
+        QCOMPARE(lists.remstr.items(),
+                 (QStringList{QStringLiteral("Leave"), QStringLiteral("quit"), QStringLiteral("stop")}));
         QCOMPARE(lists.addstr.items(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-        QCOMPARE(lists.cats.items(), (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("mid")}));
-        QCOMPARE(lists.never.items(), (QStringList{QStringLiteral("Bob@x.org"), QStringLiteral("m\u00FCller@example.com")}));
+        QCOMPARE(lists.cats.items(),
+                 (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("mid")}));
+        QCOMPARE(lists.never.items(),
+                 (QStringList{QStringLiteral("Bob@x.org"), QStringLiteral("m\u00FCller@example.com")}));
         QVERIFY(lists.never.contains(QStringLiteral("M\u00DCLLER@EXAMPLE.COM")));
     }
 
@@ -446,13 +465,15 @@ private Q_SLOTS:
         QCOMPARE(sorted.items(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C")}));
         sorted.add(QStringLiteral("Ba"));
         sorted.add(QStringLiteral("A"));
-        QCOMPARE(sorted.items(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("Ba"), QStringLiteral("C")}));
+        QCOMPARE(sorted.items(),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("Ba"), QStringLiteral("C")}));
         QVERIFY(sorted.contains(QStringLiteral("c")));
         QVERIFY(!sorted.contains(QStringLiteral("bA ")));
 
         RuleList plain(false, {QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("z")});
         plain.add(QStringLiteral("m"));
-        QCOMPARE(plain.items(), (QStringList{QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("z"), QStringLiteral("m")}));
+        QCOMPARE(plain.items(),
+                 (QStringList{QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("z"), QStringLiteral("m")}));
         QVERIFY(plain.contains(QStringLiteral("Z")));
     }
 

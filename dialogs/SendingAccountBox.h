@@ -1,0 +1,39 @@
+#pragma once
+// How the Outbox leaves, on the options window: left for a mail client,
+// handed to an SMTP server, or to this computer's sendmail command, and the
+// list name of the list headers. Edits the settings live, as the window's
+// other controls do.
+#include <QGroupBox>
+
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+class QWidget;
+struct Settings;
+
+class SendingAccountBox : public QGroupBox
+{
+    Q_OBJECT
+public:
+    SendingAccountBox(Settings &settings, QWidget *parent = nullptr);
+
+    // The controls as the settings in force give them.
+    void load();
+
+    QRadioButton *rdbleaveoutbox;
+    QRadioButton *rdbsmtp;
+    QRadioButton *rdbsendmail;
+    QLineEdit *edtsmtpserver;
+    QSpinBox *spnsmtpport;
+    QComboBox *cmbsmtpsecurity;
+    QLineEdit *edtsmtpuser;
+    QLineEdit *edtsmtpsender;
+    QLineEdit *edtlistname;
+
+private:
+    void enableServer();
+
+    Settings &m_settings;
+    QWidget *m_server;
+};

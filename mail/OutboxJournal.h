@@ -1,0 +1,53 @@
+#pragma once
+// The record that keeps an Outbox message from going out twice,
+// "outbox.journal" beside the list file. Each message is recorded before its
+// data is sent and again as soon as the mail system accepted it; it leaves
+// the record once it lies in "Sent Items". A run that dies after the
+// acceptance is finished by the next one, which moves the message without
+// sending it again. The file is replaced whole at every change.
+#include <QList>
+#include <QString>
+
+class OutboxJournal
+{
+public:
+    static QString fileName() { return QStringLiteral("outbox.journal"); }
+
+    // Which message: its file's unique name, its Message-ID and its size.
+    struct Identity
+    {
+        QString uniqueName;
+        QString messageId;
+        qint64 size = 0;
+        bool operator==(const Identity &) const = default;
+    };
+    enum class State { Unknown, Sending, Accepted };
+
+    explicit OutboxJournal(const QString &dir);
+
+    QString path() const { return m_path; }
+    // False with *error naming the file when one exists that cannot be
+    // read; then nothing may be sent, as what it holds is not known.
+    bool load(QString *error);
+
+    State state(const Identity &id) const;
+    // Each false with *error when the record cannot be written: the
+    // message must then not be sent (or, accepted, must not be sent again).
+    bool sending(const Identity &id, QString *error);
+    bool accepted(const Identity &id, QString *error);
+    // The message is in "Sent Items", or was never sent.
+    bool forget(const Identity &id, QString *error);
+
+private:
+    struct Entry
+    {
+        Identity id;
+        State state = State::Unknown;
+        bool operator==(const Entry &) const = default;
+    };
+    bool set(const Identity &id, State state, QString *error);
+    bool write(QString *error);
+
+    QString m_path;
+    QList<Entry> m_entries;
+};

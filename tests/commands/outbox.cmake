@@ -1,0 +1,4 @@
+# The Outbox sent through a real SMTP server started by the test.
+quillmar_add_test(tst_outboxsender SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_outboxsender.cpp LIBS quillmar_commands)
+target_compile_definitions(tst_outboxsender PRIVATE
+  QUILLMAR_SMTP_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/tests/testlib/smtp_server.py")

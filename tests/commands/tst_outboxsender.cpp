@@ -1,0 +1,334 @@
+// The Outbox sent through a real SMTP server (aiosmtpd on 127.0.0.1 with
+// STARTTLS, AUTH and a certificate made for the test) and through a
+// stand-in sendmail command: what the server received, what was filed in
+// "Sent Items", what stayed in the Outbox and what was counted as a bounce.
+#include "commands/OutboxSender.h"
+#include "mail/OutboxJournal.h"
+#include "store/ListWorkspace.h"
+#include "store/MLSchema.h"
+#include "testlib/SmtpServer.h"
+#include "testlib/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Password = u"s3cret"_s;
+
+QByteArray message(const QByteArray &id, const QByteArray &to, const QByteArray &cc, const QByteArray &bcc)
+{
+    QByteArray m = "From: Owner <owner@example.org>\nDate: Tue, 12 Mar 2024 09:15:00 +0100\n";
+    m += "Message-ID: <" + id + "@example.org>\nSubject: Issue " + id + "\n";
+    if (!to.isEmpty())
+        m += "To: " + to + "\n";
+    if (!cc.isEmpty())
+        m += "Cc: " + cc + "\n";
+    if (!bcc.isEmpty())
+        m += "Bcc: " + bcc + "\n";
+    m += "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\n\nHello " + id + "\n.\n..a dot line\nend\n";
+    return m;
+}
+
+// The message without its Bcc field, as SMTP carries it.
+QByteArray asSent(QByteArray m)
+{
+    QByteArrayList lines;
+    bool inBcc = false;
+    for (const QByteArray &l : m.split('\n')) {
+        inBcc = l.startsWith("Bcc:") || (inBcc && l.startsWith(' '));
+        if (!inBcc)
+            lines += l;
+    }
+    return lines.join("\r\n");
+}
+
+} // namespace
+
+class TestOutboxSender : public QObject
+{
+    Q_OBJECT
+
+    TestEnv m_env;
+    SmtpServer m_server;
+    std::unique_ptr<ListWorkspace> m_work;
+    QString m_store;
+
+    QString outbox() const { return m_store + u"/.Outbox/new"_s; }
+    QString sent() const { return m_store + u"/.Sent Items/cur"_s; }
+
+    QString put(const QByteArray &bytes, const QString &name)
+    {
+        const QString path = outbox() + u'/' + name;
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+    int count(const QString &dir) const { return int(QDir(dir).entryList(QDir::Files).size()); }
+
+    void smtpSettings(quint16 port)
+    {
+        Settings &s = m_work->settings;
+        s.SendMethod = u"SMTP"_s;
+        s.SmtpServer = u"127.0.0.1"_s;
+        s.SmtpPort = port;
+        s.SmtpSecurity = u"STARTTLS"_s;
+        s.SmtpUser = u"owner"_s;
+        s.SmtpTrustedCertificate = m_server.fingerprint();
+        s.FailedMail = true;
+        s.BounceMax = 10;
+    }
+
+    OutboxSender::Result send(OutboxSender::Callbacks callbacks = {})
+    {
+        OutboxSender sender(m_work->settings, m_store, u"owner@example.org"_s, m_env.programDir(), m_work->log,
+                            &m_work->rules);
+        if (!callbacks.password)
+            callbacks.password = [] { return Password; };
+        sender.setCallbacks(callbacks);
+        return sender.run();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(m_server.start(u"starttls"_s, u"owner"_s, Password), qPrintable(m_server.error())); }
+
+    void init()
+    {
+        m_store = m_env.home() + u"/Maildir"_s;
+        QDir(m_store).removeRecursively();
+        for (const char *dir : {"/.Outbox/new", "/.Outbox/cur", "/.Outbox/tmp"})
+            QDir().mkpath(m_store + QLatin1String(dir));
+        QFile::remove(m_env.programDir() + OutboxJournal::fileName());
+        const QString list = m_env.root() + u"/mailist.DAT"_s;
+        QFile::remove(list);
+        createMailingListFile(list);
+        m_work = std::make_unique<ListWorkspace>(QStringList());
+        m_work->openList(list);
+        for (const char *a : {"perm1@example.net", "perm2@example.net", "ok@example.net"})
+            m_work->table().append(QLatin1String(a), u"news"_s, 0, QString());
+        smtpSettings(m_server.port());
+    }
+
+    void submission_data()
+    {
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QByteArray>("cc");
+        QTest::addColumn<QByteArray>("bcc");
+        QTest::addColumn<QStringList>("received"); // the envelope's recipients; empty: nothing accepted
+        QTest::addColumn<bool>("filed"); // in Sent Items, else still in the Outbox
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<bool>("failed"); // the run stopped with a reason
+
+        QTest::newRow("every field") << QByteArray("\"Doe, J\" <a@example.net>") << QByteArray("b@example.net (Bee)")
+                                     << QByteArray("c@example.net,\n  Dee <d@example.net>")
+                                     << QStringList{u"a@example.net"_s, u"b@example.net"_s, u"c@example.net"_s,
+                                                    u"d@example.net"_s}
+                                     << true << 0 << false;
+        QTest::newRow("one refused") << QByteArray() << QByteArray() << QByteArray("perm1@example.net, ok@example.net")
+                                     << QStringList{u"ok@example.net"_s} << true << 1 << false;
+        QTest::newRow("all refused") << QByteArray() << QByteArray() << QByteArray("perm2@example.net") << QStringList()
+                                     << true << 1 << false;
+        QTest::newRow("one put off") << QByteArray() << QByteArray() << QByteArray("temp1@example.net, ok@example.net")
+                                     << QStringList() << false << 0 << false;
+        QTest::newRow("dropped in DATA") << QByteArray("drop@example.net") << QByteArray() << QByteArray()
+                                         << QStringList() << false << 0 << true;
+    }
+
+    void submission()
+    {
+        QFETCH(QByteArray, to);
+        QFETCH(QByteArray, cc);
+        QFETCH(QByteArray, bcc);
+        QFETCH(QStringList, received);
+        QFETCH(bool, filed);
+        QFETCH(int, refused);
+        QFETCH(bool, failed);
+        const QByteArray id = QTest::currentDataTag();
+        const QByteArray bytes = message(QByteArray(id).replace(' ', '-'), to, cc, bcc);
+        put(bytes, u"1.M1P1.host"_s);
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.failure.isEmpty(), !failed);
+        QCOMPARE(r.refused, refused);
+        QCOMPARE(r.sent, received.isEmpty() ? 0 : 1);
+        QCOMPARE(r.retry, !filed);
+        QCOMPARE(count(sent()), filed ? 1 : 0);
+        QCOMPARE(count(outbox()), filed ? 0 : 1);
+        const QList<SmtpServer::Received> got = m_server.received().mid(before);
+        QCOMPARE(got.size(), received.isEmpty() ? 0 : 1);
+        if (!received.isEmpty()) {
+            QCOMPARE(got.first().from, u"owner@example.org"_s);
+            QCOMPARE(got.first().to, received);
+            QCOMPARE(got.first().data, asSent(bytes));
+        }
+        // A refused recipient counts once against its entry.
+        for (const char *a : {"perm1@example.net", "perm2@example.net"}) {
+            QVERIFY(m_work->table().locate(QLatin1String(a)));
+            QCOMPARE(m_work->table().current().Bounces, bcc.contains(a) ? 1 : 0);
+        }
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    // Not messages that can be sent: named, left where they are, and the
+    // others still go.
+    void badFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("not a message") << QByteArray("just some text\nwith lines\n") << u"is not a mail message"_s;
+        QTest::newRow("no recipient") << message("nr", "", "", "") << u"no recipient"_s;
+        QTest::newRow("header line over 998")
+            << message("long", "x@example.net", "", "").replace("Subject: ", "Subject: " + QByteArray(990, 'y'))
+            << u"longer than 998 octets"_s;
+    }
+
+    void badFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, problem);
+        const QString bad = put(bytes, u"1.M1P1.host"_s);
+        put(message("good", "ok@example.net", "", ""), u"2.M1P1.host"_s);
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.skipped, 1);
+        QCOMPARE(r.sent, 1);
+        QCOMPARE(r.problems.size(), 1);
+        QVERIFY2(r.problems.first().contains(problem) && r.problems.first().contains(u"1.M1P1.host"_s),
+                 qPrintable(r.problems.first()));
+        QVERIFY(QFile::exists(bad));
+        QCOMPARE(count(outbox()), 1);
+    }
+
+    // Faults that stop the run: nothing sent, everything left, the reason named.
+    void refusedRuns_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("wrong password") << u"password"_s << u"refused the user name or password"_s;
+        QTest::newRow("certificate not trusted") << u"certificate"_s << u"is not trusted"_s;
+        QTest::newRow("line break in sender") << u"sender"_s << u"line break"_s;
+        QTest::newRow("no encryption to another computer") << u"none"_s << u"unencrypted"_s;
+        QTest::newRow("server gone") << u"port"_s << u"connection to the mail server"_s;
+    }
+
+    void refusedRuns()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, reason);
+        put(message("r", "ok@example.net", "", ""), u"1.M1P1.host"_s);
+        OutboxSender::Callbacks callbacks;
+        bool forgotten = false;
+        callbacks.passwordRefused = [&] { forgotten = true; };
+        if (setting == u"password")
+            callbacks.password = [] { return u"wrong"_s; };
+        if (setting == u"certificate")
+            m_work->settings.SmtpTrustedCertificate.clear();
+        if (setting == u"sender")
+            m_work->settings.SmtpSender = u"owner@example.org\r\nRCPT TO:<x@example.net>"_s;
+        if (setting == u"none") {
+            m_work->settings.SmtpServer = u"mail.example.net"_s;
+            m_work->settings.SmtpSecurity = u"None"_s;
+        }
+        if (setting == u"port") {
+            SmtpServer gone;
+            QVERIFY(gone.start(u"plain"_s));
+            m_work->settings.SmtpPort = gone.port();
+            gone.stop();
+        }
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send(callbacks);
+
+        QVERIFY2(r.failure.contains(reason), qPrintable(r.failure));
+        QCOMPARE(m_server.received().size(), before);
+        QCOMPARE(count(outbox()), 1);
+        QCOMPARE(forgotten, setting == u"password");
+        if (setting == u"certificate")
+            QVERIFY2(r.failure.contains(m_server.fingerprint()) && r.failure.contains(u"quillmar-test-server"_s),
+                     qPrintable(r.failure));
+        if (setting == u"port")
+            QVERIFY(r.retry);
+    }
+
+    // Trusted when asked: kept for the rest of the run, and the message goes.
+    void certificateTrustedWhenAsked()
+    {
+        m_work->settings.SmtpTrustedCertificate.clear();
+        put(message("t1", "ok@example.net", "", ""), u"1.M1P1.host"_s);
+        put(message("t2", "ok@example.net", "", ""), u"2.M1P1.host"_s);
+        QString shown;
+        OutboxSender::Callbacks callbacks;
+        callbacks.trust = [&](const QString &, const QString &subject, const QString &fingerprint) {
+            shown += subject + u' ' + fingerprint;
+            return true;
+        };
+        const OutboxSender::Result r = send(callbacks);
+        QCOMPARE(r.sent, 2);
+        QCOMPARE(shown, u"quillmar-test-server "_s + m_server.fingerprint());
+    }
+
+    // Accepted by a run that died before filing it: filed, never sent again.
+    void acceptedIsNeverSentAgain()
+    {
+        const QByteArray bytes = message("once", "ok@example.net", "", "");
+        put(bytes, u"1.M1P1.host"_s);
+        OutboxJournal earlier(m_env.programDir());
+        QString why;
+        QVERIFY(earlier.accepted({u"1.M1P1.host"_s, u"<once@example.org>"_s, bytes.size()}, &why));
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.sent, 0);
+        QCOMPARE(r.filed, 1);
+        QCOMPARE(count(sent()), 1);
+        QCOMPARE(m_server.received().size(), before);
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    // The sendmail command: its arguments and the message without Bcc.
+    void sendmailCommand()
+    {
+        const QString dir = m_env.root() + u"/sendmail"_s;
+        QDir().mkpath(dir);
+        const QString script = dir + u"/sendmail"_s;
+        QFile f(script);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\ncat > \"$(dirname \"$0\")/input\"\n"
+                "case \"$*\" in *temp*) exit 75;; esac\n");
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+        qputenv("QUILLMAR_SENDMAIL", script.toLocal8Bit());
+        m_work->settings.SendMethod = u"Sendmail"_s;
+        const QByteArray bytes = message("sm", "a@example.net", "", "b@example.net, temp@example.net");
+        put(bytes, u"1.M1P1.host"_s);
+
+        OutboxSender::Result r = send();
+        QCOMPARE(r.sent, 0);
+        QVERIFY(r.retry);
+        QCOMPARE(count(outbox()), 1);
+
+        QFile(outbox() + u"/1.M1P1.host"_s).remove();
+        const QByteArray good = message("sm2", "a@example.net", "", "b@example.net");
+        put(good, u"2.M1P1.host"_s);
+        r = send();
+        qunsetenv("QUILLMAR_SENDMAIL");
+        QCOMPARE(r.sent, 1);
+        QFile args(dir + u"/args"_s), input(dir + u"/input"_s);
+        QVERIFY(args.open(QIODevice::ReadOnly) && input.open(QIODevice::ReadOnly));
+        QCOMPARE(args.readAll(), QByteArray("-i\n-f\nowner@example.org\n--\na@example.net\nb@example.net\n"));
+        QCOMPARE(input.readAll(), asSent(good).replace("\r\n", "\n"));
+        QCOMPARE(count(sent()), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutboxSender)
+#include "tst_outboxsender.moc"
