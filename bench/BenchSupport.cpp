@@ -32,25 +32,24 @@ quint64 mix(quint64 x)
 }
 
 // Chosen so that no address holds a piece the default rules refuse.
-const std::array<const char *, 32> firstNames{
-    "anna",  "ben",   "carla", "david", "elena", "frank", "greta",  "hugo",  "ines",  "jonas", "karin",
-    "lukas", "maria", "nils",  "olga",  "peter", "rosa",  "stefan", "tina",  "uwe",   "vera",  "walter",
-    "yvonne", "zoe",  "alex",  "bruno", "chris", "dora",  "emil",   "fiona", "georg", "helen"};
+const std::array<const char *, 32> firstNames{"anna", "ben",    "carla", "david", "elena", "frank",  "greta",  "hugo",
+                                              "ines", "jonas",  "karin", "lukas", "maria", "nils",   "olga",   "peter",
+                                              "rosa", "stefan", "tina",  "uwe",   "vera",  "walter", "yvonne", "zoe",
+                                              "alex", "bruno",  "chris", "dora",  "emil",  "fiona",  "georg",  "helen"};
 const std::array<const char *, 32> lastNames{
-    "meyer",  "schulz", "becker", "wagner", "koch",   "richter", "klein",  "wolf",   "braun", "zimmer", "hart",
-    "lange",  "kraus",  "vogel",  "jung",   "keller", "berger",  "winter", "huber",  "roth",  "beck",   "lorenz",
-    "baum",   "franke", "albers", "stein",  "busch",  "engel",   "horn",   "brandt", "graf",  "otto"};
+    "meyer", "schulz", "becker", "wagner", "koch",   "richter", "klein",  "wolf",   "braun", "zimmer", "hart",
+    "lange", "kraus",  "vogel",  "jung",   "keller", "berger",  "winter", "huber",  "roth",  "beck",   "lorenz",
+    "baum",  "franke", "albers", "stein",  "busch",  "engel",   "horn",   "brandt", "graf",  "otto"};
 const std::array<const char *, 24> domains{
-    "example.com",  "example.org",   "example.net",   "mail.example.com", "post.example.de", "web.example.fr",
-    "list.test",    "club.example",  "inbox.example", "corp.example.com", "uni.example.edu", "gov.example",
-    "home.example", "isp.example.net", "net.example",  "box.example.org",  "team.example",    "firm.example",
-    "shop.example", "city.example",  "media.example", "news.example",     "art.example",     "lab.example"};
-const std::array<const char *, 20> stems{"Announce", "Board",   "Customers", "Developers", "Events",
-                                         "Friends",  "Garden",  "Hiking",    "Investors",  "Jobs",
-                                         "Kids",     "Local",   "Members",   "News",       "Offers",
-                                         "Press",    "Quiz",    "Research",  "Sales",      "Training"};
-const std::array<const char *, 10> variants{"", "-EU", "-US", "-Asia", " 2022", " 2023", " 2024", " Archive",
-                                            " Beta", " VIP"};
+    "example.com",  "example.org",     "example.net",   "mail.example.com", "post.example.de", "web.example.fr",
+    "list.test",    "club.example",    "inbox.example", "corp.example.com", "uni.example.edu", "gov.example",
+    "home.example", "isp.example.net", "net.example",   "box.example.org",  "team.example",    "firm.example",
+    "shop.example", "city.example",    "media.example", "news.example",     "art.example",     "lab.example"};
+const std::array<const char *, 20> stems{
+    "Announce", "Board", "Customers", "Developers", "Events", "Friends", "Garden", "Hiking",   "Investors", "Jobs",
+    "Kids",     "Local", "Members",   "News",       "Offers", "Press",   "Quiz",   "Research", "Sales",     "Training"};
+const std::array<const char *, 10> variants{"",      "-EU",   "-US",      "-Asia", " 2022",
+                                            " 2023", " 2024", " Archive", " Beta", " VIP"};
 const std::array<const char *, 4> comments{"Subscribed by mail", "Imported", "Web form", "Requested at event"};
 
 QString categoryByIndex(int index)
@@ -129,8 +128,8 @@ void generateList(const QString &path, qint64 rows, bool clustered)
     db.exec("BEGIN");
     for (const QByteArray &name : std::as_const(indexNames))
         db.exec(QByteArray("DROP INDEX \"" + name + "\"").constData());
-    sqlite3_stmt *insert =
-        db.prepare("INSERT INTO mailist (rowid, Item, Category, Bounces, Comments) VALUES (?1, ?2, ?3, ?4, ?5)");
+    sqlite3_stmt *insert
+        = db.prepare("INSERT INTO mailist (rowid, Item, Category, Bounces, Comments) VALUES (?1, ?2, ?3, ?4, ?5)");
     const qint64 clusterStart = clustered ? rows - rows / 10 : rows;
     for (qint64 i = 0; i < rows; ++i) {
         sqlite3_bind_int64(insert, 1, i + 1);
@@ -195,8 +194,8 @@ QString address(qint64 i)
 {
     const quint64 h = mix(quint64(i));
     QString a = QString::fromLatin1(firstNames[h % firstNames.size()]) + QLatin1Char('.')
-        + QString::fromLatin1(lastNames[(h >> 8) % lastNames.size()]) + QString::number(i) + QLatin1Char('@')
-        + QString::fromLatin1(domains[(h >> 16) % domains.size()]);
+                + QString::fromLatin1(lastNames[(h >> 8) % lastNames.size()]) + QString::number(i) + QLatin1Char('@')
+                + QString::fromLatin1(domains[(h >> 16) % domains.size()]);
     // Some people write their name capitalised; the table ignores it.
     if ((h >> 32) % 8 == 0)
         a[0] = a.at(0).toUpper();
@@ -225,8 +224,8 @@ QString listFile(qint64 rows, bool clustered)
     const std::pair key(rows, clustered);
     if (made.contains(key))
         return made.value(key);
-    const QString path =
-        scratchPath(QStringLiteral("mailist-%1%2.DAT").arg(rows).arg(clustered ? QStringLiteral("-clustered") : QString()));
+    const QString path = scratchPath(
+        QStringLiteral("mailist-%1%2.DAT").arg(rows).arg(clustered ? QStringLiteral("-clustered") : QString()));
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(selfExecutable(), {QStringLiteral("--bench-generate"), path, QString::number(rows),
@@ -334,16 +333,20 @@ qint64 rawFilteredView(RawDb &raw, const QString &prefix, std::initializer_list<
     raw.scalar("PRAGMA data_version");
     const qint64 matched = count("SELECT count(*) FROM mailist WHERE Category >= ?1 AND Category < ?2");
     const bool dense = matched >= 4096 && matched * 16 >= raw.scalar("SELECT max(rowid) FROM mailist")
-        && count("SELECT count(*) FROM (SELECT Category FROM mailist ORDER BY rowid ASC LIMIT 1024) "
-                 "WHERE Category >= ?1 AND Category < ?2") * 32 >= 1024
-        && count("SELECT count(*) FROM (SELECT Category FROM mailist ORDER BY rowid DESC LIMIT 1024) "
-                 "WHERE Category >= ?1 AND Category < ?2") * 32 >= 1024;
+                       && count("SELECT count(*) FROM (SELECT Category FROM mailist ORDER BY rowid ASC LIMIT 1024) "
+                                "WHERE Category >= ?1 AND Category < ?2")
+                                  * 32
+                              >= 1024
+                       && count("SELECT count(*) FROM (SELECT Category FROM mailist ORDER BY rowid DESC LIMIT 1024) "
+                                "WHERE Category >= ?1 AND Category < ?2")
+                                  * 32
+                              >= 1024;
     auto end = [&](const char *sql) {
         sqlite3_stmt *s = raw.prepare(sql);
         raw.bind(s, 1, low);
         raw.bind(s, 2, high);
-        const QString category = raw.step(s) ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)))
-                                             : QString();
+        const QString category
+            = raw.step(s) ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))) : QString();
         sqlite3_reset(s);
         return category;
     };

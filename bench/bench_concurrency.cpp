@@ -95,8 +95,8 @@ bool rawOperation(bench::RawDb &raw, Operation op, qint64 rows, int i)
             const qint64 rowid = found ? sqlite3_column_int64(find, 0) : 0;
             sqlite3_reset(find);
             if (i % 2 == 0 && !found) {
-                sqlite3_stmt *insert =
-                    raw.prepare("INSERT INTO mailist (Item, Category, Bounces, Comments) VALUES (?1, 'Default', 0, '')");
+                sqlite3_stmt *insert = raw.prepare(
+                    "INSERT INTO mailist (Item, Category, Bounces, Comments) VALUES (?1, 'Default', 0, '')");
                 raw.bind(insert, 1, item);
                 raw.step(insert);
             } else if (i % 2 == 1 && found) {

@@ -24,7 +24,6 @@
 
 namespace {
 
-
 QString logLine(int i)
 {
     return QStringLiteral("ADD %1 %2 [Changed enacted by e-mail sent 01/02/2024 10:11:12 by x] -> Entered "
@@ -209,8 +208,18 @@ void BM_OptionsOk(benchmark::State &state)
 }
 
 BENCHMARK(BM_LogWindow)->ArgName("MiB")->Arg(50)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ErrorsDelete)->ArgName("lines")->Arg(100'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_OptionsOk)->ArgName("entries")->Arg(10'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_ErrorsDelete)
+    ->ArgName("lines")
+    ->Arg(100'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_OptionsOk)
+    ->ArgName("entries")
+    ->Arg(10'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 } // namespace
 

@@ -14,7 +14,6 @@
 
 namespace {
 
-
 constexpr qsizetype BlockBytes = 64 * 1024;
 
 // The ordered scan on a plain connection, writing the same lines to a file.

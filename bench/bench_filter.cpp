@@ -48,14 +48,14 @@ QVector<qint64> rowidsOf(const QVector<Entry> &entries)
 // pages are checked, in each ordering, against a plain query of the same view.
 bool viewMatchesPlainQuery(MLTable &table, bench::RawDb &raw, const QString &prefix)
 {
-    static const char *const orderings[][2] = {
-        {"", "rowid"}, {"ByItem", "Item, Category, rowid"}, {"ByBounce", "Bounces, rowid"}};
+    static const char *const orderings[][2]
+        = {{"", "rowid"}, {"ByItem", "Item, Category, rowid"}, {"ByBounce", "Bounces, rowid"}};
     const int total = table.recordCount();
     bool same = true;
     for (const auto &ordering : orderings) {
         table.setIndexName(QString::fromLatin1(ordering[0]));
         const QByteArray sql = QByteArray("SELECT rowid FROM mailist WHERE Category >= ?1 AND Category < ?2 ORDER BY ")
-            + ordering[1] + " LIMIT ?3 OFFSET ?4";
+                               + ordering[1] + " LIMIT ?3 OFFSET ?4";
         auto plain = [&](int offset, int limit) {
             sqlite3_stmt *s = raw.prepare(sql.constData());
             raw.bind(s, 1, bench::prefixLow(prefix));

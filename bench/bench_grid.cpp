@@ -3,9 +3,9 @@
 // on a plain connection, with this process's peak memory for each size.
 #include "bench/BenchSupport.h"
 
+#include "core/AsciiCase.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
-#include "core/AsciiCase.h"
 #include "store/MLTable.h"
 
 #include <QApplication>
@@ -132,7 +132,7 @@ void BM_GridJumpToEnd(benchmark::State &state)
         state.SetIterationTime(seconds);
         realSeconds += seconds;
         shown = shown && grid.showsRows()
-            && grid.view.indexAt(QPoint(2, grid.view.viewport()->height() - 3)).row() == grid.model->rowCount() - 1;
+                && grid.view.indexAt(QPoint(2, grid.view.viewport()->height() - 3)).row() == grid.model->rowCount() - 1;
     }
     state.counters["paint_only_ms"] = paintOnlyMs(grid);
     memory.report(state);
@@ -173,8 +173,9 @@ void BM_GridRefilter(benchmark::State &state)
 {
     const int which = int(state.range(1));
     const QString path = bench::listFile(state.range(0), which == Clustered);
-    const QString name = which == Clustered ? bench::ClusteredCategory
-                                            : bench::categoryOfRank(which == Largest ? 1 : bench::CategoryCount / 2 + 1);
+    const QString name = which == Clustered
+                             ? bench::ClusteredCategory
+                             : bench::categoryOfRank(which == Largest ? 1 : bench::CategoryCount / 2 + 1);
     const QString spellings[2] = {name, upperAZ(name)};
     const bool backToAll = which == PrefixAndAll;
     const bench::PeakMeter memory;

@@ -20,9 +20,7 @@
 
 #include <gmime/gmime.h>
 
-
 namespace {
-
 
 const QString Comment = QStringLiteral("Import of entries from file, members.csv");
 
@@ -84,7 +82,8 @@ void BM_Import(benchmark::State &state)
             bench::Store store(freshCopy(rows));
             store.settings.defaultcategory = QStringLiteral("news");
             bench::CountingPrompts prompts;
-            const ImportServices services{store.rules, prompts, [](bool, int, int, const QString &) {}, &StrToStringlist, {}};
+            const ImportServices services{
+                store.rules, prompts, [](bool, int, int, const QString &) {}, &StrToStringlist, {}};
             const double before = bench::residentMiB();
             bench::resetPeakResident();
             state.ResumeTiming();
@@ -118,7 +117,8 @@ void BM_Import(benchmark::State &state)
             for (const QString &a : std::as_const(addresses))
                 store.rules.insertentry(true, a, QStringLiteral("news"), comment);
             bareSeconds += bench::secondsSince(start);
-            same = same && importedRows == bench::RawDb(store.table().filePath()).scalar("SELECT count(*) FROM mailist");
+            same
+                = same && importedRows == bench::RawDb(store.table().filePath()).scalar("SELECT count(*) FROM mailist");
         }
         state.ResumeTiming();
     }
@@ -179,8 +179,9 @@ void BM_FolderScan(benchmark::State &state)
     RuleLists lists;
     const AddressTest valid = [&](const QString &a) { return validemailaddress(a, settings, lists); };
     FolderScan scan(valid);
-    scan.setApplicationFactory(
-        [root = store.root()] { return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root)); });
+    scan.setApplicationFactory([root = store.root()] {
+        return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root));
+    });
     FolderScan::Fields all;
     all.recipients = all.body = true;
     double scanSeconds = 0;

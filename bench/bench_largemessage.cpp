@@ -6,8 +6,8 @@
 #include "bench/BenchSupport.h"
 
 #include "platform/outlook/MailMessage.h"
-#include "platform/vcard/VCard.h"
 #include "platform/registry/Registry.h"
+#include "platform/vcard/VCard.h"
 
 #include <QDir>
 #include <QFile>

@@ -73,7 +73,10 @@ struct Setup
                            .toUtf8());
         }
         // Contacts kept for a while, so the library trusts its cached copy at once.
-        const struct utimbuf old{::time(nullptr) - 60, ::time(nullptr) - 60};
+        const struct utimbuf old
+        {
+            ::time(nullptr) - 60, ::time(nullptr) - 60
+        };
         for (const char *sub : {"", "/cur", "/new"})
             ::utime(QFile::encodeName(store + QStringLiteral("/.Contacts") + QLatin1String(sub)).constData(), &old);
         QString error;
@@ -127,8 +130,8 @@ void sendDirect(const QString &folder, int first, const QByteArray &subject, con
     GMimeTextPart *part = g_mime_text_part_new_with_subtype("plain");
     g_mime_text_part_set_text(part, text.constData());
     g_mime_text_part_set_charset(part, "utf-8");
-    g_mime_part_set_content_encoding(GMIME_PART(part),
-                                     g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
+    g_mime_part_set_content_encoding(
+        GMIME_PART(part), g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
     g_mime_message_set_mime_part(message, GMIME_OBJECT(part));
     g_object_unref(part);
 

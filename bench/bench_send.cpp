@@ -15,8 +15,8 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -31,7 +31,6 @@
 #include <numeric>
 
 namespace {
-
 
 // A generated list with every twentieth entry the one before it again, in
 // capitals and between blanks.
@@ -54,9 +53,9 @@ qsizetype rawUnique(bench::RawDb &raw, qint64 *stringBytes)
     QStringList items;
     sqlite3_stmt *s = raw.prepare("SELECT Item FROM mailist ORDER BY rowid");
     while (raw.step(s))
-        items.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)),
-                                       sqlite3_column_bytes(s, 0))
-                         .trimmed());
+        items.append(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)), sqlite3_column_bytes(s, 0))
+                .trimmed());
     sqlite3_reset(s);
     *stringBytes = 0;
     for (const QString &item : std::as_const(items))
@@ -70,7 +69,8 @@ qsizetype rawUnique(bench::RawDb &raw, qint64 *stringBytes)
         keys.push_back(collator.sortKey(fold ? item.toCaseFolded() : item));
     std::vector<int> order(size_t(items.size()));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
     const auto end = std::unique(order.begin(), order.end(),
                                  [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) == 0; });
     return end - order.begin();
@@ -91,7 +91,8 @@ void BM_UniqueRecipients(benchmark::State &state)
         const double before = bench::residentMiB();
         auto start = bench::Clock::now();
         int reported = 0;
-        const QStringList unique = uniqueRecipients(store.table(), QString(), [&](int, const QString &) { ++reported; });
+        const QStringList unique
+            = uniqueRecipients(store.table(), QString(), [&](int, const QString &) { ++reported; });
         mine += bench::secondsSince(start);
         peakMiB = std::max(peakMiB, bench::peakResidentMiB() - before);
         state.PauseTiming();
@@ -238,8 +239,9 @@ void BM_CancelLatency(benchmark::State &state)
     double sending = 0;
     for (auto _ : state) {
         TdlgAddRecip addRecip(prompts);
-        TdlgSendMail dialog(store.table(), *mail.mapi, store.settings, prompts,
-                            [&](bool show, int, int, const QString &) { repaints += show; }, addRecip);
+        TdlgSendMail dialog(
+            store.table(), *mail.mapi, store.settings, prompts,
+            [&](bool show, int, int, const QString &) { repaints += show; }, addRecip);
         addRecip.setSendDialog(&dialog);
         dialog.FormCreate();
         dialog.FormShow();
@@ -292,7 +294,8 @@ int main(int argc, char **argv)
 {
     if (const auto code = bench::helperMode(argc, argv))
         return *code;
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     return bench::runBenchmarks(argc, argv);
 }

@@ -50,7 +50,7 @@ void ListCommands::deleteRecord(bool ask)
     if (ask
         && m_prompts.confirm(QStringLiteral("Are you sure you want to delete the current record?\n")
                              + table.current().Item)
-            != Prompts::Answer::Yes)
+               != Prompts::Answer::Yes)
         return;
     try {
         table.deleteCurrent();

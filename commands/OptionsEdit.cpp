@@ -46,8 +46,8 @@ DerivedChoices OptionsEdit::apply(const DerivedChoices &choices)
     s.MultipleCategorySupport = choices.multipleCategories;
     s.RestrictCategories = choices.restrictCategories && !m_lists.cats.isEmpty();
     // An empty name would leave the folder check nothing to open.
-    s.MailingListGroup = choices.folder.isEmpty() ? settingkeys::textDefault(&Settings::MailingListGroup)
-                                                  : choices.folder;
+    s.MailingListGroup
+        = choices.folder.isEmpty() ? settingkeys::textDefault(&Settings::MailingListGroup) : choices.folder;
     SettingsStore(m_programDir, m_prompts).SaveEntries(m_settings, m_lists);
     return current();
 }

@@ -30,7 +30,7 @@ public:
     // Whether a group's line stands when the change it reports is undone.
     enum class Keep {
         WithChange, // a stored change, a rule's answer: dropped with the change
-        Always,     // the report of a failure to store: true either way
+        Always, // the report of a failure to store: true either way
     };
 
     // Whether the change of a group with this tag was stored; empty when

@@ -60,19 +60,19 @@ bool RuleList::contains(const QString &item) const
 }
 
 RuleLists::RuleLists()
-    : except(true, {QStringLiteral(".."), QStringLiteral(".@"), QStringLiteral("@."), QStringLiteral("dasd"), QStringLiteral("sdf")})
+    : except(true, {QStringLiteral(".."), QStringLiteral(".@"), QStringLiteral("@."), QStringLiteral("dasd"),
+                    QStringLiteral("sdf")})
     , remstr(true, {QStringLiteral("REMOVE"), QStringLiteral("UNJOIN"), QStringLiteral("UNSUBSCRIBE")})
     , addstr(true, {QStringLiteral("ADD"), QStringLiteral("JOIN"), QStringLiteral("SUBSCRIBE")})
     , cats(false)
     , never(true, {QStringLiteral("someone@example.com")})
-    , failed(true, {QStringLiteral("Delivery failure"), QStringLiteral("Delivery has failed"),
-                    QStringLiteral("Error delivering"), QStringLiteral("Failed mail"),
-                    QStringLiteral("failure delivery"), QStringLiteral("failure notice"),
-                    QStringLiteral("Mail delivery failed"), QStringLiteral("mail failed"),
-                    QStringLiteral("Mail System Error"), QStringLiteral("no user"),
-                    QStringLiteral("Nondeliverable mail"), QStringLiteral("Returned Mail"),
-                    QStringLiteral("Undeliverable"), QStringLiteral("Undelivered"),
-                    QStringLiteral("Unzustellbar")})
+    , failed(true,
+             {QStringLiteral("Delivery failure"), QStringLiteral("Delivery has failed"),
+              QStringLiteral("Error delivering"), QStringLiteral("Failed mail"), QStringLiteral("failure delivery"),
+              QStringLiteral("failure notice"), QStringLiteral("Mail delivery failed"), QStringLiteral("mail failed"),
+              QStringLiteral("Mail System Error"), QStringLiteral("no user"), QStringLiteral("Nondeliverable mail"),
+              QStringLiteral("Returned Mail"), QStringLiteral("Undeliverable"), QStringLiteral("Undelivered"),
+              QStringLiteral("Unzustellbar")})
 {
 }
 

@@ -50,12 +50,12 @@ struct RuleLists
 {
     RuleLists();
 
-    RuleList except;  // except.txt: pieces that make an address invalid
-    RuleList remstr;  // remstr.txt: unsubscribe synonyms
-    RuleList addstr;  // addstr.txt: subscribe synonyms
-    RuleList cats;    // cats.txt: permitted categories (file order)
-    RuleList never;   // never.txt: blocked addresses
-    RuleList failed;  // failed.txt: delivery-failure subject phrases
+    RuleList except; // except.txt: pieces that make an address invalid
+    RuleList remstr; // remstr.txt: unsubscribe synonyms
+    RuleList addstr; // addstr.txt: subscribe synonyms
+    RuleList cats; // cats.txt: permitted categories (file order)
+    RuleList never; // never.txt: blocked addresses
+    RuleList failed; // failed.txt: delivery-failure subject phrases
 
     struct FileBinding
     {

@@ -2,10 +2,10 @@
 
 #include "core/MailAccountSetting.h"
 
-#include "platform/registry/Registry.h"
 #include "core/Prompts.h"
 #include "core/SettingKeys.h"
 #include "core/TextFile.h"
+#include "platform/registry/Registry.h"
 
 #include <QFileInfo>
 

@@ -15,8 +15,7 @@ namespace textfile {
 namespace {
 
 // Calls take(line) for each line; stops early when take returns false.
-template<typename Take>
-void forEachLine(QByteArrayView data, Take take)
+template<typename Take> void forEachLine(QByteArrayView data, Take take)
 {
     const char *p = data.data();
     const char *const end = p + data.size();
@@ -77,7 +76,8 @@ bool readLines(const QString &path, QStringList *lines, QString *error)
     // and the first bad byte sends the whole file to the fallback.
     // ConvertInitialBom keeps a stateless decoder from eating a BOM-like
     // sequence at the start of every line.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     bool valid = true;
     forEachLine(data, [&](QByteArrayView line) {
         result.append(utf8.decode(line));

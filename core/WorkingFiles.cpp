@@ -165,8 +165,8 @@ private:
     bool open(bool fresh)
     {
         m_file.setFileName(m_path);
-        const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered
-            | (fresh ? QIODevice::Truncate : QIODevice::Append);
+        const QIODevice::OpenMode mode
+            = QIODevice::WriteOnly | QIODevice::Unbuffered | (fresh ? QIODevice::Truncate : QIODevice::Append);
         if (!m_file.open(mode))
             return false;
         if (fresh && m_file.write(Magic + m_base + '\n') < 0) {
@@ -252,13 +252,14 @@ void WorkingFiles::loadOne(Kept &kept)
         file.close();
         const Replay replay = readJournal(data, lines);
         // A file written since the journal began holds its lines already.
-        const bool current = replay.base == base || replay.base == "unknown" || base == "unknown" || replay.base.isEmpty();
+        const bool current
+            = replay.base == base || replay.base == "unknown" || base == "unknown" || replay.base.isEmpty();
         if (current) {
             for (const QString &line : replay.lines)
                 lines.append(line);
         }
-        const bool persisted = !current || replay.lines.isEmpty()
-            || (!kept.unreadable && textfile::writeLines(path, lines.lines()));
+        const bool persisted
+            = !current || replay.lines.isEmpty() || (!kept.unreadable && textfile::writeLines(path, lines.lines()));
         if (persisted)
             kept.journal->restart(stateOf(path));
         else
@@ -278,10 +279,12 @@ bool WorkingFiles::saveOne(Kept &kept, const LineList &lines)
         return true;
     }
     const QString journal = kept.journal && QFileInfo::exists(kept.journal->path()) ? kept.journal->path() : QString();
-    const QString question = journal.isEmpty()
-        ? QStringLiteral("%1 could not be written (%2). Close anyway and lose the changes to it?").arg(path, why)
-        : QStringLiteral("%1 could not be written (%2). Close anyway? Its new lines stay in %3 and are added to it "
-                         "at the next start.")
-              .arg(path, why, journal);
+    const QString question
+        = journal.isEmpty()
+              ? QStringLiteral("%1 could not be written (%2). Close anyway and lose the changes to it?").arg(path, why)
+              : QStringLiteral(
+                    "%1 could not be written (%2). Close anyway? Its new lines stay in %3 and are added to it "
+                    "at the next start.")
+                    .arg(path, why, journal);
     return m_prompts.confirm(question) == Prompts::Answer::Yes;
 }

@@ -127,8 +127,7 @@ void TAboutBox::FormShow()
 
 bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == lblvarnel) {
             lblvarnelClick();
             return true;

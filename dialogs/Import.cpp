@@ -48,8 +48,8 @@ TdlgImport::TdlgImport(ListWorkspace &workspace, Prompts &prompts, ProgressFn pr
     format->setWordWrap(true);
     form->addWidget(format);
 
-    chkcategory = new QCheckBox(QStringLiteral("Each entry includes a category field, separated by the character:"),
-                                this);
+    chkcategory
+        = new QCheckBox(QStringLiteral("Each entry includes a category field, separated by the character:"), this);
     chkcategory->setObjectName(QStringLiteral("chkcategory"));
     chkcategory->setToolTip(QStringLiteral("If checked then each line will be checked to see if it includes a category "
                                            "after the e-mail address, separated by the character below"));

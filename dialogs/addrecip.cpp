@@ -186,8 +186,8 @@ void TdlgAddRecip::ToButtonClick()
         m_prompts.error(QString::fromUtf8(e.what()));
         return;
     }
-    for (auto [list, names] : {std::pair{lbTo, email.Recipient()}, std::pair{lbCC, email.CC()},
-                               std::pair{m_send->lbBCC, email.Bcc()}}) {
+    for (auto [list, names] :
+         {std::pair{lbTo, email.Recipient()}, std::pair{lbCC, email.CC()}, std::pair{m_send->lbBCC, email.Bcc()}}) {
         list->clear();
         list->addItems(names);
     }

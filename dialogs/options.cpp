@@ -27,8 +27,7 @@
 namespace {
 
 // Shows a value without running the handlers that copy it back.
-template <typename W, typename F>
-void quietly(W *w, F set)
+template<typename W, typename F> void quietly(W *w, F set)
 {
     const bool was = w->blockSignals(true);
     set();
@@ -112,8 +111,8 @@ void Tdlgoptions::connectControls()
     connect(rdbsingleemail, &QRadioButton::toggled, this, &Tdlgoptions::rdbsingleemailClick);
     connect(chkfailedmail, &QCheckBox::toggled, this, &Tdlgoptions::chkfailedmailClick);
 
-    for (QPushButton *edit : {btnsubsynonyms, btnunsubsynonyms, edtcategories, btninvalidentries, btnneverjoin,
-                              btndeliveryfailure})
+    for (QPushButton *edit :
+         {btnsubsynonyms, btnunsubsynonyms, edtcategories, btninvalidentries, btnneverjoin, btndeliveryfailure})
         connect(edit, &QPushButton::clicked, this, [this, edit] { EditEntries(boxOf(edit)); });
 }
 
@@ -178,8 +177,8 @@ void Tdlgoptions::showValues()
     spnbouncemax->setValue(s.BounceMax);
     pgMailAccount->showValues();
     sendingAccount->load();
-    for (QListWidget *box : {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe,
-                             lbxfailure})
+    for (QListWidget *box :
+         {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe, lbxfailure})
         showList(box);
 
     // The derived values, as they are in force.

@@ -1,7 +1,7 @@
 // The six pages of the options dialog, with their design-time states.
 #include "dialogs/FormScale.h"
-#include "dialogs/options.h"
 #include "dialogs/SendingAccountBox.h"
+#include "dialogs/options.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,8 +16,7 @@
 
 namespace {
 
-template <typename W>
-W *named(W *w, const char *name, const QString &hint = {})
+template<typename W> W *named(W *w, const char *name, const QString &hint = {})
 {
     w->setObjectName(QString::fromLatin1(name));
     if (!hint.isEmpty())
@@ -71,21 +70,22 @@ QWidget *Tdlgoptions::buildGeneral()
     edtmaillistgroup = named(new QLineEdit(folder), "edtmaillistgroup",
                              QStringLiteral("This is the folder that will be used to find new mailing list messages"));
     fv->addWidget(edtmaillistgroup);
-    chkautoscan = named(new QCheckBox(QStringLiteral("Always scan Outlook for new entries on start-up"), folder),
-                        "chkautoscan",
-                        QStringLiteral("If checked then every time the application is started Outlook will be "
-                                       "scanned for new entries"));
+    chkautoscan
+        = named(new QCheckBox(QStringLiteral("Always scan Outlook for new entries on start-up"), folder), "chkautoscan",
+                QStringLiteral("If checked then every time the application is started Outlook will be "
+                               "scanned for new entries"));
     fv->addWidget(chkautoscan);
     v->addWidget(folder);
 
-    rgpScanAllEmailLines = named(new QGroupBox(QStringLiteral("Where to search for Subscribe/Unsubscribe command"), page),
-                                 "rgpScanAllEmailLines",
-                                 QStringLiteral("Allows you to specify where the subscribe/unsubscribe line should be "
-                                                "searched for in a message"));
+    rgpScanAllEmailLines
+        = named(new QGroupBox(QStringLiteral("Where to search for Subscribe/Unsubscribe command"), page),
+                "rgpScanAllEmailLines",
+                QStringLiteral("Allows you to specify where the subscribe/unsubscribe line should be "
+                               "searched for in a message"));
     auto *sv = new QVBoxLayout(rgpScanAllEmailLines);
-    rdbScanFirstLines = named(new QRadioButton(QStringLiteral("Search subject line and first line of e-mail"),
-                                               rgpScanAllEmailLines),
-                              "rdbScanFirstLines");
+    rdbScanFirstLines
+        = named(new QRadioButton(QStringLiteral("Search subject line and first line of e-mail"), rgpScanAllEmailLines),
+                "rdbScanFirstLines");
     rdbScanAllLines = named(new QRadioButton(QStringLiteral("Search entire e-mail (slower)"), rgpScanAllEmailLines),
                             "rdbScanAllLines");
     rdbScanAllLines->setChecked(true);
@@ -184,8 +184,8 @@ QWidget *Tdlgoptions::buildSynonyms()
     addListWithButton(av, lbxAddStrings, btnsubsynonyms);
     auto *remove = new QGroupBox(QStringLiteral("Unsubscribe Synonyms:"), page);
     auto *rv = new QVBoxLayout(remove);
-    lbxRemovalStrings = listBox(remove, "lbxRemovalStrings",
-                                QStringLiteral("Words that have the same effect as UNSUBSCRIBE"));
+    lbxRemovalStrings
+        = listBox(remove, "lbxRemovalStrings", QStringLiteral("Words that have the same effect as UNSUBSCRIBE"));
     btnunsubsynonyms = editButton(remove, "btnunsubsynonyms", true);
     addListWithButton(rv, lbxRemovalStrings, btnunsubsynonyms);
     v->addWidget(add, 1);
@@ -199,11 +199,11 @@ QWidget *Tdlgoptions::buildExceptions()
     auto *v = new QVBoxLayout(page);
     auto *invalid = new QGroupBox(QStringLiteral("Invalid E-mail Address Checking"), page);
     auto *iv = new QVBoxLayout(invalid);
-    chkExcept = named(new QCheckBox(QStringLiteral("Do not allow the insertion of invalid addresses"), invalid),
-                      "chkExcept",
-                      QStringLiteral("If this is checked then addresses that do not look like valid e-mail "
-                                     "addresses are not inserted into the mailing list; each rejected address is "
-                                     "added to the errors list"));
+    chkExcept
+        = named(new QCheckBox(QStringLiteral("Do not allow the insertion of invalid addresses"), invalid), "chkExcept",
+                QStringLiteral("If this is checked then addresses that do not look like valid e-mail "
+                               "addresses are not inserted into the mailing list; each rejected address is "
+                               "added to the errors list"));
     chkExcept->setChecked(true);
     iv->addWidget(chkExcept);
     Label1 = wrapped(invalid,
@@ -238,11 +238,11 @@ QWidget *Tdlgoptions::buildSending()
     auto *v = new QVBoxLayout(page);
     auto *how = new QGroupBox(QStringLiteral("How should messages be sent?"), page);
     auto *hv = new QVBoxLayout(how);
-    rdbsingleemail = named(new QRadioButton(QStringLiteral("Send separate e-mail to each address"), how),
-                           "rdbsingleemail",
-                           QStringLiteral("If this option is checked then a single e-mail is used for every address "
-                                          "you are sending to.  This will take a LONG time if you have a large "
-                                          "mailing list"));
+    rdbsingleemail
+        = named(new QRadioButton(QStringLiteral("Send separate e-mail to each address"), how), "rdbsingleemail",
+                QStringLiteral("If this option is checked then a single e-mail is used for every address "
+                               "you are sending to.  This will take a LONG time if you have a large "
+                               "mailing list"));
     rdbmultiemail = named(new QRadioButton(QStringLiteral("Add multiple addresses (hidden) to each e-mail"), how),
                           "rdbmultiemail",
                           QStringLiteral("If this option is set then multiple addresses are added to each e-mail.  "
@@ -273,8 +273,8 @@ QWidget *Tdlgoptions::buildSending()
 
     auto *other = new QGroupBox(QStringLiteral("Other"), page);
     auto *ov = new QVBoxLayout(other);
-    ov->addWidget(wrapped(other, QStringLiteral("Always add the following address to the To: line of sent mail:"),
-                          "Label7"));
+    ov->addWidget(
+        wrapped(other, QStringLiteral("Always add the following address to the To: line of sent mail:"), "Label7"));
     defaulttoaddress = named(new QLineEdit(other), "defaulttoaddress",
                              QStringLiteral("If you specify an e-mail address here it will be used as the TO address "
                                             "on all messages sent (it is recommended you enter your own address "
@@ -304,12 +304,12 @@ QWidget *Tdlgoptions::buildDeliveryFailure()
                                          "Count will be increased"));
     chkfailedmail->setChecked(true);
     fv->addWidget(chkfailedmail);
-    chkreaddeliveryreports =
-        named(new QCheckBox(QStringLiteral("Read standard delivery reports to find the failed addresses"), failure),
-              "chkreaddeliveryreports",
-              QStringLiteral("If this is checked then a delivery report counts exactly the addresses it lists as "
-                             "failed, each once, whatever its subject; other failure messages count each address "
-                             "they hold once"));
+    chkreaddeliveryreports
+        = named(new QCheckBox(QStringLiteral("Read standard delivery reports to find the failed addresses"), failure),
+                "chkreaddeliveryreports",
+                QStringLiteral("If this is checked then a delivery report counts exactly the addresses it lists as "
+                               "failed, each once, whatever its subject; other failure messages count each address "
+                               "they hold once"));
     chkreaddeliveryreports->setChecked(true);
     fv->addWidget(chkreaddeliveryreports);
     Label4 = wrapped(failure,
@@ -330,8 +330,8 @@ QWidget *Tdlgoptions::buildDeliveryFailure()
         "If this setting is greater than 0 then when a particular e-mail address has bounced more than then number "
         "specified here the address will be automatically removed.  Set this value to 0 to never automatically "
         "remove entries");
-    Label5 = named(new QLabel(QStringLiteral("Remove e-mail addresses that have bounced more than"), removal),
-                   "Label5");
+    Label5
+        = named(new QLabel(QStringLiteral("Remove e-mail addresses that have bounced more than"), removal), "Label5");
     spnbouncemax = named(new QSpinBox(removal), "spnbouncemax", hint);
     spnbouncemax->setRange(0, 999);
     spnbouncemax->setValue(10);

@@ -24,16 +24,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QVBoxLayout>
 #include <QStyle>
+#include <QVBoxLayout>
 
 #include <type_traits>
 #include <utility>
 
 namespace {
 
-template <typename W>
-W *named(W *widget, const char *name, const QString &hint = {})
+template<typename W> W *named(W *widget, const char *name, const QString &hint = {})
 {
     widget->setObjectName(QString::fromLatin1(name));
     if (!hint.isEmpty())
@@ -101,10 +100,11 @@ void TdlgSendMail::buildControls()
     rdball = named(new QRadioButton(QStringLiteral("Send to all mailing list entries"), Instructions), "rdball",
                    QStringLiteral("The message will be sent to every address in your mailing list"));
     rdball->setChecked(true);
-    rdbfilter = named(new QRadioButton(QStringLiteral("Limit by the following Category Filter:"), Instructions),
-                      "rdbfilter",
-                      QStringLiteral("The message will only be sent to the address with the category specified here"));
-    edtfilter = named(new QLineEdit(Instructions), "edtfilter", QStringLiteral("Enter the category to filter entries by"));
+    rdbfilter
+        = named(new QRadioButton(QStringLiteral("Limit by the following Category Filter:"), Instructions), "rdbfilter",
+                QStringLiteral("The message will only be sent to the address with the category specified here"));
+    edtfilter
+        = named(new QLineEdit(Instructions), "edtfilter", QStringLiteral("Enter the category to filter entries by"));
     lblcount = named(new QLabel(QStringLiteral("O Records"), Instructions), "lblcount");
     btnrecalc = named(new QPushButton(QStringLiteral("Calculate Unique Recipient Count"), Instructions), "btnrecalc",
                       QStringLiteral("Quillmar automatically removes duplicated addresses.  Click this button to "
@@ -133,7 +133,8 @@ void TdlgSendMail::buildControls()
 
     GroupBox1 = named(new QGroupBox(QStringLiteral("Message"), this), "GroupBox1");
     auto *message = new QGridLayout(GroupBox1);
-    edtMessageSubject = named(new QLineEdit(GroupBox1), "edtMessageSubject", QStringLiteral("The subject of the message"));
+    edtMessageSubject
+        = named(new QLineEdit(GroupBox1), "edtMessageSubject", QStringLiteral("The subject of the message"));
     edtMessageSubject->setMaxLength(int(TEmail::ShortStringLength));
     auto *subjectLabel = new QLabel(QStringLiteral("Subject:"), GroupBox1);
     subjectLabel->setBuddy(edtMessageSubject);
@@ -146,8 +147,8 @@ void TdlgSendMail::buildControls()
                          QStringLiteral("Select file(s) to attach to your message"));
     Attach = named(new QLineEdit(GroupBox1), "Attach");
     btnAttachAdd = named(new QPushButton(QStringLiteral(">>"), GroupBox1), "btnAttachAdd", QStringLiteral("Add file"));
-    btnAttachRemove =
-        named(new QPushButton(QStringLiteral("<<"), GroupBox1), "btnAttachRemove", QStringLiteral("Remove file"));
+    btnAttachRemove
+        = named(new QPushButton(QStringLiteral("<<"), GroupBox1), "btnAttachRemove", QStringLiteral("Remove file"));
     lbAttach = named(new QListWidget(GroupBox1), "lbAttach");
     lbAttach->setMaximumHeight(formscale::px(60));
     for (QPushButton *b : {btnAttachAdd, btnAttachRemove})
@@ -172,8 +173,9 @@ void TdlgSendMail::buildControls()
     auto *buttons = new QHBoxLayout;
     BitBtn2 = named(new QPushButton(QStringLiteral("Add &Recipients to all Sent Messages.."), this), "BitBtn2",
                     QStringLiteral("Allows you to specify extra recipients that will be added to all messages sent"));
-    btnsendtest = named(new QPushButton(QStringLiteral("Send Te&st Message"), this), "btnsendtest",
-                        QStringLiteral("Sent a single copy of this message to the address specified in 'Add Recipients'"));
+    btnsendtest
+        = named(new QPushButton(QStringLiteral("Send Te&st Message"), this), "btnsendtest",
+                QStringLiteral("Sent a single copy of this message to the address specified in 'Add Recipients'"));
     btnsendbulk = named(new QPushButton(QStringLiteral("Send Message to &List"), this), "btnsendbulk",
                         QStringLiteral("Commences creation of messages to your mailing list.  They will appear in your "
                                        "Outlook Outbox"));
@@ -304,8 +306,8 @@ void TdlgSendMail::FormClose()
 
 void TdlgSendMail::AttachButtonClick()
 {
-    const QString file = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"),
-                                                QStringLiteral("*.*"));
+    const QString file
+        = m_prompts.openFileName(QStringLiteral("Attach File"), QStringLiteral("All Files (*)"), QStringLiteral("*.*"));
     addAttachment(file);
 }
 

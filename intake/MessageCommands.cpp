@@ -1,11 +1,11 @@
 #include "intake/MessageCommands.h"
 
-#include "intake/DeliveryReport.h"
-#include "intake/StrToStringlist.h"
-#include "intake/extractemailaddresses.h"
 #include "core/AsciiCase.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
+#include "intake/DeliveryReport.h"
+#include "intake/StrToStringlist.h"
+#include "intake/extractemailaddresses.h"
 #include "store/EntryRules.h"
 #include "store/Validation.h"
 
@@ -95,8 +95,8 @@ std::optional<MessageRequest> MessageCommands::recognise(HeldMessage &message) c
     if (m_settings.FailedMail) {
         // A report says which recipients failed; its subject and the rest of
         // its text (the sender, the reporting host, message-ids) say nothing.
-        const std::optional<MessageRequest> report =
-            m_settings.ReadDeliveryReports ? recogniseReport(message) : std::nullopt;
+        const std::optional<MessageRequest> report
+            = m_settings.ReadDeliveryReports ? recogniseReport(message) : std::nullopt;
         if (report && report->failure)
             return report;
         if (!report) {
@@ -104,13 +104,14 @@ std::optional<MessageRequest> MessageCommands::recognise(HeldMessage &message) c
                 return request;
         }
     }
-    const qsizetype lines = m_settings.ScanAllEmailLines ? message.Memo1.size() : std::min<qsizetype>(2, message.Memo1.size());
+    const qsizetype lines
+        = m_settings.ScanAllEmailLines ? message.Memo1.size() : std::min<qsizetype>(2, message.Memo1.size());
     for (qsizetype i = 0; i < lines; ++i) {
         if (!parsecommandline(message.Memo1.at(i), message))
             continue;
         MessageRequest request;
         request.comment = QStringLiteral("Changed enacted by e-mail sent ") + message.edtdate + QStringLiteral(" by ")
-            + message.edtsender;
+                          + message.edtsender;
         return request;
     }
     return std::nullopt;

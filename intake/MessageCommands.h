@@ -14,10 +14,10 @@ struct Settings;
 // One message under work.
 struct HeldMessage
 {
-    QStringList Memo1;   // line 0 the subject, then the body's lines
-    QString edtdate;     // sent date and time as text
-    QString edtsender;   // the sender's address, or empty
-    QString edtemail;    // the address to act on
+    QStringList Memo1; // line 0 the subject, then the body's lines
+    QString edtdate; // sent date and time as text
+    QString edtsender; // the sender's address, or empty
+    QString edtemail; // the address to act on
     QString edtcategory; // the category word of the command
     QString deliveryStatus; // the recipient fields of a delivery report, if any
     bool chkdoadd = false;
@@ -26,11 +26,11 @@ struct HeldMessage
 // What a recognised message asks for, found without touching the list.
 struct MessageRequest
 {
-    bool failure = false;  // a delivery-failure notice: count a bounce per address
+    bool failure = false; // a delivery-failure notice: count a bounce per address
     // Of the notice: in line order, duplicates kept; with delivery reports
     // read, each failed address once.
     QStringList addresses;
-    QString comment;       // of a command
+    QString comment; // of a command
 };
 
 class MessageCommands

@@ -6,8 +6,7 @@
 
 namespace {
 
-template <typename T>
-bool bind(const SMapiLibrary &library, const char *name, T *slot)
+template<typename T> bool bind(const SMapiLibrary &library, const char *name, T *slot)
 {
     *slot = reinterpret_cast<T>(library.symbol(name));
     return *slot != nullptr;

@@ -25,7 +25,11 @@ public:
     static QString fromLibraryText(const char *text);
 
 private:
-    SMapiLibrary(void *handle, const QString &path) : m_handle(handle), m_path(path) {}
+    SMapiLibrary(void *handle, const QString &path)
+        : m_handle(handle)
+        , m_path(path)
+    {
+    }
     void *m_handle;
     QString m_path;
 };

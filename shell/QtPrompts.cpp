@@ -89,7 +89,7 @@ QString QtPrompts::saveFileName(const QString &caption, const QString &filter, c
 QString QtPrompts::password(const QString &text)
 {
     bool ok = false;
-    const QString typed = QInputDialog::getText(m_parent, QApplication::applicationName(), text, QLineEdit::Password,
-                                                QString(), &ok);
+    const QString typed
+        = QInputDialog::getText(m_parent, QApplication::applicationName(), text, QLineEdit::Password, QString(), &ok);
     return ok ? typed : QString();
 }

@@ -1,17 +1,17 @@
 #include "shell/main.h"
 
-#include "dialogs/FormScale.h"
-#include "grid/EntryGrid.h"
-#include "grid/EntryTableModel.h"
-#include "intake/FolderCheck.h"
-#include "dialogs/getlist.h"
-#include "shell/AppContext.h"
 #include "commands/ListCommands.h"
 #include "core/Paths.h"
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
 #include "core/WorkingFiles.h"
+#include "dialogs/FormScale.h"
+#include "dialogs/getlist.h"
+#include "grid/EntryGrid.h"
+#include "grid/EntryTableModel.h"
+#include "intake/FolderCheck.h"
 #include "mail/MailingJournal.h"
+#include "shell/AppContext.h"
 #include "store/Validation.h"
 
 #include <QAction>

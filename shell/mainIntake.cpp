@@ -11,14 +11,14 @@
 
 namespace {
 
-template <class Dialog>
-void openIntakeDialog(Tfrmmain &w)
+template<class Dialog> void openIntakeDialog(Tfrmmain &w)
 {
-    Dialog dialog(w.context(), w.context().prompts,
-                  [&w](bool show, int position, int total, const QString &message) {
-                      w.showprogress(show, position, total, message);
-                  },
-                  &w);
+    Dialog dialog(
+        w.context(), w.context().prompts,
+        [&w](bool show, int position, int total, const QString &message) {
+            w.showprogress(show, position, total, message);
+        },
+        &w);
     dialog.setStopQuery(w.progressStop());
     dialog.exec();
 }

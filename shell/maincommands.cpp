@@ -1,10 +1,10 @@
 // The main window's menu commands on the list: thin handlers over ListCommands.
+#include "commands/ListCommands.h"
 #include "dialogs/Export.h"
 #include "dialogs/WaitCursor.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
-#include "commands/ListCommands.h"
 #include "shell/main.h"
 
 #include <QAction>
@@ -79,11 +79,12 @@ void Tfrmmain::mkAllowEditingClick()
 void Tfrmmain::ExportMailingListEntries1Click()
 {
     DisplayHold hold(*this);
-    TdlgExport dlgExport(m_context.dmML.tblML, m_context.prompts,
-                         [this](bool show, int position, int total, const QString &message) {
-                             showprogress(show, position, total, message);
-                         },
-                         this);
+    TdlgExport dlgExport(
+        m_context.dmML.tblML, m_context.prompts,
+        [this](bool show, int position, int total, const QString &message) {
+            showprogress(show, position, total, message);
+        },
+        this);
     dlgExport.setStopQuery(progressStop());
     dlgExport.exec();
 }

@@ -144,10 +144,12 @@ void Tfrmmain::buildMenus()
     mnuCheckOutlook = item(file, QStringLiteral("Check Outlook for New Entries"), "mnuCheckOutlook");
     mnuAddMore = item(file, QStringLiteral("Manually Enter Entries.."), "mnuAddMore");
     ScanOutlookFoldersforemailaddresses1 = item(file, QStringLiteral("Scan Outlook Folders for e-mail addresses.."),
-                                                 "ScanOutlookFoldersforemailaddresses1");
+                                                "ScanOutlookFoldersforemailaddresses1");
     file->addSeparator();
-    ImportMailingListEntries1 = item(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
-    ExportMailingListEntries1 = item(file, QStringLiteral("Export Mailing List Entries.."), "ExportMailingListEntries1");
+    ImportMailingListEntries1
+        = item(file, QStringLiteral("Import Mailing List Entries.."), "ImportMailingListEntries1");
+    ExportMailingListEntries1
+        = item(file, QStringLiteral("Export Mailing List Entries.."), "ExportMailingListEntries1");
     SaveBackUpFile1 = item(file, QStringLiteral("Save Back Up File.."), "SaveBackUpFile1");
     file->addSeparator();
     Options1 = item(file, QStringLiteral("Options.."), "Options1");

@@ -194,8 +194,8 @@ QString EntryRules::resolveCategory(bool add, QString category) const
 
 QString EntryRules::add(const QString &address, const QString &category, const QString &comment, bool *commented)
 {
-    const bool found = m_settings.MultipleCategorySupport ? lookUp(m_table, address, &category)
-                                                          : lookUp(m_table, address, nullptr);
+    const bool found
+        = m_settings.MultipleCategorySupport ? lookUp(m_table, address, &category) : lookUp(m_table, address, nullptr);
     if (found) {
         if (m_settings.UpdateCommentsWhenEntryExists) {
             try {
@@ -240,16 +240,15 @@ QString EntryRules::remove(const QString &address, const QString &category)
     return deletedAny ? Deleted : NotFound;
 }
 
-EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QString &category,
-                                     const QString &comment)
+EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QString &category, const QString &comment)
 {
     const QString action = add ? QStringLiteral("ADD") : QStringLiteral("REMOVE");
     const QString resolved = resolveCategory(add, category);
     const QString request = errorLine(action, address, resolved, QString());
     auto logLine = [&](const QString &result) {
         const bool failed = result.isEmpty() || storeFailed(result);
-        m_log.append(action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved + QStringLiteral(" [")
-                         + comment + QStringLiteral("] -> ") + result,
+        m_log.append(action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved + QStringLiteral(" [") + comment
+                         + QStringLiteral("] -> ") + result,
                      failed ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
     CallLines lines(*this);

@@ -274,15 +274,15 @@ bool MLTable::locateWith(const QByteArray &sql, const QString &item, const QStri
 
 bool MLTable::locate(const QString &item)
 {
-    static const QByteArray sql =
-        QByteArray("SELECT ") + EntryColumns + " FROM mailist WHERE Item = ?1 ORDER BY rowid LIMIT 1";
+    static const QByteArray sql
+        = QByteArray("SELECT ") + EntryColumns + " FROM mailist WHERE Item = ?1 ORDER BY rowid LIMIT 1";
     return locateWith(sql, item, nullptr);
 }
 
 bool MLTable::locate(const QString &item, const QString &category)
 {
     static const QByteArray sql = QByteArray("SELECT ") + EntryColumns
-        + " FROM mailist WHERE Item = ?1 AND Category = ?2 ORDER BY rowid LIMIT 1";
+                                  + " FROM mailist WHERE Item = ?1 AND Category = ?2 ORDER BY rowid LIMIT 1";
     return locateWith(sql, item, &category);
 }
 

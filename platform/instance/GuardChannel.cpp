@@ -17,16 +17,18 @@ QString socketName(const QString &blockName, qint32 pid)
 {
     QString base = blockName.startsWith(QLatin1Char('/')) ? blockName.mid(1) : blockName;
     if (base.size() > 60)
-        base = QStringLiteral("quillmar-")
-               + QString::fromLatin1(QCryptographicHash::hash(base.toUtf8(), QCryptographicHash::Sha1)
-                                         .toHex()
-                                         .left(16));
+        base
+            = QStringLiteral("quillmar-")
+              + QString::fromLatin1(QCryptographicHash::hash(base.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     return base + QLatin1Char('.') + QString::number(pid);
 }
 
 } // namespace
 
-GuardListener::GuardListener(QObject *parent) : QObject(parent) {}
+GuardListener::GuardListener(QObject *parent)
+    : QObject(parent)
+{
+}
 
 GuardListener::~GuardListener() = default;
 
@@ -68,8 +70,7 @@ void GuardListener::acceptConnections()
     }
 }
 
-bool postGuardMessage(const QString &blockName, qint32 pid, quint32 message, quint32 wParam,
-                      quint32 lParam)
+bool postGuardMessage(const QString &blockName, qint32 pid, quint32 message, quint32 wParam, quint32 lParam)
 {
     QLocalSocket socket;
     socket.connectToServer(socketName(blockName, pid));

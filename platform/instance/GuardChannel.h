@@ -29,7 +29,6 @@ private:
 
 // Like posting a window message it does not wait for the message to be
 // handled, so a frozen owner still accepts it. False when nobody listens.
-bool postGuardMessage(const QString &blockName, qint32 pid, quint32 message, quint32 wParam,
-                      quint32 lParam);
+bool postGuardMessage(const QString &blockName, qint32 pid, quint32 message, quint32 wParam, quint32 lParam);
 
 } // namespace platform

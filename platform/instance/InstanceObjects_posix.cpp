@@ -18,15 +18,17 @@ namespace platform {
 
 InstanceNames instanceNames(const QString &executableName)
 {
-    const QString block = QLatin1Char('/') + executableName + QLatin1Char('.')
-                          + QString::number(::getuid());
+    const QString block = QLatin1Char('/') + executableName + QLatin1Char('.') + QString::number(::getuid());
     return {block, block + QStringLiteral("Sem")};
 }
 
 // ---------------------------------------------------------------- SharedBlock
 
 SharedBlock::SharedBlock(QString name, int fd, uchar *data, int size)
-    : m_name(std::move(name)), m_fd(fd), m_data(data), m_size(size)
+    : m_name(std::move(name))
+    , m_fd(fd)
+    , m_data(data)
+    , m_size(size)
 {
 }
 
@@ -54,7 +56,9 @@ std::unique_ptr<SharedBlock> SharedBlock::open(const QString &name, int size, Op
         }
         // A creator may not have sized the block yet; sizing twice is harmless
         // and mapping an unsized block would fault on first access.
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(fd, &st) != 0 || (st.st_size < size && ::ftruncate(fd, size) != 0)) {
             ::close(fd);
             return nullptr;
@@ -105,9 +109,11 @@ bool SharedBlock::isLinked() const
     const int fd = ::shm_open(QFile::encodeName(m_name).constData(), O_RDONLY, 0);
     if (fd < 0)
         return false;
-    struct stat named {}, mine {};
-    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0
-                      && named.st_dev == mine.st_dev && named.st_ino == mine.st_ino;
+    struct stat named
+    {
+    }, mine{};
+    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0 && named.st_dev == mine.st_dev
+                      && named.st_ino == mine.st_ino;
     ::close(fd);
     return same;
 }
@@ -121,7 +127,8 @@ void SharedBlock::unlink()
 // ------------------------------------------------------------- NamedSemaphore
 
 NamedSemaphore::NamedSemaphore(QString name, void *handle)
-    : m_name(std::move(name)), m_handle(handle)
+    : m_name(std::move(name))
+    , m_handle(handle)
 {
 }
 
@@ -156,7 +163,7 @@ bool NamedSemaphore::wait(int ms)
         while (rc != 0 && errno == EINTR);
         return rc == 0;
     }
-    timespec until {};
+    timespec until{};
     ::clock_gettime(CLOCK_REALTIME, &until);
     until.tv_sec += ms / 1000;
     until.tv_nsec += long(ms % 1000) * 1000000L;

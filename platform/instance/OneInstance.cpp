@@ -34,12 +34,11 @@ constexpr int SliceMs = 50;
 // program just starts.
 constexpr int MaxRounds = 8;
 
-std::atomic<bool> g_exists {false};
+std::atomic<bool> g_exists{false};
 
 enum class Wait { Taken, TimedOut, OwnerGone, Moved };
 
-Wait waitForTurn(platform::NamedSemaphore &semaphore, const platform::SharedBlock &block,
-                 qint32 owner, int ms)
+Wait waitForTurn(platform::NamedSemaphore &semaphore, const platform::SharedBlock &block, qint32 owner, int ms)
 {
     const QDeadlineTimer deadline(ms);
     for (;;) {
@@ -116,7 +115,8 @@ struct TOneInstance::Attempt
     qint32 owner;
 };
 
-TOneInstance::TOneInstance(QObject *parent) : QObject(parent)
+TOneInstance::TOneInstance(QObject *parent)
+    : QObject(parent)
 {
     if (g_exists.exchange(true))
         throw std::logic_error("Drop only one of these components on your form !");
@@ -130,8 +130,7 @@ TOneInstance::~TOneInstance()
     // frozen one keeps its objects when the frozen one ends. The semaphore
     // goes first, so a start that slips in meanwhile takes over the block
     // with a fresh semaphore instead of finding none.
-    if (d->owner && d->block && d->block->isLinked()
-        && d->block->loadInt32(OwnerOffset) == d->self) {
+    if (d->owner && d->block && d->block->isLinked() && d->block->loadInt32(OwnerOffset) == d->self) {
         if (d->semaphore)
             d->semaphore->unlink();
         if (d->block->compareExchangeInt32(OwnerOffset, d->self, 0))
@@ -166,7 +165,7 @@ TOneInstance::Outcome TOneInstance::Loaded(const QString &name, const QStringLis
     d->names = platform::instanceNames(name);
 
     for (int round = 0; round < MaxRounds; ++round) {
-        platform::SharedBlock::Opened how {};
+        platform::SharedBlock::Opened how{};
         d->block = platform::SharedBlock::open(d->names.block, BlockSize, &how);
         if (!d->block)
             return Outcome::FirstInstance; // no block: the program runs unguarded
@@ -278,7 +277,7 @@ void TOneInstance::guardMessage(quint32 message, quint32 wParam, quint32 lParam)
     {
         platform::NamedSemaphore *semaphore;
         ~Release() { semaphore->release(); }
-    } release {d->semaphore.get()};
+    } release{d->semaphore.get()};
 
     if (ShowOnNewInstance)
         Q_EMIT showRequested();

@@ -6,7 +6,7 @@
 namespace platform::maildir {
 
 enum class FolderKind {
-    Inbox,     // the store's root
+    Inbox, // the store's root
     Subfolder, // a ".Name" directory beside the Inbox's tmp/, new/ and cur/
 };
 

@@ -75,8 +75,8 @@ struct FileState
 
 FileState stateOf(const struct stat &st)
 {
-    return {quint64(st.st_ino), qint64(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-            st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    return {quint64(st.st_ino), qint64(st.st_size), st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec, st.st_ctim.tv_sec,  st.st_ctim.tv_nsec};
 }
 
 struct CachedFile

@@ -1,6 +1,6 @@
 #include "platform/mapi/Maildir.h"
-#include "platform/mapi/MessageBuilder.h"
 #include "platform/maildir/MaildirFolder.h"
+#include "platform/mapi/MessageBuilder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,13 +36,13 @@ QByteArray uniqueName()
     ::clock_gettime(CLOCK_REALTIME, &ts);
     static const QByteArray host = hostName();
     return QByteArray::number(qint64(ts.tv_sec)) + ".M" + QByteArray::number(qint64(ts.tv_nsec / 1000)) + 'P'
-        + QByteArray::number(qint64(::getpid())) + 'Q' + QByteArray::number(++g_sequence) + '.' + host;
+           + QByteArray::number(qint64(::getpid())) + 'Q' + QByteArray::number(++g_sequence) + '.' + host;
 }
 
 } // namespace
 
-ULONG deliverToFolder(const QString &storeRoot, const QString &folderName,
-                      const std::function<ULONG(int fd)> &write, QString *deliveredPath)
+ULONG deliverToFolder(const QString &storeRoot, const QString &folderName, const std::function<ULONG(int fd)> &write,
+                      QString *deliveredPath)
 {
     if (!QFileInfo(storeRoot).isDir())
         return MAPI_E_FAILURE;

@@ -128,53 +128,49 @@ typedef struct
 #define MAPI_E_INVALID_RECIPS 25
 #define MAPI_E_NOT_SUPPORTED 26
 
-typedef ULONG(MAPI_CALL *LPMAPILOGON)(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword,
-                                      FLAGS flFlags, ULONG ulReserved, LPLHANDLE lplhSession);
+typedef ULONG(MAPI_CALL *LPMAPILOGON)(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword, FLAGS flFlags,
+                                      ULONG ulReserved, LPLHANDLE lplhSession);
 typedef ULONG(MAPI_CALL *LPMAPILOGOFF)(LHANDLE lhSession, ULONG_PTR ulUIParam, FLAGS flFlags, ULONG ulReserved);
-typedef ULONG(MAPI_CALL *LPMAPISENDMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage,
-                                         FLAGS flFlags, ULONG ulReserved);
+typedef ULONG(MAPI_CALL *LPMAPISENDMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage, FLAGS flFlags,
+                                         ULONG ulReserved);
 typedef ULONG(MAPI_CALL *LPMAPIFINDNEXT)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageType,
-                                         LPSTR lpszSeedMessageID, FLAGS flFlags, ULONG ulReserved,
-                                         LPSTR lpszMessageID);
-typedef ULONG(MAPI_CALL *LPMAPIREADMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID,
-                                         FLAGS flFlags, ULONG ulReserved, lpMapiMessage *lppMessage);
-typedef ULONG(MAPI_CALL *LPMAPISAVEMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage,
-                                         FLAGS flFlags, ULONG ulReserved, LPSTR lpszMessageID);
-typedef ULONG(MAPI_CALL *LPMAPIDELETEMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID,
-                                           FLAGS flFlags, ULONG ulReserved);
+                                         LPSTR lpszSeedMessageID, FLAGS flFlags, ULONG ulReserved, LPSTR lpszMessageID);
+typedef ULONG(MAPI_CALL *LPMAPIREADMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID, FLAGS flFlags,
+                                         ULONG ulReserved, lpMapiMessage *lppMessage);
+typedef ULONG(MAPI_CALL *LPMAPISAVEMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage, FLAGS flFlags,
+                                         ULONG ulReserved, LPSTR lpszMessageID);
+typedef ULONG(MAPI_CALL *LPMAPIDELETEMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID, FLAGS flFlags,
+                                           ULONG ulReserved);
 typedef ULONG(MAPI_CALL *LPMAPIFREEBUFFER)(LPVOID pv);
-typedef ULONG(MAPI_CALL *LPMAPIADDRESS)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszCaption,
-                                        ULONG nEditFields, LPSTR lpszLabels, ULONG nRecips,
-                                        lpMapiRecipDesc lpRecips, FLAGS flFlags, ULONG ulReserved,
-                                        LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
-typedef ULONG(MAPI_CALL *LPMAPIDETAILS)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip,
-                                        FLAGS flFlags, ULONG ulReserved);
-typedef ULONG(MAPI_CALL *LPMAPIRESOLVENAME)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName,
-                                            FLAGS flFlags, ULONG ulReserved, lpMapiRecipDesc *lppRecip);
+typedef ULONG(MAPI_CALL *LPMAPIADDRESS)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszCaption, ULONG nEditFields,
+                                        LPSTR lpszLabels, ULONG nRecips, lpMapiRecipDesc lpRecips, FLAGS flFlags,
+                                        ULONG ulReserved, LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
+typedef ULONG(MAPI_CALL *LPMAPIDETAILS)(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip, FLAGS flFlags,
+                                        ULONG ulReserved);
+typedef ULONG(MAPI_CALL *LPMAPIRESOLVENAME)(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName, FLAGS flFlags,
+                                            ULONG ulReserved, lpMapiRecipDesc *lppRecip);
 
-MAPI_EXPORT ULONG MAPI_CALL MAPILogon(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword,
-                                      FLAGS flFlags, ULONG ulReserved, LPLHANDLE lplhSession);
+MAPI_EXPORT ULONG MAPI_CALL MAPILogon(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword, FLAGS flFlags,
+                                      ULONG ulReserved, LPLHANDLE lplhSession);
 MAPI_EXPORT ULONG MAPI_CALL MAPILogoff(LHANDLE lhSession, ULONG_PTR ulUIParam, FLAGS flFlags, ULONG ulReserved);
-MAPI_EXPORT ULONG MAPI_CALL MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage,
-                                         FLAGS flFlags, ULONG ulReserved);
+MAPI_EXPORT ULONG MAPI_CALL MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage, FLAGS flFlags,
+                                         ULONG ulReserved);
 MAPI_EXPORT ULONG MAPI_CALL MAPIFindNext(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageType,
-                                         LPSTR lpszSeedMessageID, FLAGS flFlags, ULONG ulReserved,
-                                         LPSTR lpszMessageID);
-MAPI_EXPORT ULONG MAPI_CALL MAPIReadMail(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID,
-                                         FLAGS flFlags, ULONG ulReserved, lpMapiMessage *lppMessage);
-MAPI_EXPORT ULONG MAPI_CALL MAPISaveMail(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage,
-                                         FLAGS flFlags, ULONG ulReserved, LPSTR lpszMessageID);
-MAPI_EXPORT ULONG MAPI_CALL MAPIDeleteMail(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID,
-                                           FLAGS flFlags, ULONG ulReserved);
+                                         LPSTR lpszSeedMessageID, FLAGS flFlags, ULONG ulReserved, LPSTR lpszMessageID);
+MAPI_EXPORT ULONG MAPI_CALL MAPIReadMail(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID, FLAGS flFlags,
+                                         ULONG ulReserved, lpMapiMessage *lppMessage);
+MAPI_EXPORT ULONG MAPI_CALL MAPISaveMail(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiMessage lpMessage, FLAGS flFlags,
+                                         ULONG ulReserved, LPSTR lpszMessageID);
+MAPI_EXPORT ULONG MAPI_CALL MAPIDeleteMail(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszMessageID, FLAGS flFlags,
+                                           ULONG ulReserved);
 MAPI_EXPORT ULONG MAPI_CALL MAPIFreeBuffer(LPVOID pv);
-MAPI_EXPORT ULONG MAPI_CALL MAPIAddress(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszCaption,
-                                        ULONG nEditFields, LPSTR lpszLabels, ULONG nRecips,
-                                        lpMapiRecipDesc lpRecips, FLAGS flFlags, ULONG ulReserved,
-                                        LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
-MAPI_EXPORT ULONG MAPI_CALL MAPIDetails(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip,
-                                        FLAGS flFlags, ULONG ulReserved);
-MAPI_EXPORT ULONG MAPI_CALL MAPIResolveName(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName,
-                                            FLAGS flFlags, ULONG ulReserved, lpMapiRecipDesc *lppRecip);
+MAPI_EXPORT ULONG MAPI_CALL MAPIAddress(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszCaption, ULONG nEditFields,
+                                        LPSTR lpszLabels, ULONG nRecips, lpMapiRecipDesc lpRecips, FLAGS flFlags,
+                                        ULONG ulReserved, LPULONG lpnNewRecips, lpMapiRecipDesc *lppNewRecips);
+MAPI_EXPORT ULONG MAPI_CALL MAPIDetails(LHANDLE lhSession, ULONG_PTR ulUIParam, lpMapiRecipDesc lpRecip, FLAGS flFlags,
+                                        ULONG ulReserved);
+MAPI_EXPORT ULONG MAPI_CALL MAPIResolveName(LHANDLE lhSession, ULONG_PTR ulUIParam, LPSTR lpszName, FLAGS flFlags,
+                                            ULONG ulReserved, lpMapiRecipDesc *lppRecip);
 
 #ifdef __cplusplus
 }

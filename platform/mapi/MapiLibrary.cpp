@@ -18,8 +18,7 @@ using namespace mapistandin;
 
 namespace {
 
-template <typename F>
-ULONG guarded(F &&body) noexcept
+template<typename F> ULONG guarded(F &&body) noexcept
 {
     try {
         return body();
@@ -102,10 +101,10 @@ ULONG sendMail(LHANDLE session, const MapiMessage *message, FLAGS flags)
     out.from = {profile.senderName, profile.senderAddress};
     for (ULONG i = 0; i < message->nRecipCount; ++i) {
         const MapiRecipDesc &desc = message->lpRecips[i];
-        QVector<Mailbox> *list = desc.ulRecipClass == MAPI_TO ? &out.to
-            : desc.ulRecipClass == MAPI_CC                    ? &out.cc
-            : desc.ulRecipClass == MAPI_BCC                   ? &out.bcc
-                                                              : nullptr;
+        QVector<Mailbox> *list = desc.ulRecipClass == MAPI_TO    ? &out.to
+                                 : desc.ulRecipClass == MAPI_CC  ? &out.cc
+                                 : desc.ulRecipClass == MAPI_BCC ? &out.bcc
+                                                                 : nullptr;
         if (!list)
             return MAPI_E_BAD_RECIPTYPE;
         const Resolution r = recipientOf(desc, profile, flags);

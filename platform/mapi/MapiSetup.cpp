@@ -41,8 +41,7 @@ bool registerMapiStandIn(const QString &storePath, const QString &senderAddress,
     try {
         Registry machine(RootKey::LocalMachine);
         if (!machine.openKey(availabilityKey(), true))
-            throw RegistryError("Cannot open or create the key HKEY_LOCAL_MACHINE\\"
-                                + availabilityKey().toStdString());
+            throw RegistryError("Cannot open or create the key HKEY_LOCAL_MACHINE\\" + availabilityKey().toStdString());
         writeIfMissing(machine, availabilityValue(), QStringLiteral("1"));
 
         Registry user(RootKey::CurrentUser);

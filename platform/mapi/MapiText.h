@@ -7,7 +7,10 @@
 namespace mapistandin {
 
 QString textFromBytes(const QByteArray &bytes);
-inline QString textFrom(const char *text) { return text ? textFromBytes(QByteArray(text)) : QString(); }
+inline QString textFrom(const char *text)
+{
+    return text ? textFromBytes(QByteArray(text)) : QString();
+}
 
 // One header line's worth of text: line breaks and other control
 // characters become blanks, so no caller can add a header of its own.

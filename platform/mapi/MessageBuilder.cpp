@@ -25,16 +25,11 @@ constexpr qsizetype kChunk = 64 * 1024;
 std::pair<QByteArray, QByteArray> contentTypeFor(const QString &fileName)
 {
     static const QHash<QString, std::pair<QByteArray, QByteArray>> types{
-        {QStringLiteral("txt"), {"text", "plain"}},
-        {QStringLiteral("csv"), {"text", "csv"}},
-        {QStringLiteral("htm"), {"text", "html"}},
-        {QStringLiteral("html"), {"text", "html"}},
-        {QStringLiteral("rtf"), {"application", "rtf"}},
-        {QStringLiteral("pdf"), {"application", "pdf"}},
-        {QStringLiteral("zip"), {"application", "zip"}},
-        {QStringLiteral("png"), {"image", "png"}},
-        {QStringLiteral("gif"), {"image", "gif"}},
-        {QStringLiteral("jpg"), {"image", "jpeg"}},
+        {QStringLiteral("txt"), {"text", "plain"}},      {QStringLiteral("csv"), {"text", "csv"}},
+        {QStringLiteral("htm"), {"text", "html"}},       {QStringLiteral("html"), {"text", "html"}},
+        {QStringLiteral("rtf"), {"application", "rtf"}}, {QStringLiteral("pdf"), {"application", "pdf"}},
+        {QStringLiteral("zip"), {"application", "zip"}}, {QStringLiteral("png"), {"image", "png"}},
+        {QStringLiteral("gif"), {"image", "gif"}},       {QStringLiteral("jpg"), {"image", "jpeg"}},
         {QStringLiteral("jpeg"), {"image", "jpeg"}},
     };
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
@@ -282,8 +277,7 @@ ULONG PreparedMessage::prepare(const OutgoingMessage &m, std::unique_ptr<Prepare
     const QString subject = headerText(m.subject).trimmed();
     if (!subject.isEmpty())
         d.head += unstructuredField("Subject", subject);
-    const std::pair<const char *, const QVector<Mailbox> *> lists[]
-        = {{"To", &m.to}, {"Cc", &m.cc}, {"Bcc", &m.bcc}};
+    const std::pair<const char *, const QVector<Mailbox> *> lists[] = {{"To", &m.to}, {"Cc", &m.cc}, {"Bcc", &m.bcc}};
     for (const auto &[name, boxes] : lists) {
         if (boxes->isEmpty())
             continue; // no empty field
@@ -318,7 +312,7 @@ ULONG PreparedMessage::writeTo(int fd)
     out.write(d->head);
     const GMimeContentEncoding encoding = bodyEncoding(d->body);
     const QByteArray textHeader = QByteArray("Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: ")
-        + g_mime_content_encoding_to_string(encoding) + "\n\n";
+                                  + g_mime_content_encoding_to_string(encoding) + "\n\n";
     if (d->attachments.isEmpty()) {
         out.write(textHeader);
         writeContent(d->body, encoding, &out);
@@ -326,8 +320,7 @@ ULONG PreparedMessage::writeTo(int fd)
         quint64 random[2];
         QRandomGenerator::system()->fillRange(random);
         // "=_" never occurs in base64 or quoted-printable text.
-        const QByteArray boundary
-            = "=_" + QByteArray::number(random[0], 36) + '.' + QByteArray::number(random[1], 36);
+        const QByteArray boundary = "=_" + QByteArray::number(random[0], 36) + '.' + QByteArray::number(random[1], 36);
         out.write(parameterField("Content-Type", "multipart/mixed", {{"boundary", QString::fromLatin1(boundary)}}));
         out.write("\n--" + boundary + '\n' + textHeader);
         writeContent(d->body, encoding, &out);

@@ -16,7 +16,7 @@ namespace mapistandin {
 
 struct AttachmentFile
 {
-    QByteArray path;  // as the caller gave it: a file name need not be UTF-8
+    QByteArray path; // as the caller gave it: a file name need not be UTF-8
     QString fileName; // the name the recipient sees
 };
 

@@ -26,7 +26,7 @@ constexpr qsizetype kParameterSection = 56;
 bool isAtext(char16_t c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-        || std::u16string_view(u"!#$%&'*+-/=?^_`{|}~").find(c) != std::u16string_view::npos;
+           || std::u16string_view(u"!#$%&'*+-/=?^_`{|}~").find(c) != std::u16string_view::npos;
 }
 
 bool isPrintableAscii(QStringView text)
@@ -51,7 +51,7 @@ bool isDotAtom(QStringView text)
 bool isAtom(QStringView word)
 {
     return !word.isEmpty() && word.size() <= kLongestWord && !looksEncoded(word)
-        && std::all_of(word.begin(), word.end(), [](QChar c) { return isAtext(c.unicode()); });
+           && std::all_of(word.begin(), word.end(), [](QChar c) { return isAtext(c.unicode()); });
 }
 
 // One field, folded before a piece that would pass the fold column.
@@ -247,7 +247,7 @@ QByteArray messageIdField(QByteArrayView domain)
     quint64 random[2];
     QRandomGenerator::system()->fillRange(random);
     const QByteArray unique = QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.'
-        + QByteArray::number(random[0], 36) + QByteArray::number(random[1], 36);
+                              + QByteArray::number(random[0], 36) + QByteArray::number(random[1], 36);
     // The domain comes from a profile value: never let it carry a line break.
     const bool safe = isDotAtom(QString::fromLatin1(domain));
     return "Message-ID: <" + unique + '@' + (safe ? domain.toByteArray() : QByteArray("localhost.invalid")) + ">\n";

@@ -108,8 +108,8 @@ Resolution resolveName(const QString &typed, const ContactsSource &contacts)
     const Contact &c = *matches.first();
     // A display name that others share would not find this contact again.
     const QString name = index->addressesForDisplayName(c.displayName) > 1
-        ? c.displayName + QStringLiteral(" <") + c.email + QLatin1Char('>')
-        : c.displayName;
+                             ? c.displayName + QStringLiteral(" <") + c.email + QLatin1Char('>')
+                             : c.displayName;
     r = {SUCCESS_SUCCESS, name, c.email};
     return r;
 }

@@ -17,7 +17,7 @@ class ContactIndex;
 struct Resolution
 {
     ULONG code = MAPI_E_UNKNOWN_RECIPIENT;
-    QString name;    // resolves to the same recipient again
+    QString name; // resolves to the same recipient again
     QString address; // without an address type
 };
 

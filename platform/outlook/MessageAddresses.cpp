@@ -9,7 +9,7 @@ namespace {
 struct RawMailbox
 {
     QByteArray phrase; // the words outside <>, one blank between
-    QByteArray bare;   // the same words run together: an address without <>
+    QByteArray bare; // the same words run together: an address without <>
     QByteArray angle;
     QByteArray comment;
     int words = 0;
@@ -21,8 +21,8 @@ struct RawMailbox
 
 bool endsAtom(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '(' || c == '<'
-        || c == ',' || c == ';' || c == ':';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '(' || c == '<' || c == ',' || c == ';'
+           || c == ':';
 }
 
 QByteArray angleAddress(QByteArrayView inner)

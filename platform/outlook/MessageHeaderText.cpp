@@ -49,8 +49,7 @@ QByteArray decodeQ(QByteArrayView text)
         const char c = text[i];
         if (c == '_') {
             bytes += ' ';
-        } else if (c == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0
-                   && hexValue(text[i + 2]) >= 0) {
+        } else if (c == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
             bytes += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else {

@@ -10,9 +10,15 @@ const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString kOldHeader = QStringLiteral("REGEDIT4");
 const QString kEol = QStringLiteral("\r\n");
 
-QString fold(const QString &s) { return s.toCaseFolded(); }
+QString fold(const QString &s)
+{
+    return s.toCaseFolded();
+}
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
 
 QStringView trimBlanks(QStringView s)
 {

@@ -31,7 +31,10 @@ struct Value
 class Key
 {
 public:
-    explicit Key(QString path) : m_path(std::move(path)) {}
+    explicit Key(QString path)
+        : m_path(std::move(path))
+    {
+    }
 
     const QString &path() const { return m_path; }
     const QList<Value> &values() const;

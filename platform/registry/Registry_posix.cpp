@@ -1,5 +1,5 @@
-#include "platform/registry/Registry.h"
 #include "platform/registry/RegFormat.h"
+#include "platform/registry/Registry.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +26,7 @@ namespace {
 
 QString rootName(RootKey root)
 {
-    return root == RootKey::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
-                                        : QStringLiteral("HKEY_LOCAL_MACHINE");
+    return root == RootKey::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER") : QStringLiteral("HKEY_LOCAL_MACHINE");
 }
 
 [[noreturn]] void fail(const QString &text)
@@ -116,8 +115,7 @@ Document updateHive(const QString &file, const std::function<bool(Document &)> &
         fail(QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
     const QByteArray bytes = regformat::serialize(doc);
     // Flushed first: commit() does not always notice a short write (full disk).
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError
-        || !out.commit())
+    if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError || !out.commit())
         fail(QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
     return doc;
 }
@@ -130,7 +128,11 @@ void checkValueName(const QString &name)
 
 } // namespace
 
-Registry::Registry(RootKey root) : m_hive(std::make_unique<Hive>()), m_root(root) {}
+Registry::Registry(RootKey root)
+    : m_hive(std::make_unique<Hive>())
+    , m_root(root)
+{
+}
 
 Registry::~Registry() = default;
 

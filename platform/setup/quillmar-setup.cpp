@@ -1,10 +1,10 @@
 // Prepares a user's machine for the program: the local mail store with its
 // usual folders and the mail library stand-in's registration, each only
 // where it is missing.
+#include "platform/maildir/MaildirFolder.h"
+#include "platform/mapi/MapiSetup.h"
 #include "platform/outlook/LocalOutlook.h"
 #include "platform/outlook/Maildir.h"
-#include "platform/mapi/MapiSetup.h"
-#include "platform/maildir/MaildirFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

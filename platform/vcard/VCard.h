@@ -10,9 +10,9 @@ namespace platform::vcard {
 
 struct VCardContact
 {
-    QString fullName;       // FN, else "Given Family" from N, else the first nickname
-    QStringList nicknames;  // NICKNAME, split at commas
-    QStringList emails;     // every EMAIL, in file order
+    QString fullName; // FN, else "Given Family" from N, else the first nickname
+    QStringList nicknames; // NICKNAME, split at commas
+    QStringList emails; // every EMAIL, in file order
     int preferredEmail = 0; // the first EMAIL marked preferred, else the first
 
     QString preferredAddress() const { return emails.value(preferredEmail); }

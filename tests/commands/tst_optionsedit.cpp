@@ -111,8 +111,8 @@ private Q_SLOTS:
             QTest::newRow(name) << list << QString::fromLatin1(typed) << answers
                                 << QString::fromLatin1(expected).split(QLatin1Char('|'));
         };
-        row("categories: blanks asked per line, typed order", 0,
-            "Gold Members\nsilver\n\n   \nBronze Club Two\nAlpha", {A::Ok, A::Cancel}, "gold_members|silver|alpha");
+        row("categories: blanks asked per line, typed order", 0, "Gold Members\nsilver\n\n   \nBronze Club Two\nAlpha",
+            {A::Ok, A::Cancel}, "gold_members|silver|alpha");
         row("subscribe synonyms upper case, sorted", 1, "signup\njoin", {}, "JOIN|SIGNUP");
         row("unsubscribe synonyms upper case", 2, "leave me", {}, "LEAVE ME");
         row("exceptions lower case", 3, "XYZ\n.@", {}, ".@|xyz");

@@ -1,5 +1,5 @@
-#include "testlib/TestEnv.h"
 #include "core/TextFile.h"
+#include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,17 +29,24 @@ private Q_SLOTS:
         QTest::newRow("CR") << QByteArray("a\rb\r") << ab;
         QTest::newRow("no end on last line") << QByteArray("a\r\nb") << ab;
         QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd")
-                               << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")};
-        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-        QTest::newRow("empty lines kept") << QByteArray("a\r\n\r\nb\r\n") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+                               << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                              QStringLiteral("d")};
+        QTest::newRow("LF CR is two ends")
+            << QByteArray("a\n\rb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+        QTest::newRow("empty lines kept")
+            << QByteArray("a\r\n\r\nb\r\n") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
         QTest::newRow("empty file") << QByteArray() << QStringList();
-        QTest::newRow("BOM skipped") << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\r\n") << QStringList{QStringLiteral("caf\u00E9")};
+        QTest::newRow("BOM skipped") << QByteArray("\xEF\xBB\xBF"
+                                                   "caf\xC3\xA9\r\n")
+                                     << QStringList{QStringLiteral("caf\u00E9")};
         QTest::newRow("BOM only at file start")
             << QByteArray("x\r\n\xEF\xBB\xBFy") << QStringList{QStringLiteral("x"), QStringLiteral("\uFEFFy")};
-        QTest::newRow("UTF-8") << QByteArray("Gr\xC3\xBC\xC3\x9F" "e\n\xE2\x82\xAC")
+        QTest::newRow("UTF-8") << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                             "e\n\xE2\x82\xAC")
                                << QStringList{QStringLiteral("Gr\u00FC\u00DFe"), QStringLiteral("\u20AC")};
         QTest::newRow("windows-1252") << QByteArray("M\xFCller\r\n\x80\x93\x94\x9F\x81\xA0\xFF")
-                                      << QStringList{QStringLiteral("M\u00FCller"), QStringLiteral("\u20AC\u201C\u201D\u0178\u0081\u00A0\u00FF")};
+                                      << QStringList{QStringLiteral("M\u00FCller"),
+                                                     QStringLiteral("\u20AC\u201C\u201D\u0178\u0081\u00A0\u00FF")};
         // One bad byte late in the file means the earlier lines were ANSI too.
         QTest::newRow("fallback covers earlier lines")
             << QByteArray("Gr\xC3\xBC\r\n\xE9")
@@ -78,7 +85,8 @@ private Q_SLOTS:
         QVERIFY(textfile::writeLines(file, lines));
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("Gr\xC3\xBC\xC3\x9F" "e\r\n\r\n\xE2\x82\xAC\r\n"));
+        QCOMPARE(f.readAll(), QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                         "e\r\n\r\n\xE2\x82\xAC\r\n"));
         QStringList back;
         QVERIFY(textfile::readLines(file, &back));
         QCOMPARE(back, lines);

@@ -1,12 +1,12 @@
 // The log and the error list beside the program, and their journals: every
 // new line is in a journal as soon as it is made, a start after a run that
 // died recovers the journals' lines, a clean close leaves no journal.
-#include "testlib/TestText.h"
-#include "testlib/ScriptedPrompts.h"
-#include "testlib/TestEnv.h"
 #include "core/LineList.h"
 #include "core/TextFile.h"
 #include "core/WorkingFiles.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +80,8 @@ private Q_SLOTS:
     // files and removes the journals; the formats of the files are as ever.
     void aStartRecoversWhatARunThatDiedLeft()
     {
-        QVERIFY(textfile::writeLines(path(WorkingFiles::logFileName()), LineList::logHeader() + QStringList{u8("old")}));
+        QVERIFY(
+            textfile::writeLines(path(WorkingFiles::logFileName()), LineList::logHeader() + QStringList{u8("old")}));
         QVERIFY(textfile::writeLines(path(WorkingFiles::errorsFileName()), {u8("ADD old Default")}));
         const QString odd = u8("REMOVE a\\b@example.org [line\r\nbreak\nand tab\t] -> ünïcode");
         const QString oddShown = u8("REMOVE a\\b@example.org [line\\x0d\\x0abreak\\x0aand tab\\x09] -> ünïcode");
@@ -144,7 +145,7 @@ private Q_SLOTS:
     void groupsStandWithTheirChange_data()
     {
         QTest::addColumn<QString>("end"); // how the run ended the group
-        QTest::addColumn<int>("check");   // what the group check says: 1 stored, 0 not, -1 cannot tell
+        QTest::addColumn<int>("check"); // what the group check says: 1 stored, 0 not, -1 cannot tell
         QTest::addColumn<QStringList>("log");
         const QStringList both{u8("change"), u8("failure")};
         const QStringList failureOnly{u8("failure")};

@@ -76,7 +76,8 @@ private Q_SLOTS:
         MainWindowFixture f;
         f.show();
         const QString placeholder = helpText(f.window->mnuHelp);
-        QCOMPARE(placeholder, QStringLiteral("******************************************\n\n    Help File could not be found!\n\n******************************************\n"));
+        QCOMPARE(placeholder, QStringLiteral("******************************************\n\n    Help File could not be "
+                                             "found!\n\n******************************************\n"));
 
         // The document the build ships beside the program.
         QVERIFY(QFile::copy(QStringLiteral(QUILLMAR_HELP_RTF), f.env.programDir() + TdlgHelp::helpFileName()));

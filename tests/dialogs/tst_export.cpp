@@ -72,7 +72,8 @@ private Q_SLOTS:
         QVERIFY(driver.done());
         QVERIFY(checked);
         QCOMPARE(f.prompts.texts(Kind::SaveFile).size(), 1);
-        QCOMPARE(f.prompts.calls().constFirst().filter, QStringLiteral("Comma-delimited Files (*.csv);;Text File (*.txt)"));
+        QCOMPARE(f.prompts.calls().constFirst().filter,
+                 QStringLiteral("Comma-delimited Files (*.csv);;Text File (*.txt)"));
         QCOMPARE(fileBytes(target), QByteArray("c@example.org;third;\r\na@example.org;;\r\n"
                                                "b@example.org;\"likes; semicolons\";\r\n"));
         QCOMPARE(f.window->lblcount->text(), QStringLiteral("1 Records"));

@@ -125,8 +125,8 @@ private Q_SLOTS:
         // The user's filter is back in force.
         QCOMPARE(f.window->lblcount->text(), QStringLiteral("2 Records"));
         f.window->rdball->click();
-        QCOMPARE(f.gridColumn(1), (QStringList{QStringLiteral("news"), QStringLiteral("General"),
-                                                QStringLiteral("news")}));
+        QCOMPARE(f.gridColumn(1),
+                 (QStringList{QStringLiteral("news"), QStringLiteral("General"), QStringLiteral("news")}));
         QVERIFY(f.context->log.last().contains(QStringLiteral("Import of entries from file, members.csv ")));
     }
 
@@ -136,7 +136,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::newRow("no category to remove from")
             << true << QStringLiteral("You have not entered a category to remove these addresses from!");
-        QTest::newRow("file gone after browsing") << false << QStringLiteral("Error encountered opening your import file!");
+        QTest::newRow("file gone after browsing")
+            << false << QStringLiteral("Error encountered opening your import file!");
     }
     void refusesBeforeImporting()
     {

@@ -83,7 +83,8 @@ private Q_SLOTS:
         QVERIFY(textfile::readLines(target, &saved));
         QCOMPARE(saved, f.context->log.lines());
         QCOMPARE(f.prompts.texts(Kind::Error), QStringList{QStringLiteral("Save Error!")});
-        QCOMPARE(f.prompts.texts(Kind::Confirm), QStringList{QStringLiteral("Are you sure you want to clear your log file?")});
+        QCOMPARE(f.prompts.texts(Kind::Confirm),
+                 QStringList{QStringLiteral("Are you sure you want to clear your log file?")});
 
         f.prompts.queueConfirm(Prompts::Answer::Yes);
         openLog(f, [&](Tdlglog *d) {
@@ -107,10 +108,10 @@ private Q_SLOTS:
                 sel->select(d->lbxerrors->model()->index(r, 0), QItemSelectionModel::Select);
             QTest::mouseClick(d->btndeleteentry, Qt::LeftButton);
         });
-        QCOMPARE(f.context->errors.lines(),
-                 (QStringList{QStringLiteral("ADD e0@example.org Default"), QStringLiteral("ADD e2@example.org Default"),
-                              QStringLiteral("ADD e4@example.org Default"),
-                              QStringLiteral("ADD e5@example.org Default")}));
+        QCOMPARE(
+            f.context->errors.lines(),
+            (QStringList{QStringLiteral("ADD e0@example.org Default"), QStringLiteral("ADD e2@example.org Default"),
+                         QStringLiteral("ADD e4@example.org Default"), QStringLiteral("ADD e5@example.org Default")}));
     }
 
     void reprocessShowsTheLine_data()
@@ -123,8 +124,8 @@ private Q_SLOTS:
                                               << QStringLiteral("a@example.org") << QStringLiteral("News");
         QTest::newRow("add in lower case") << QStringLiteral("add b@example.org sports") << true
                                            << QStringLiteral("b@example.org") << QStringLiteral("sports");
-        QTest::newRow("bounce line, no category") << QStringLiteral("REMOVE c@example.org") << false
-                                                  << QStringLiteral("c@example.org") << QString();
+        QTest::newRow("bounce line, no category")
+            << QStringLiteral("REMOVE c@example.org") << false << QStringLiteral("c@example.org") << QString();
         QTest::newRow("only a word") << QStringLiteral("ADD") << true << QString() << QString();
     }
 
@@ -167,10 +168,11 @@ private Q_SLOTS:
         });
         QVERIFY(driver.done());
         QCOMPARE(f.context->errors.lines(), (QStringList{QStringLiteral("ADD first@example.org Default"),
-                                                          QStringLiteral("ADD last@example.org Default")}));
+                                                         QStringLiteral("ADD last@example.org Default")}));
         QVERIFY(f.context->dmML.tblML.locate(QStringLiteral("fixed@example.org")));
         QCOMPARE(f.context->dmML.tblML.current().Category, QStringLiteral("News"));
-        QVERIFY(f.context->log.last().startsWith(QStringLiteral("ADD fixed@example.org News [Reprocessing of entry at ")));
+        QVERIFY(
+            f.context->log.last().startsWith(QStringLiteral("ADD fixed@example.org News [Reprocessing of entry at ")));
 
         // A list file that cannot be read leaves the line where it was; an
         // empty list has nothing to delete or reprocess.

@@ -28,8 +28,8 @@ class TestOptions : public QObject
 
     struct Shown
     {
-        std::unique_ptr<MainWindowFixture> f = std::make_unique<MainWindowFixture>(
-            QStringList{QStringLiteral("Boss@Example.org|news|0|")});
+        std::unique_ptr<MainWindowFixture> f
+            = std::make_unique<MainWindowFixture>(QStringList{QStringLiteral("Boss@Example.org|news|0|")});
         Shown() { f->show(); }
         Tdlgoptions *dialog() const { return f->window->dlgoptions; }
         // Opens the options from the menu and lets act answer them.
@@ -192,8 +192,7 @@ private Q_SLOTS:
                                 << QString::fromLatin1(expected).split(QLatin1Char('|'));
         };
         row("categories: blanks asked per line, typed order", "edtcategories",
-            "Gold Members\nsilver\n\n   \nBronze Club Two\nAlpha", {A::Yes, A::No}, true,
-            "gold_members|silver|alpha");
+            "Gold Members\nsilver\n\n   \nBronze Club Two\nAlpha", {A::Yes, A::No}, true, "gold_members|silver|alpha");
         row("failure phrases keep case", "btndeliveryfailure", "Bounce Notice\nmail failed", {}, true,
             "Bounce Notice|mail failed");
         row("cancel leaves the list", "btnsubsynonyms", "other", {}, false, "ADD|JOIN|SUBSCRIBE");
@@ -220,7 +219,10 @@ private Q_SLOTS:
             QCOMPARE(shownItems(box), expected);
             d->close();
         });
-        QCOMPARE(s.f->prompts.texts(Kind::Confirm), QStringList(answers.size(), QStringLiteral("An entry contains a space.  The space character is not supported and will be converted to a underscore character (_)")));
+        QCOMPARE(s.f->prompts.texts(Kind::Confirm),
+                 QStringList(answers.size(),
+                             QStringLiteral("An entry contains a space.  The space character is not supported and will "
+                                            "be converted to a underscore character (_)")));
         QCOMPARE(s.f->prompts.pendingAnswers(), 0);
     }
 
@@ -236,10 +238,12 @@ private Q_SLOTS:
             };
             const QList<Rule> rules{
                 {d->chkExcept, d->chkExcept, {d->Label1, d->lbxexceptions, d->btninvalidentries}},
-                {d->rdbrestrictcategories, d->rdballcats,
+                {d->rdbrestrictcategories,
+                 d->rdballcats,
                  {d->lbxcategories, d->edtcategories, d->lblcats, d->edtAlternativeCategory}},
                 {d->rdbmultiemail, d->rdbsingleemail, {d->spnmaxsendcount, d->Label8, d->Label2}},
-                {d->chkfailedmail, d->chkfailedmail,
+                {d->chkfailedmail,
+                 d->chkfailedmail,
                  {d->chkreaddeliveryreports, d->lbxfailure, d->Label4, d->btndeliveryfailure}},
             };
             for (const Rule &r : rules) {

@@ -203,11 +203,13 @@ private Q_SLOTS:
             QCOMPARE(SendFixture::addresses(m, "to"), QStringList{QStringLiteral("owner@example.org")});
             QVERIFY(!m.value(QStringLiteral("notify")).isNull());
             QVERIFY(!SendFixture::addresses(m, "bcc").contains(QStringLiteral("injected@evil.example")));
-            QVERIFY(m.value(QStringLiteral("body")).toString().startsWith(QStringLiteral("Hello\nlist\n")
-                                                                         + QString(300, QLatin1Char('x'))));
+            QVERIFY(m.value(QStringLiteral("body"))
+                        .toString()
+                        .startsWith(QStringLiteral("Hello\nlist\n") + QString(300, QLatin1Char('x'))));
             const QJsonArray attachments = m.value(QStringLiteral("attachments")).toArray();
             QCOMPARE(attachments.size(), 2);
-            QCOMPARE(attachments.at(0).toObject().value(QStringLiteral("filename")).toString(), QStringLiteral("notes.txt"));
+            QCOMPARE(attachments.at(0).toObject().value(QStringLiteral("filename")).toString(),
+                     QStringLiteral("notes.txt"));
             QCOMPARE(attachments.at(1).toObject().value(QStringLiteral("size")).toInt(), 5000);
             everyone << SendFixture::addresses(m, "bcc");
         }
@@ -321,8 +323,8 @@ private Q_SLOTS:
                 QTest::mouseClick(d->AttachButton, Qt::LeftButton);
                 d->Attach->setText(missing);
                 Q_EMIT d->Attach->editingFinished();
-                QCOMPARE(f.prompts.texts(Kind::OpenFile), (QStringList{QStringLiteral("Attach File"),
-                                                                       QStringLiteral("Attach File")}));
+                QCOMPARE(f.prompts.texts(Kind::OpenFile),
+                         (QStringList{QStringLiteral("Attach File"), QStringLiteral("Attach File")}));
                 QCOMPARE(f.prompts.calls().last().dir, missing);
                 QCOMPARE(listItems(d->lbAttach), QStringList{notes});
                 d->lbAttach->clearSelection();

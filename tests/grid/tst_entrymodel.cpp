@@ -52,7 +52,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("filter");
         for (const char *index : {"", "ByItem", "ByCategory", "ByBounce"}) {
             QTest::newRow(index) << QString::fromLatin1(index) << QString();
-            QTest::newRow((QByteArray(index) + " news").constData()) << QString::fromLatin1(index) << QStringLiteral("NE");
+            QTest::newRow((QByteArray(index) + " news").constData())
+                << QString::fromLatin1(index) << QStringLiteral("NE");
         }
     }
 

@@ -8,9 +8,6 @@
 // counts exact), and the log and error list hold one line per call.
 // A failing move after the commit (a file where "Deleted Items" would go)
 // stands for a kill between the commit and the move.
-#include "testlib/TestText.h"
-#include "testlib/MaildirWriter.h"
-#include "testlib/TestEnv.h"
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
 #include "core/TextFile.h"
@@ -18,6 +15,9 @@
 #include "store/HandledMessages.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"
+#include "testlib/MaildirWriter.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -38,7 +38,7 @@ class Prompts0 : public Prompts
 {
 public:
     Answer confirm(const QString &) override { return Answer::No; }
-    void information(const QString &) override {}
+    void information(const QString &) override { }
     void warning(const QString &t) override { qWarning("%s", qPrintable(t)); }
     void error(const QString &t) override { qWarning("%s", qPrintable(t)); }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
@@ -48,8 +48,8 @@ public:
 struct Message
 {
     enum Kind { Subscribe, Unsubscribe, Notice, Rejected, Other } kind;
-    QString unique;        // the file's unique name
-    QString messageId;     // as written in its header
+    QString unique; // the file's unique name
+    QString messageId; // as written in its header
     QStringList addresses; // the address added or removed, or those of a notice
     QByteArray bytes;
 };
@@ -350,7 +350,8 @@ class TestCrashCheck : public QObject
         QStringList errors;
         QVERIFY(textfile::readLines(t.env.programDir() + WorkingFiles::errorsFileName(), &errors));
         QVERIFY(!QFileInfo::exists(t.env.programDir() + WorkingFiles::logFileName() + WorkingFiles::journalSuffix()));
-        QVERIFY(!QFileInfo::exists(t.env.programDir() + WorkingFiles::errorsFileName() + WorkingFiles::journalSuffix()));
+        QVERIFY(
+            !QFileInfo::exists(t.env.programDir() + WorkingFiles::errorsFileName() + WorkingFiles::journalSuffix()));
 
         // Each call's line, counted: a line missing or twice fails.
         QMap<QString, int> want;

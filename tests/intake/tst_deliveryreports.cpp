@@ -2,7 +2,6 @@
 // fields alone, reports as mail systems really send them through the folder
 // check, and the collection of real notices measured against its own table
 // of failed addresses.
-#include "testlib/TestText.h"
 #include "intake/DeliveryReport.h"
 #include "intake/FolderCheck.h"
 #include "platform/outlook/MailMessage.h"
@@ -11,6 +10,7 @@
 #include "testlib/MaildirWriter.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,9 +1,9 @@
 // The tokeniser, address extraction and the command parser: plain logic.
+#include "core/RuleList.h"
+#include "core/Settings.h"
 #include "intake/MessageCommands.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
-#include "core/RuleList.h"
-#include "core/Settings.h"
 #include "store/ListWorkspace.h"
 #include "store/Validation.h"
 
@@ -26,8 +26,7 @@ class TestExtraction : public QObject
         settings.Except = validate;
         RuleLists lists;
         QStringList found{QStringLiteral("left over")};
-        extractemailaddresses(lines, found,
-                              [&](const QString &a) { return validemailaddress(a, settings, lists); });
+        extractemailaddresses(lines, found, [&](const QString &a) { return validemailaddress(a, settings, lists); });
         return found;
     }
 
@@ -39,24 +38,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         const QString blank = QStringLiteral(" ");
         const QString semi = QStringLiteral(";");
-        QTest::newRow("re and me dropped") << QStringLiteral("Re: subscribe me") << blank
-                                           << QStringList{QStringLiteral("subscribe")};
+        QTest::newRow("re and me dropped")
+            << QStringLiteral("Re: subscribe me") << blank << QStringList{QStringLiteral("subscribe")};
         QTest::newRow("any case") << QStringLiteral("RE: ME Me join") << blank << QStringList{QStringLiteral("join")};
-        QTest::newRow("runs give no empty tokens") << QStringLiteral("a;b;;c") << semi
-                                                   << QStringList{QStringLiteral("a"), QStringLiteral("b"),
-                                                                  QStringLiteral("c")};
+        QTest::newRow("runs give no empty tokens")
+            << QStringLiteral("a;b;;c") << semi
+            << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
         QTest::newRow("me before semicolon") << QStringLiteral("ME; x") << semi << QStringList{QStringLiteral("x")};
         QTest::newRow("only the delimiter") << semi << semi << QStringList{};
         QTest::newRow("empty") << QString() << blank << QStringList{};
-        QTest::newRow("tab stays inside") << QStringLiteral("a\tb c") << blank
-                                          << QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
+        QTest::newRow("tab stays inside")
+            << QStringLiteral("a\tb c") << blank << QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
         QTest::newRow("control characters trimmed") << QStringLiteral("\tjoin\r  news\x01") << blank
                                                     << QStringList{QStringLiteral("join"), QStringLiteral("news")};
         QTest::newRow("duplicates kept") << QStringLiteral("x x") << blank
                                          << QStringList{QStringLiteral("x"), QStringLiteral("x")};
         QTest::newRow("leading delimiter") << QStringLiteral(";a;") << semi << QStringList{QStringLiteral("a")};
-        QTest::newRow("re without colon is a word") << QStringLiteral("re join") << blank
-                                                    << QStringList{QStringLiteral("re"), QStringLiteral("join")};
+        QTest::newRow("re without colon is a word")
+            << QStringLiteral("re join") << blank << QStringList{QStringLiteral("re"), QStringLiteral("join")};
     }
 
     void tokeniser()
@@ -75,26 +74,27 @@ private Q_SLOTS:
                                         << QStringList{QStringLiteral("ann@example.org")};
         QTest::newRow("mailto cut at the colon") << QStringList{QStringLiteral("write mailto:bob@example.org now")}
                                                  << QStringList{QStringLiteral("bob@example.org")};
-        QTest::newRow("trailing period is refused") << QStringList{QStringLiteral("mail carl@example.org.")}
-                                                    << QStringList{};
+        QTest::newRow("trailing period is refused")
+            << QStringList{QStringLiteral("mail carl@example.org.")} << QStringList{};
         QTest::newRow("comma and blank") << QStringList{QStringLiteral("a1a@example.org, b2b@example.org")}
                                          << QStringList{QStringLiteral("a1a@example.org"),
                                                         QStringLiteral("b2b@example.org")};
         QTest::newRow("twice") << QStringList{QStringLiteral("x@example.org"), QStringLiteral("again x@example.org")}
                                << QStringList{QStringLiteral("x@example.org"), QStringLiteral("x@example.org")};
-        QTest::newRow("line starting with at sign") << QStringList{QStringLiteral("@home: dan@example.org")}
-                                                    << QStringList{};
+        QTest::newRow("line starting with at sign")
+            << QStringList{QStringLiteral("@home: dan@example.org")} << QStringList{};
         QTest::newRow("seventy characters dropped")
             << QStringList{QString(58, QLatin1Char('a')) + QStringLiteral("@example.org")} << QStringList{};
         QTest::newRow("sixty-nine kept") << QStringList{QString(57, QLatin1Char('a')) + QStringLiteral("@example.org")}
                                          << QStringList{QString(57, QLatin1Char('a')) + QStringLiteral("@example.org")};
         QTest::newRow("no at sign") << QStringList{QStringLiteral("nothing here"), QString()} << QStringList{};
         QTest::newRow("several lines in order")
-            << QStringList{QStringLiteral("to: one@example.org"), QStringLiteral("<two@example.org>; three@example.org")}
+            << QStringList{QStringLiteral("to: one@example.org"),
+                           QStringLiteral("<two@example.org>; three@example.org")}
             << QStringList{QStringLiteral("one@example.org"), QStringLiteral("two@example.org"),
                            QStringLiteral("three@example.org")};
-        QTest::newRow("tab and slash are not delimiters") << QStringList{QStringLiteral("a\tb/c@example.org")}
-                                                          << QStringList{};
+        QTest::newRow("tab and slash are not delimiters")
+            << QStringList{QStringLiteral("a\tb/c@example.org")} << QStringList{};
     }
 
     void extraction()
@@ -106,9 +106,11 @@ private Q_SLOTS:
 
     void extractionKeepsParenthesesForTheCheckToJudge()
     {
-        QCOMPARE(extract({QStringLiteral("(eve@example.org)")}, false), QStringList{QStringLiteral("(eve@example.org)")});
+        QCOMPARE(extract({QStringLiteral("(eve@example.org)")}, false),
+                 QStringList{QStringLiteral("(eve@example.org)")});
         // Without validation anything with an at sign inside goes in.
-        QCOMPARE(extract({QStringLiteral("x@y z@")}, false), (QStringList{QStringLiteral("x@y"), QStringLiteral("z@")}));
+        QCOMPARE(extract({QStringLiteral("x@y z@")}, false),
+                 (QStringList{QStringLiteral("x@y"), QStringLiteral("z@")}));
     }
 
     void extractionOfAHugeLineIsLinear()
@@ -139,10 +141,10 @@ private Q_SLOTS:
         QTest::newRow("not a command") << QStringLiteral("please subscribe me") << false << false << sender
                                        << QString();
         QTest::newRow("empty") << QString() << false << false << sender << QString();
-        QTest::newRow("lower case synonym") << QStringLiteral("join") << true << true << sender
-                                            << QStringLiteral("Default");
-        QTest::newRow("word on both lists") << QStringLiteral("BOTH") << true << false << sender
-                                            << QStringLiteral("Default");
+        QTest::newRow("lower case synonym")
+            << QStringLiteral("join") << true << true << sender << QStringLiteral("Default");
+        QTest::newRow("word on both lists")
+            << QStringLiteral("BOTH") << true << false << sender << QStringLiteral("Default");
     }
 
     void commandLine()

@@ -1,26 +1,26 @@
 // The mailing-list folder check end to end: real Maildir stores and RFC 5322
 // messages written here, the real table and entry rules, the check itself
 // and the window it runs in.
-#include "testlib/SlowCase.h"
-#include "testlib/TestText.h"
-#include "testlib/ScriptedPrompts.h"
-#include "testlib/TestEnv.h"
-#include "intake/FolderCheck.h"
-#include "testlib/MaildirWriter.h"
-#include "dialogs/getlist.h"
-#include "platform/outlook/Maildir.h"
 #include "core/SettingsStore.h"
-#include "store/ListWorkspace.h"
+#include "dialogs/getlist.h"
+#include "intake/FolderCheck.h"
+#include "platform/outlook/Maildir.h"
 #include "store/HandledMessages.h"
+#include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
 #include "store/SqliteDb.h"
 #include "store/StoreTestUtil.h"
+#include "testlib/MaildirWriter.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/SlowCase.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -109,7 +109,8 @@ struct Rig : ListWorkspace
     }
 };
 
-const QStringList Preloaded = {u8("bob@example.org|sports|0"), u8("bob@example.org|news|0"), u8("cid@example.org|Default|3")};
+const QStringList Preloaded
+    = {u8("bob@example.org|sports|0"), u8("bob@example.org|news|0"), u8("cid@example.org|Default|3")};
 
 void preload(Rig &rig)
 {
@@ -129,7 +130,8 @@ private Q_SLOTS:
     void commands_data()
     {
         QTest::addColumn<QByteArray>("raw");
-        QTest::addColumn<QString>("flags"); // S scan all lines, N no sender fallback, F failure notices, B word on both lists
+        QTest::addColumn<QString>(
+            "flags"); // S scan all lines, N no sender fallback, F failure notices, B word on both lists
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QStringList>("errors");
         QTest::addColumn<QStringList>("entries"); // besides the preloaded ones
@@ -143,15 +145,16 @@ private Q_SLOTS:
             << QStringList{u8("ann@example.org|news|0")};
         QTest::newRow("unsubscribe on the first body line")
             << message("Bob <bob@example.org>", "list", "unsubscribe\r\nthanks\r\n") << QString()
-            << QStringList{u8("REMOVE bob@example.org Default [Changed enacted by e-mail sent %D by bob@example.org] -> "
-                              "E-mail address not found!")}
+            << QStringList{u8(
+                   "REMOVE bob@example.org Default [Changed enacted by e-mail sent %D by bob@example.org] -> "
+                   "E-mail address not found!")}
             << none << none;
         QTest::newRow("later line, whole message searched")
             << message(ann, "hi", "Hello,\r\n\r\njoin sports\r\nsubscribe news\r\n") << u8("S")
             << QStringList{u8("ADD ann@example.org sports") + byAnn + u8("Entered Successfully")} << none
             << QStringList{u8("ann@example.org|sports|0")};
-        QTest::newRow("line 3 not searched") << message(ann, "hi", "Hello,\r\n\r\njoin sports\r\n") << QString()
-                                             << none << none << none;
+        QTest::newRow("line 3 not searched")
+            << message(ann, "hi", "Hello,\r\n\r\njoin sports\r\n") << QString() << none << none << none;
         QTest::newRow("address and category words")
             << message(ann, "unsubscribe bob@example.org sports news", "") << QString()
             << QStringList{u8("REMOVE bob@example.org sports") + byAnn + u8("Entry successfully deleted!")} << none
@@ -160,33 +163,38 @@ private Q_SLOTS:
             << message(ann, "join news dan@example.org eve@example.org", "") << QString()
             << QStringList{u8("ADD dan@example.org news") + byAnn + u8("Entered Successfully")} << none
             << QStringList{u8("dan@example.org|news|0")};
-        QTest::newRow("Re: and me dropped") << message(ann, "Re: subscribe me", "") << QString()
-                                            << QStringList{u8("ADD ann@example.org Default") + byAnn + u8("Entered Successfully")}
-                                            << none << QStringList{u8("ann@example.org|Default|0")};
-        QTest::newRow("RE: SUBSCRIBE, empty body") << message(ann, "RE: SUBSCRIBE", "") << QString()
-                                                   << QStringList{u8("ADD ann@example.org Default") + byAnn
-                                                                  + u8("Entered Successfully")}
-                                                   << none << QStringList{u8("ann@example.org|Default|0")};
+        QTest::newRow("Re: and me dropped")
+            << message(ann, "Re: subscribe me", "") << QString()
+            << QStringList{u8("ADD ann@example.org Default") + byAnn + u8("Entered Successfully")} << none
+            << QStringList{u8("ann@example.org|Default|0")};
+        QTest::newRow("RE: SUBSCRIBE, empty body")
+            << message(ann, "RE: SUBSCRIBE", "") << QString()
+            << QStringList{u8("ADD ann@example.org Default") + byAnn + u8("Entered Successfully")} << none
+            << QStringList{u8("ann@example.org|Default|0")};
         QTest::newRow("unsubscribe all") << message("bob@example.org", "unsubscribe all", "") << QString()
-                                         << QStringList{u8("REMOVE bob@example.org  [Changed enacted by e-mail sent %D by "
-                                                           "bob@example.org] -> Entry successfully deleted!")}
-                                         << none << QStringList{u8("-bob@example.org|sports|0"), u8("-bob@example.org|news|0")};
+                                         << QStringList{u8(
+                                                "REMOVE bob@example.org  [Changed enacted by e-mail sent %D by "
+                                                "bob@example.org] -> Entry successfully deleted!")}
+                                         << none
+                                         << QStringList{u8("-bob@example.org|sports|0"), u8("-bob@example.org|news|0")};
         QTest::newRow("word on both lists unsubscribes")
             << message("bob@example.org", "both news", "") << u8("B")
             << QStringList{u8("REMOVE bob@example.org news [Changed enacted by e-mail sent %D by bob@example.org] -> "
                               "Entry successfully deleted!")}
             << none << QStringList{u8("-bob@example.org|news|0")};
-        QTest::newRow("no sender fallback") << message(ann, "subscribe", "") << u8("N")
-                                            << QStringList{u8("ADD  Default") + byAnn + u8("Not Added: Invalid E-mail Address!")}
-                                            << QStringList{u8("ADD  Default -> Not Added: Invalid E-mail Address!")} << none;
+        QTest::newRow("no sender fallback")
+            << message(ann, "subscribe", "") << u8("N")
+            << QStringList{u8("ADD  Default") + byAnn + u8("Not Added: Invalid E-mail Address!")}
+            << QStringList{u8("ADD  Default -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("no sender fallback, address given")
             << message(ann, "subscribe dan@example.org", "") << u8("N")
             << QStringList{u8("ADD dan@example.org Default") + byAnn + u8("Entered Successfully")} << none
             << QStringList{u8("dan@example.org|Default|0")};
         QTest::newRow("Reply-To before From")
             << message(ann, "subscribe news", "", "Reply-To: Ann at home <ann.home@example.net>\r\n") << QString()
-            << QStringList{u8("ADD ann.home@example.net news [Changed enacted by e-mail sent %D by ann.home@example.net] -> "
-                              "Entered Successfully")}
+            << QStringList{u8(
+                   "ADD ann.home@example.net news [Changed enacted by e-mail sent %D by ann.home@example.net] -> "
+                   "Entered Successfully")}
             << none << QStringList{u8("ann.home@example.net|news|0")};
         QTest::newRow("control character before the at")
             << message(ann, "subscribe \x07@iana.org", "") << QString()
@@ -194,7 +202,8 @@ private Q_SLOTS:
             << QStringList{u8("ADD @iana.org Default -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("sender without an address")
             << message("Ann Berg", "subscribe news", "") << QString()
-            << QStringList{u8("ADD  news [Changed enacted by e-mail sent %D by ] -> Not Added: Invalid E-mail Address!")}
+            << QStringList{u8(
+                   "ADD  news [Changed enacted by e-mail sent %D by ] -> Not Added: Invalid E-mail Address!")}
             << QStringList{u8("ADD  news -> Not Added: Invalid E-mail Address!")} << none;
         QTest::newRow("no From, no Date")
             << message("", "subscribe news", "", {}, "") << QString()
@@ -205,27 +214,29 @@ private Q_SLOTS:
             << QStringList{u8("ADD BOB@example.org news [Changed enacted by e-mail sent %D by BOB@example.org] -> "
                               "Entry already exists!")}
             << none << none;
-        QTest::newRow("encoded subject, base64") << message(ann, "=?UTF-8?B?c3Vic2NyaWJlIG5ld3M=?=", "") << QString()
-                                                 << QStringList{u8("ADD ann@example.org news") + byAnn
-                                                                + u8("Entered Successfully")}
-                                                 << none << QStringList{u8("ann@example.org|news|0")};
+        QTest::newRow("encoded subject, base64")
+            << message(ann, "=?UTF-8?B?c3Vic2NyaWJlIG5ld3M=?=", "") << QString()
+            << QStringList{u8("ADD ann@example.org news") + byAnn + u8("Entered Successfully")} << none
+            << QStringList{u8("ann@example.org|news|0")};
         QTest::newRow("encoded subject, Q in two words")
             << message(ann, "=?ISO-8859-1?Q?join_sp?= =?ISO-8859-1?Q?orts_caf=E9?=", "") << QString()
             << QStringList{u8("ADD ann@example.org sports") + byAnn + u8("Entered Successfully")} << none
             << QStringList{u8("ann@example.org|sports|0")};
-        QTest::newRow("folded subject keeps two words") << message(ann, "subscribe\r\n\tnews", "") << QString()
-                                                        << QStringList{u8("ADD ann@example.org news") + byAnn
-                                                                       + u8("Entered Successfully")}
-                                                        << none << QStringList{u8("ann@example.org|news|0")};
-        QTest::newRow("HTML only")
-            << QByteArray("Date: Tue, 12 Mar 2024 09:15:00 +0100\r\nFrom: Ann Berg <ann@example.org>\r\nSubject: hi\r\n"
-                          "MIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
-                          "<html><body><p>join&nbsp;news</p><p>Bye</p></body></html>\r\n")
-            << QString() << QStringList{u8("ADD ann@example.org news") + byAnn + u8("Entered Successfully")} << none
+        QTest::newRow("folded subject keeps two words")
+            << message(ann, "subscribe\r\n\tnews", "") << QString()
+            << QStringList{u8("ADD ann@example.org news") + byAnn + u8("Entered Successfully")} << none
             << QStringList{u8("ann@example.org|news|0")};
-        QTest::newRow("base64 body") << QByteArray("Date: Tue, 12 Mar 2024 09:15:00 +0100\r\nFrom: ann@example.org\r\n"
-                                                   "Subject: hi\r\nMIME-Version: 1.0\r\nContent-Type: text/plain\r\n"
-                                                   "Content-Transfer-Encoding: base64\r\n\r\nc3Vic2NyaWJlIG5ld3MNCg==\r\n")
+        QTest::newRow("HTML only") << QByteArray(
+            "Date: Tue, 12 Mar 2024 09:15:00 +0100\r\nFrom: Ann Berg <ann@example.org>\r\nSubject: hi\r\n"
+            "MIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+            "<html><body><p>join&nbsp;news</p><p>Bye</p></body></html>\r\n")
+                                   << QString()
+                                   << QStringList{u8("ADD ann@example.org news") + byAnn + u8("Entered Successfully")}
+                                   << none << QStringList{u8("ann@example.org|news|0")};
+        QTest::newRow("base64 body") << QByteArray(
+            "Date: Tue, 12 Mar 2024 09:15:00 +0100\r\nFrom: ann@example.org\r\n"
+            "Subject: hi\r\nMIME-Version: 1.0\r\nContent-Type: text/plain\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\nc3Vic2NyaWJlIG5ld3MNCg==\r\n")
                                      << QString()
                                      << QStringList{u8("ADD ann@example.org news") + byAnn + u8("Entered Successfully")}
                                      << none << QStringList{u8("ann@example.org|news|0")};
@@ -289,8 +300,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<bool>("deleted");
         const QByteArray daemon = "Mail Delivery System <MAILER-DAEMON@mx.example.net>";
-        const QStringList unchanged = {u8("bob@example.org|sports|0"), u8("cid@example.org|Default|3"),
-                                       u8("dan@example.org|x|9")};
+        const QStringList unchanged
+            = {u8("bob@example.org|sports|0"), u8("cid@example.org|Default|3"), u8("dan@example.org|x|9")};
         QTest::newRow("repeated address, removal at the limit")
             << message(daemon, "Mail delivery failed: returning message to sender",
                        "This message was created automatically by mail delivery software.\r\n\r\n"
@@ -304,8 +315,7 @@ private Q_SLOTS:
                            u8("Update Undeliverable cid@example.org -> Bounce count incremented!")}
             << QStringList{u8("bob@example.org|sports|0"), u8("cid@example.org|Default|5")} << true;
         QTest::newRow("addresses in the subject first, sender not read")
-            << message(daemon, "Undelivered Mail to <Bob@Example.org>", "To: unknown@example.com\r\n")
-            << QStringList{}
+            << message(daemon, "Undelivered Mail to <Bob@Example.org>", "To: unknown@example.com\r\n") << QStringList{}
             << QStringList{u8("Update Undeliverable Bob@Example.org -> Bounce count incremented!"),
                            u8("Update Undeliverable unknown@example.com -> E-mail address not found!")}
             << QStringList{u8("bob@example.org|sports|1"), u8("cid@example.org|Default|3"), u8("dan@example.org|x|9")}
@@ -313,13 +323,12 @@ private Q_SLOTS:
         QTest::newRow("no address: still deleted")
             << message(daemon, "Undelivered Mail Returned to Sender", "The mail system could not deliver it.\r\n")
             << QStringList{} << QStringList{} << unchanged << true;
-        QTest::newRow("phrase in any letter case") << message(daemon, "uNdElIvErAbLe", "x cid@example.org\r\n")
-                                                   << QStringList{}
-                                                   << QStringList{u8("Update Undeliverable cid@example.org -> "
-                                                                     "Bounce count incremented!")}
-                                                   << QStringList{u8("bob@example.org|sports|0"),
-                                                                  u8("cid@example.org|Default|4"), u8("dan@example.org|x|9")}
-                                                   << true;
+        QTest::newRow("phrase in any letter case")
+            << message(daemon, "uNdElIvErAbLe", "x cid@example.org\r\n") << QStringList{}
+            << QStringList{u8("Update Undeliverable cid@example.org -> "
+                              "Bounce count incremented!")}
+            << QStringList{u8("bob@example.org|sports|0"), u8("cid@example.org|Default|4"), u8("dan@example.org|x|9")}
+            << true;
         QTest::newRow("phrase only in the body")
             << message(daemon, "Notice", "Delivery failure for cid@example.org\r\n") << QStringList{} << QStringList{}
             << unchanged << false;
@@ -328,8 +337,7 @@ private Q_SLOTS:
             << QStringList{} << unchanged << false;
         QTest::newRow("invalid addresses are not counted")
             << message(daemon, "failure notice", "x..y@example.org, no.dot@localhost, <cid@example.org>.\r\n")
-            << QStringList{}
-            << QStringList{u8("Update Undeliverable cid@example.org -> Bounce count incremented!")}
+            << QStringList{} << QStringList{u8("Update Undeliverable cid@example.org -> Bounce count incremented!")}
             << QStringList{u8("bob@example.org|sports|0"), u8("cid@example.org|Default|4"), u8("dan@example.org|x|9")}
             << true;
     }
@@ -368,7 +376,8 @@ private Q_SLOTS:
         const QList<QByteArray> messages = {
             message("a@example.org", "subscribe news", ""),
             message("b@example.org", "Lunch?", "Are you free on Friday?\r\njoin us\r\n"),
-            message("MAILER-DAEMON@example.net", "Returned mail: see transcript", "<old@example.org>... User unknown\r\n"),
+            message("MAILER-DAEMON@example.net", "Returned mail: see transcript",
+                    "<old@example.org>... User unknown\r\n"),
             message("c@example.org", "unsubscribe", ""),
             message("d@example.org", "Newsletter", "<p>subscribe now!</p>\r\n"),
             message("e@example.org", "hello", "join sports\r\n"),
@@ -380,11 +389,14 @@ private Q_SLOTS:
         rig.run();
 
         QCOMPARE(rig.log.lines(),
-                 withDate(QStringList{u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> Entered Successfully"),
-                           u8("Update Undeliverable old@example.org -> Bounce count incremented!"),
-                           u8("REMOVE c@example.org Default [Changed enacted by e-mail sent %D by c@example.org] -> "
-                              "E-mail address not found!"),
-                           u8("ADD e@example.org sports [Changed enacted by e-mail sent %D by e@example.org] -> Entered Successfully")}));
+                 withDate(QStringList{
+                     u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> Entered "
+                        "Successfully"),
+                     u8("Update Undeliverable old@example.org -> Bounce count incremented!"),
+                     u8("REMOVE c@example.org Default [Changed enacted by e-mail sent %D by c@example.org] -> "
+                        "E-mail address not found!"),
+                     u8("ADD e@example.org sports [Changed enacted by e-mail sent %D by e@example.org] -> Entered "
+                        "Successfully")}));
         QCOMPARE(rig.maxima, QList<int>{6});
         QCOMPARE(rig.advances, 6);
         QCOMPARE(rig.store.contents(Bin), testmail::sorted({messages[0], messages[2], messages[3], messages[5]}));
@@ -418,12 +430,12 @@ private Q_SLOTS:
         const QByteArray early = "Tue, 12 Mar 2024 09:00:00 +0000";
         const QByteArray late = "Tue, 12 Mar 2024 09:05:00 +0000";
         const QStringList in{u8("p@example.org|Default|0")};
-        QTest::newRow("subscribe, then unsubscribe") << QByteArrayList{"subscribe", "unsubscribe"}
-                                                     << QByteArrayList{early, late} << QStringList();
-        QTest::newRow("unsubscribe, then subscribe") << QByteArrayList{"unsubscribe", "subscribe"}
-                                                     << QByteArrayList{early, late} << in;
-        QTest::newRow("same time: arrival order") << QByteArrayList{"subscribe", "unsubscribe"}
-                                                  << QByteArrayList{early, early} << QStringList();
+        QTest::newRow("subscribe, then unsubscribe")
+            << QByteArrayList{"subscribe", "unsubscribe"} << QByteArrayList{early, late} << QStringList();
+        QTest::newRow("unsubscribe, then subscribe")
+            << QByteArrayList{"unsubscribe", "subscribe"} << QByteArrayList{early, late} << in;
+        QTest::newRow("same time: arrival order")
+            << QByteArrayList{"subscribe", "unsubscribe"} << QByteArrayList{early, early} << QStringList();
         QTest::newRow("unsubscribe received first, arrived last")
             << QByteArrayList{"subscribe", "unsubscribe"} << QByteArrayList{late, early} << in;
         QTest::newRow("subscribe received first, arrived last")
@@ -482,7 +494,8 @@ private Q_SLOTS:
         rig.store.addFolder(u8("Other"));
         rig.store.deliver(u8("Other"), message("a@example.org", "subscribe", ""), 1);
         const auto before = rig.store.snapshot();
-        const QStringList dirsBefore = QDir(rig.store.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList dirsBefore
+            = QDir(rig.store.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         rig.prompts.queueConfirm(yes ? Prompts::Answer::Yes : Prompts::Answer::No);
         rig.run();
 
@@ -497,14 +510,16 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(maildir.folderPath(name) + u8("/new")).isDir());
         } else {
             QVERIFY(rig.maxima.isEmpty());
-            QCOMPARE(QDir(rig.store.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), dirsBefore);
+            QCOMPARE(QDir(rig.store.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     dirsBefore);
         }
         // Only the new folder's own files, if any, were added.
         auto after = rig.store.snapshot();
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             QCOMPARE(after.take(it.key()), it.value());
-        QCOMPARE(after.keys(), yes ? QStringList{u8(".") + platform::outlook::Maildir::encodeName(name) + u8("/maildirfolder")}
-                                   : QStringList{});
+        QCOMPARE(after.keys(),
+                 yes ? QStringList{u8(".") + platform::outlook::Maildir::encodeName(name) + u8("/maildirfolder")}
+                     : QStringList{});
     }
 
     void folderThatCannotBeCreated()
@@ -624,7 +639,8 @@ private Q_SLOTS:
         rig.table().close();
         QVERIFY_THROWS_EXCEPTION(TableError, rig.run());
         QCOMPARE(rig.log.lines(),
-                 withDate(QStringList{u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> ")}));
+                 withDate(QStringList{
+                     u8("ADD a@example.org news [Changed enacted by e-mail sent %D by a@example.org] -> ")}));
         QCOMPARE(readFile(path), raw);
         QCOMPARE(rig.store.count(List), 2);
     }
@@ -738,8 +754,8 @@ private Q_SLOTS:
         Rig rig;
         rig.settings.FailedMail = true;
         rig.table().append(u8("cid@example.org"), u8("Default"), 3, u8("old"));
-        const QByteArray notice
-            = message("MAILER-DAEMON@example.net", "Undeliverable: news", "Your message to <cid@example.org> failed.\r\n");
+        const QByteArray notice = message("MAILER-DAEMON@example.net", "Undeliverable: news",
+                                          "Your message to <cid@example.org> failed.\r\n");
         const QString path = rig.deliver(notice, 1);
         QFile blocker(rig.store.root() + u8("/.Deleted Items"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -896,7 +912,7 @@ private Q_SLOTS:
         QByteArray nested = "From: a@example.org\r\nSubject: deep\r\nMIME-Version: 1.0\r\n";
         for (int i = 0; i < 200; ++i)
             nested += "Content-Type: multipart/mixed; boundary=\"b" + QByteArray::number(i) + "\"\r\n\r\n--b"
-                + QByteArray::number(i) + "\r\n";
+                      + QByteArray::number(i) + "\r\n";
         nested += "Content-Type: text/plain\r\n\r\nsubscribe deep\r\n";
 
         QTest::newRow("empty file") << QByteArray();
@@ -908,17 +924,18 @@ private Q_SLOTS:
         QTest::newRow("no Date, no From") << QByteArray("Subject: subscribe\r\n\r\nhi\r\n");
         QTest::newRow("broken encoded words")
             << QByteArray("From: =?utf-8?B?!!!?= <a@example.org>\r\nSubject: =?utf-8?Q?sub=ZZscribe?= =?x?B?\r\n\r\n");
-        QTest::newRow("broken base64 body")
-            << QByteArray("From: a@example.org\r\nSubject: x\r\nContent-Transfer-Encoding: base64\r\n\r\n@@@@c3Vi!!\r\n");
-        QTest::newRow("invalid UTF-8 labelled UTF-8")
-            << QByteArray("From: a@example.org\r\nSubject: \xff\xfe sub\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
-                          "join \xc3\x28 \xed\xa0\x80 news\r\n");
-        QTest::newRow("unknown charset")
-            << QByteArray("From: a@example.org\r\nSubject: =?x-klingon?Q?join?=\r\nContent-Type: text/plain; charset=x-klingon\r\n\r\n"
-                          "\x81\x82 unsubscribe\r\n");
-        QTest::newRow("unterminated multipart")
-            << QByteArray("From: a@example.org\r\nSubject: x\r\nContent-Type: multipart/mixed; boundary=zz\r\n\r\n--zz\r\n"
-                          "Content-Type: text/plain\r\n\r\nunsubscribe\r\n--z");
+        QTest::newRow("broken base64 body") << QByteArray(
+            "From: a@example.org\r\nSubject: x\r\nContent-Transfer-Encoding: base64\r\n\r\n@@@@c3Vi!!\r\n");
+        QTest::newRow("invalid UTF-8 labelled UTF-8") << QByteArray(
+            "From: a@example.org\r\nSubject: \xff\xfe sub\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+            "join \xc3\x28 \xed\xa0\x80 news\r\n");
+        QTest::newRow("unknown charset") << QByteArray(
+            "From: a@example.org\r\nSubject: =?x-klingon?Q?join?=\r\nContent-Type: text/plain; "
+            "charset=x-klingon\r\n\r\n"
+            "\x81\x82 unsubscribe\r\n");
+        QTest::newRow("unterminated multipart") << QByteArray(
+            "From: a@example.org\r\nSubject: x\r\nContent-Type: multipart/mixed; boundary=zz\r\n\r\n--zz\r\n"
+            "Content-Type: text/plain\r\n\r\nunsubscribe\r\n--z");
         QTest::newRow("deeply nested multipart") << nested;
         QTest::newRow("NUL in a header") << QByteArray("From: a@example.org\r\nSubject: join\0news\r\n\r\nx\r\n", 42);
         QTest::newRow("one megabyte line")

@@ -1,17 +1,17 @@
 // The folder check over messages nobody here wrote: the e-mail test messages
 // of Python's test suite and a collection of real delivery-failure notices,
 // both installed from Debian packages.
-#include "testlib/TestText.h"
-#include "testlib/ScriptedPrompts.h"
-#include "testlib/TestEnv.h"
+#include "core/AsciiCase.h"
 #include "intake/FolderCheck.h"
-#include "testlib/MaildirWriter.h"
 #include "intake/extractemailaddresses.h"
 #include "platform/outlook/MailMessage.h"
-#include "core/AsciiCase.h"
 #include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
 #include "store/Validation.h"
+#include "testlib/MaildirWriter.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QTest>
 
@@ -27,10 +27,10 @@ struct Sample
 {
     QString file;
     QByteArray raw;
-    QString text;            // subject and body as decoded
-    bool notice = false;     // a built-in phrase in the subject
-    QStringList addresses;   // what a notice must be counted against
-    QString path;            // in the test store
+    QString text; // subject and body as decoded
+    bool notice = false; // a built-in phrase in the subject
+    QStringList addresses; // what a notice must be counted against
+    QString path; // in the test store
 };
 
 // Read apart from the check: the phrase test and the extraction as the rules
@@ -48,7 +48,8 @@ Sample examine(const QString &file, const Settings &settings, const RuleLists &l
     for (const QString &phrase : builtIn.failed.items())
         s.notice = s.notice || (!phrase.isEmpty() && subject.contains(upperAZ(phrase)));
     if (s.notice)
-        extractemailaddresses(lines, s.addresses, [&](const QString &a) { return validemailaddress(a, settings, lists); });
+        extractemailaddresses(lines, s.addresses,
+                              [&](const QString &a) { return validemailaddress(a, settings, lists); });
     return s;
 }
 
@@ -74,10 +75,10 @@ private Q_SLOTS:
         const QString notices = QStringLiteral("/usr/lib/python3/dist-packages/flufl/bounce/tests/data");
         for (bool all : {false, true}) {
             const char *lines = all ? ", every line" : ", first lines";
-            QTest::addRow("python e-mail tests%s", lines) << python << QStringLiteral("msg_*.txt")
-                                                          << QStringLiteral("libpython3.11-testsuite") << all;
-            QTest::addRow("delivery-failure notices%s", lines) << notices << QStringLiteral("*.txt")
-                                                               << QStringLiteral("python3-flufl.bounce") << all;
+            QTest::addRow("python e-mail tests%s", lines)
+                << python << QStringLiteral("msg_*.txt") << QStringLiteral("libpython3.11-testsuite") << all;
+            QTest::addRow("delivery-failure notices%s", lines)
+                << notices << QStringLiteral("*.txt") << QStringLiteral("python3-flufl.bounce") << all;
         }
     }
 
@@ -129,8 +130,7 @@ private Q_SLOTS:
             }
         }
         std::stable_sort(visits.begin(), visits.end(), [](const auto &x, const auto &y) {
-            return x.first.isValid() != y.first.isValid() ? !x.first.isValid()
-                                                          : x.first.isValid() && x.first < y.first;
+            return x.first.isValid() != y.first.isValid() ? !x.first.isValid() : x.first.isValid() && x.first < y.first;
         });
         FolderCheck(settings, work.lists, work.rules, prompts).run({});
         QVERIFY(prompts.calls().isEmpty());
@@ -157,8 +157,8 @@ private Q_SLOTS:
                 QVERIFY2(gone, qPrintable(s.file + QStringLiteral(" is a notice and stayed")));
                 const QStringList counted = bounced.mid(b, s.addresses.size());
                 QVERIFY2(counted == s.addresses,
-                         qPrintable(s.file + QStringLiteral(": counted ") + counted.join(QLatin1Char(',')) + QStringLiteral(", expected ")
-                                    + s.addresses.join(QLatin1Char(','))));
+                         qPrintable(s.file + QStringLiteral(": counted ") + counted.join(QLatin1Char(','))
+                                    + QStringLiteral(", expected ") + s.addresses.join(QLatin1Char(','))));
                 for (const QString &a : counted)
                     QVERIFY2(occursIn(s, a), qPrintable(s.file + QStringLiteral(": ") + a));
                 b += int(s.addresses.size());
@@ -171,8 +171,8 @@ private Q_SLOTS:
         QCOMPARE(b, bounced.size());
         QCOMPARE(e, entered.size());
         QCOMPARE(store.contents(Bin), testmail::sorted(left));
-        qInfo("%lld messages, %d notices, %lld bounce calls, %lld commands",
-              qlonglong(samples.size()), notices, qlonglong(bounced.size()), qlonglong(entered.size()));
+        qInfo("%lld messages, %d notices, %lld bounce calls, %lld commands", qlonglong(samples.size()), notices,
+              qlonglong(bounced.size()), qlonglong(entered.size()));
     }
 };
 

@@ -125,9 +125,9 @@ ULONG MAPI_CALL MAPIResolveName(LHANDLE session, ULONG_PTR ui, LPSTR name, FLAGS
     FakeCall &c = record("MAPIResolveName", session, ui, flags, reserved);
     c.text1 = copy(name);
     const std::string typed = name ? name : "";
-    const FakeResolution r = g_state.resolve
-        ? g_state.resolve(typed, flags)
-        : FakeResolution{SUCCESS_SUCCESS, typed + " (resolved)", "SMTP:" + typed, "EID:" + typed};
+    const FakeResolution r
+        = g_state.resolve ? g_state.resolve(typed, flags)
+                          : FakeResolution{SUCCESS_SUCCESS, typed + " (resolved)", "SMTP:" + typed, "EID:" + typed};
     *result = nullptr;
     if (r.code == SUCCESS_SUCCESS)
         *result = allocate({{0, MAPI_TO, r.name, r.address, ULONG(r.entryId.size()),
@@ -135,8 +135,8 @@ ULONG MAPI_CALL MAPIResolveName(LHANDLE session, ULONG_PTR ui, LPSTR name, FLAGS
     return r.code;
 }
 
-ULONG MAPI_CALL MAPIAddress(LHANDLE session, ULONG_PTR ui, LPSTR caption, ULONG editFields, LPSTR labels,
-                            ULONG nRecips, lpMapiRecipDesc recips, FLAGS flags, ULONG reserved, LPULONG newCount,
+ULONG MAPI_CALL MAPIAddress(LHANDLE session, ULONG_PTR ui, LPSTR caption, ULONG editFields, LPSTR labels, ULONG nRecips,
+                            lpMapiRecipDesc recips, FLAGS flags, ULONG reserved, LPULONG newCount,
                             lpMapiRecipDesc *newRecips)
 {
     FakeCall &c = record("MAPIAddress", session, ui, flags, reserved);

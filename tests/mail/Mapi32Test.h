@@ -1,8 +1,8 @@
 #pragma once
 // The stand-in mail library as the program loads it, with every message it
 // writes read back by an independent parser (Python's email package).
-#include "testlib/TestEnv.h"
 #include "mail/Email.h"
+#include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -17,7 +17,7 @@ struct RawMessage
 {
     QByteArray subject, body;
     QList<std::tuple<ULONG, QByteArray, QByteArray>> recipients; // class, name, address
-    QList<std::pair<QByteArray, QByteArray>> files;              // path, name
+    QList<std::pair<QByteArray, QByteArray>> files; // path, name
 };
 
 class TestMapi32 : public QObject

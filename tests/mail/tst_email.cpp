@@ -1,7 +1,7 @@
 #include "FakeMapi.h"
-#include "testlib/TestEnv.h"
 #include "mail/Email.h"
 #include "platform/mapi/MapiProfileKeys.h"
+#include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -266,10 +266,9 @@ private Q_SLOTS:
         email.setBcc({QStringLiteral("d")});
         QCOMPARE(email.SendMail(), 0);
 
-        QCOMPARE(m_fake->functionNames(),
-                 names({"MAPILogon", "MAPIResolveName", "MAPIFreeBuffer", "MAPIResolveName", "MAPIFreeBuffer",
-                        "MAPIResolveName", "MAPIFreeBuffer", "MAPIResolveName", "MAPIFreeBuffer", "MAPISendMail",
-                        "MAPILogoff"}));
+        QCOMPARE(m_fake->functionNames(), names({"MAPILogon", "MAPIResolveName", "MAPIFreeBuffer", "MAPIResolveName",
+                                                 "MAPIFreeBuffer", "MAPIResolveName", "MAPIFreeBuffer",
+                                                 "MAPIResolveName", "MAPIFreeBuffer", "MAPISendMail", "MAPILogoff"}));
         const FakeCall send = m_fake->callsOf("MAPISendMail")[0];
         QCOMPARE(send.session, LHANDLE(100));
         QCOMPARE(send.flags, FLAGS(0));
@@ -292,8 +291,8 @@ private Q_SLOTS:
         QCOMPARE(send.messageFlags, FLAGS(0));
         QCOMPARE(email.Recipient(), strings({"a (resolved)", "", "b (resolved)"}));
         QCOMPARE(email.Bcc(), strings({"d (resolved)"}));
-        QCOMPARE(log.events, strings({"BeforeLogon", "AfterLogon", "BeforeSendMail", "AfterSendMail",
-                                          "BeforeLogoff", "AfterLogoff"}));
+        QCOMPARE(log.events, strings({"BeforeLogon", "AfterLogon", "BeforeSendMail", "AfterSendMail", "BeforeLogoff",
+                                      "AfterLogoff"}));
 
         email.setShowDialog(true);
         QCOMPARE(email.SendMail(), 0);
@@ -498,12 +497,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("long stem") << "AVeryLongFileName.document" << "ame.document";
-        QTest::newRow("no dot") << "abcdefghijklmnop" << "efghijklmnop";
-        QTest::newRow("leading dot dropped") << "notes.abcdefghijk" << "abcdefghijk";
-        QTest::newRow("short") << "report.txt" << "report.txt";
-        QTest::newRow("twelve") << "abcdefgh.txt" << "abcdefgh.txt";
-        QTest::newRow("dots only") << "..............." << "";
+        QTest::newRow("long stem") << "AVeryLongFileName.document"
+                                   << "ame.document";
+        QTest::newRow("no dot") << "abcdefghijklmnop"
+                                << "efghijklmnop";
+        QTest::newRow("leading dot dropped") << "notes.abcdefghijk"
+                                             << "abcdefghijk";
+        QTest::newRow("short") << "report.txt"
+                               << "report.txt";
+        QTest::newRow("twelve") << "abcdefgh.txt"
+                                << "abcdefgh.txt";
+        QTest::newRow("dots only") << "..............."
+                                   << "";
     }
 
     void truncateFileName()

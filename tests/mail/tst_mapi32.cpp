@@ -77,8 +77,8 @@ QJsonObject TestMapi32::readBack(const QString &folder)
 bool TestMapi32::nothingWritten() const
 {
     return files(QStringLiteral(".Outbox")).isEmpty()
-        && files(QStringLiteral(".Outbox"), QStringLiteral("tmp")).isEmpty()
-        && files(QStringLiteral(".Drafts")).isEmpty();
+           && files(QStringLiteral(".Outbox"), QStringLiteral("tmp")).isEmpty()
+           && files(QStringLiteral(".Drafts")).isEmpty();
 }
 
 std::unique_ptr<TEmail> TestMapi32::makeEmail()
@@ -177,19 +177,28 @@ void TestMapi32::namesResolveAgainstContacts_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("address");
     QTest::newRow("nickname") << "jb" << 0 << 0 << u("Jörg Brandt") << "SMTP:jb@example.org";
-    QTest::newRow("display name, other case") << u("JÖRG brandt") << 0 << 0 << u("Jörg Brandt")
-                                              << "SMTP:jb@example.org";
-    QTest::newRow("two contacts") << "Ann Lee" << 0 << 21 << "" << "";
+    QTest::newRow("display name, other case")
+        << u("JÖRG brandt") << 0 << 0 << u("Jörg Brandt") << "SMTP:jb@example.org";
+    QTest::newRow("two contacts") << "Ann Lee" << 0 << 21 << ""
+                                  << "";
     QTest::newRow("shared display name stays unique") << "annie" << 0 << 0 << "Ann Lee <ann2@example.org>"
                                                       << "SMTP:ann2@example.org";
-    QTest::newRow("unknown") << "nobody" << 0 << 14 << "" << "";
-    QTest::newRow("unknown, dialog cancelled") << "nobody" << int(MAPI_DIALOG) << 1 << "" << "";
-    QTest::newRow("address") << " x@y.org " << 0 << 0 << "x@y.org" << "SMTP:x@y.org";
-    QTest::newRow("address type") << "smtp:x@y.org" << 0 << 0 << "x@y.org" << "SMTP:x@y.org";
-    QTest::newRow("bracketed address type") << "[SMTP:a@y.org]" << 0 << 0 << "a@y.org" << "SMTP:a@y.org";
-    QTest::newRow("address type, no domain") << "[SMTP:someone]" << 0 << 14 << "" << "";
-    QTest::newRow("other address type") << "[FAX:12345]" << 0 << 14 << "" << "";
-    QTest::newRow("broken address") << "a@b@c" << 0 << 14 << "" << "";
+    QTest::newRow("unknown") << "nobody" << 0 << 14 << ""
+                             << "";
+    QTest::newRow("unknown, dialog cancelled") << "nobody" << int(MAPI_DIALOG) << 1 << ""
+                                               << "";
+    QTest::newRow("address") << " x@y.org " << 0 << 0 << "x@y.org"
+                             << "SMTP:x@y.org";
+    QTest::newRow("address type") << "smtp:x@y.org" << 0 << 0 << "x@y.org"
+                                  << "SMTP:x@y.org";
+    QTest::newRow("bracketed address type") << "[SMTP:a@y.org]" << 0 << 0 << "a@y.org"
+                                            << "SMTP:a@y.org";
+    QTest::newRow("address type, no domain") << "[SMTP:someone]" << 0 << 14 << ""
+                                             << "";
+    QTest::newRow("other address type") << "[FAX:12345]" << 0 << 14 << ""
+                                        << "";
+    QTest::newRow("broken address") << "a@b@c" << 0 << 14 << ""
+                                    << "";
 }
 
 void TestMapi32::namesResolveAgainstContacts()
@@ -234,9 +243,9 @@ void TestMapi32::resolvedNamesReachTheirAddresses()
                    email->ResolveRecipient(QStringLiteral("[SMTP:list@example.org]"))});
     QCOMPARE(email->SendMail(), 0);
     QCOMPARE(email->Logoff(), 0);
-    QCOMPARE(readBack().value(QStringLiteral("bcc")).toArray(),
-             (QJsonArray{QJsonArray{u("Ann Lee"), u("ann2@example.org")},
-                         QJsonArray{QString(), u("list@example.org")}}));
+    QCOMPARE(
+        readBack().value(QStringLiteral("bcc")).toArray(),
+        (QJsonArray{QJsonArray{u("Ann Lee"), u("ann2@example.org")}, QJsonArray{QString(), u("list@example.org")}}));
 }
 
 void TestMapi32::addressesAHeaderCanHold_data()
@@ -408,8 +417,8 @@ void TestMapi32::callsOutsideTheSendPath()
     QCOMPARE(f().MAPIFreeBuffer(&notOurs), ULONG(MAPI_E_FAILURE));
 
     QByteArray name("Given"), address("SMTP:given@example.org"), typed("x@example.org"), fax("FAX:12345");
-    MapiRecipDesc in[2] = {{0, MAPI_CC, name.data(), address.data(), 0, nullptr},
-                           {0, MAPI_BCC, typed.data(), nullptr, 0, nullptr}};
+    MapiRecipDesc in[2]
+        = {{0, MAPI_CC, name.data(), address.data(), 0, nullptr}, {0, MAPI_BCC, typed.data(), nullptr, 0, nullptr}};
     // The address book and the details dialog, cancelled.
     ULONG count = 7;
     lpMapiRecipDesc out = in;
@@ -417,8 +426,7 @@ void TestMapi32::callsOutsideTheSendPath()
     QCOMPARE(f().MAPIAddress(session, 0, empty, 4, empty, 2, in, 0, 0, &count, &out), ULONG(MAPI_USER_ABORT));
     QCOMPARE(count, ULONG(0));
     QVERIFY(!out);
-    QCOMPARE(f().MAPIAddress(session, 0, empty, 5, empty, 2, in, 0, 0, &count, &out),
-             ULONG(MAPI_E_INVALID_EDITFIELDS));
+    QCOMPARE(f().MAPIAddress(session, 0, empty, 5, empty, 2, in, 0, 0, &count, &out), ULONG(MAPI_E_INVALID_EDITFIELDS));
     void *library = ::dlopen(MAPI_LIBRARY_DIR "/libmapi32.so", RTLD_NOW | RTLD_LOCAL);
     auto closeLibrary = qScopeGuard([&] { ::dlclose(library); });
     const auto details = reinterpret_cast<LPMAPIDETAILS>(::dlsym(library, "MAPIDetails"));

@@ -1,7 +1,7 @@
 // What the messages the library writes carry: headers, bodies and
 // attachments, whatever the caller's text holds.
-#include "testlib/SlowCase.h"
 #include "mail/Mapi32Test.h"
+#include "testlib/SlowCase.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -31,10 +31,9 @@ void TestMapi32::headersNamesAndReceipt()
     QCOMPARE(email->SendMail(), 0);
 
     const QJsonObject m = readBack();
-    QCOMPARE(m.value(QStringLiteral("from")).toArray(),
-             mailbox(u("Quill, Zoë"), QStringLiteral("sender@example.org")));
+    QCOMPARE(m.value(QStringLiteral("from")).toArray(), mailbox(u("Quill, Zoë"), QStringLiteral("sender@example.org")));
     QCOMPARE(m.value(QStringLiteral("to")).toArray(), (QJsonArray{QJsonArray{u("Núñez, Ana"), u("ana@example.org")},
-                                                            QJsonArray{u("Jörg Ñandú"), u("jb@example.org")}}));
+                                                                  QJsonArray{u("Jörg Ñandú"), u("jb@example.org")}}));
     QCOMPARE(m.value(QStringLiteral("cc")).toArray(),
              (QJsonArray{QJsonArray{u("Doe, John"), u("john@example.org")},
                          QJsonArray{u("Sam \"The Man\" <Ops>"), u("sam@example.org")}}));
@@ -57,9 +56,8 @@ void TestMapi32::fiveHundredBccAndOneMegabyteBody()
         bcc.append(QStringLiteral("member%1@list.example.org").arg(i));
     QString body;
     while (body.size() < 1024 * 1024)
-        body += u("Zeile mit Umlauten äöü und einem langen Text, der nicht umbricht. ")
-            + QString::number(body.size())
-            + (body.size() % 7 ? QStringLiteral(" ") : QStringLiteral("\n"));
+        body += u("Zeile mit Umlauten äöü und einem langen Text, der nicht umbricht. ") + QString::number(body.size())
+                + (body.size() % 7 ? QStringLiteral(" ") : QStringLiteral("\n"));
     auto email = makeEmail();
     email->setBcc(bcc);
     email->SetLongText(body);
@@ -93,13 +91,15 @@ void TestMapi32::textArrivesAsGiven_data()
     // Subject, display name, body and attachment name; as a reader shows them.
     QTest::addColumn<QByteArrayList>("given");
     QTest::addColumn<QStringList>("expected");
-    const QByteArrayList lookalikes{"=?utf-8?q?x?= literal", "=?utf-8?b?eA==?= Lee", "=?utf-8?q?x?=",
-                                    "=?utf-8?q?x?=.txt"};
+    const QByteArrayList lookalikes{"=?utf-8?q?x?= literal", "=?utf-8?b?eA==?= Lee",
+                                    "=?utf-8?q?x?=", "=?utf-8?q?x?=.txt"};
     QTest::newRow("looks like encoded words") << lookalikes << asLatin1(lookalikes);
-    QTest::newRow("UTF-8 with stray bytes")
-        << QByteArrayList{"Gr\xc3\xbc\xdf" "e", "J\xc3\xb6rg \xd1" "and\xfa", "\x80 5 caf\xc3\xa9",
-                          "r\xe9sum\xc3\xa9.txt"}
-        << QStringList{u("Grüße"), u("Jörg Ñandú"), u("€ 5 café"), u("résumé.txt")};
+    QTest::newRow("UTF-8 with stray bytes") << QByteArrayList{"Gr\xc3\xbc\xdf"
+                                                              "e",
+                                                              "J\xc3\xb6rg \xd1"
+                                                              "and\xfa",
+                                                              "\x80 5 caf\xc3\xa9", "r\xe9sum\xc3\xa9.txt"}
+                                            << QStringList{u("Grüße"), u("Jörg Ñandú"), u("€ 5 café"), u("résumé.txt")};
     QTest::newRow("lone CR in the body") << QByteArrayList{"s", "n", "a\rb\r\nc\n\rd", "f.txt"}
                                          << QStringList{u("s"), u("n"), u("a\nb\nc\n\nd"), u("f.txt")};
     QTest::newRow("line breaks in header text")
@@ -250,13 +250,12 @@ void TestMapi32::badAttachmentsWriteNothing()
 
     QByteArray to("to@example.org");
     MapiRecipDesc recip{0, MAPI_TO, to.data(), nullptr, 0, nullptr};
-    const QList<std::pair<QString, int>> cases{{QStringLiteral("/nonexistent/a.txt"), 11},
-                                               {m_env->root(), 12},
-                                               {noAccess, enforced ? 12 : 0}};
+    const QList<std::pair<QString, int>> cases{
+        {QStringLiteral("/nonexistent/a.txt"), 11}, {m_env->root(), 12}, {noAccess, enforced ? 12 : 0}};
     for (const auto &[path, expected] : cases) {
         QByteArray p1 = present.toUtf8(), p2 = path.toUtf8();
-        MapiFileDesc files[2] = {{0, 0, 0xFFFFFFFF, p1.data(), nullptr, nullptr},
-                                 {0, 0, 0xFFFFFFFF, p2.data(), nullptr, nullptr}};
+        MapiFileDesc files[2]
+            = {{0, 0, 0xFFFFFFFF, p1.data(), nullptr, nullptr}, {0, 0, 0xFFFFFFFF, p2.data(), nullptr, nullptr}};
         MapiMessage m{};
         m.nRecipCount = 1;
         m.lpRecips = &recip;

@@ -1,7 +1,7 @@
 // The vCard reading and the contacts cache behind the library's name
 // resolution.
-#include "testlib/TestEnv.h"
 #include "platform/mapi/Contacts.h"
+#include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +29,10 @@ void writeFile(const QString &path, const QByteArray &bytes)
 // Times a minute old, as contacts kept for a while have.
 void age(const QString &folder)
 {
-    const struct utimbuf old{::time(nullptr) - 60, ::time(nullptr) - 60};
+    const struct utimbuf old
+    {
+        ::time(nullptr) - 60, ::time(nullptr) - 60
+    };
     for (const char *sub : {"", "/new", "/cur"}) {
         const QString path = folder + QLatin1String(sub);
         ::utime(QFile::encodeName(path).constData(), &old);
@@ -45,7 +48,9 @@ struct Times
 
 Times timesOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     ::stat(QFile::encodeName(path).constData(), &st);
     return {{st.st_atim, st.st_mtim}};
 }
@@ -107,12 +112,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("email"); // empty: not found
         const QByteArray b = "BEGIN:VCARD\nFN:B\nEMAIL:b@x.org\nEND:VCARD\n";
         QTest::newRow("address edited in place")
-            << int(Change::InPlace) << QByteArray("BEGIN:VCARD\nFN:A\nEMAIL:c@x.org\nEND:VCARD\n") << "A" << "c@x.org";
-        QTest::newRow("contact renamed in place") << int(Change::InPlace) << b << "B" << "b@x.org";
-        QTest::newRow("file replaced by a rename") << int(Change::ReplacedByRename) << b << "B" << "b@x.org";
-        QTest::newRow("file renamed") << int(Change::Renamed) << QByteArray() << "A" << "a@x.org";
-        QTest::newRow("file moved to cur") << int(Change::Moved) << QByteArray() << "A" << "a@x.org";
-        QTest::newRow("file removed") << int(Change::Removed) << QByteArray() << "A" << "";
+            << int(Change::InPlace) << QByteArray("BEGIN:VCARD\nFN:A\nEMAIL:c@x.org\nEND:VCARD\n") << "A"
+            << "c@x.org";
+        QTest::newRow("contact renamed in place") << int(Change::InPlace) << b << "B"
+                                                  << "b@x.org";
+        QTest::newRow("file replaced by a rename") << int(Change::ReplacedByRename) << b << "B"
+                                                   << "b@x.org";
+        QTest::newRow("file renamed") << int(Change::Renamed) << QByteArray() << "A"
+                                      << "a@x.org";
+        QTest::newRow("file moved to cur") << int(Change::Moved) << QByteArray() << "A"
+                                           << "a@x.org";
+        QTest::newRow("file removed") << int(Change::Removed) << QByteArray() << "A"
+                                      << "";
     }
 
     void cacheSeesEveryChange()

@@ -45,9 +45,8 @@ int main(int argc, char **argv)
             line += QStringLiteral(" p:") + QString::fromLatin1(p.toUtf8().toBase64());
         say(line);
     };
-    QObject::connect(&guard, &TOneInstance::instanceStarted, [](const QStringList &received) {
-        say(QStringLiteral("SIGNAL count=%1").arg(received.size()));
-    });
+    QObject::connect(&guard, &TOneInstance::instanceStarted,
+                     [](const QStringList &received) { say(QStringLiteral("SIGNAL count=%1").arg(received.size())); });
 
     QElapsedTimer timer;
     timer.start();

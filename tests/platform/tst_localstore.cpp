@@ -1,19 +1,19 @@
 // The mail client's automation objects over a Maildir++ store written here,
 // and Dovecot reading the same store independently.
-#include "testlib/TestText.h"
-#include "testlib/ScriptedPrompts.h"
-#include "testlib/TestEnv.h"
-#include "intake/FolderCheck.h"
-#include "testlib/MaildirWriter.h"
-#include "platform/outlook/Automation.h"
-#include "platform/outlook/LocalOutlook.h"
-#include "platform/outlook/Maildir.h"
 #include "core/LineList.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
+#include "intake/FolderCheck.h"
+#include "platform/outlook/Automation.h"
+#include "platform/outlook/LocalOutlook.h"
+#include "platform/outlook/Maildir.h"
 #include "store/EntryRules.h"
 #include "store/MLSchema.h"
 #include "store/MLTable.h"
+#include "testlib/MaildirWriter.h"
+#include "testlib/ScriptedPrompts.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -114,15 +114,16 @@ public:
             conf += "default_internal_user = " + user + "\ndefault_login_user = " + user + "\n";
             conf += "default_internal_group = " + (gr ? QByteArray(gr->gr_name) : QByteArray::number(gid)) + "\n";
         }
-        conf += "userdb {\n  driver = static\n  args = uid=" + QByteArray::number(uid) + " gid=" + QByteArray::number(gid)
-            + " home=" + dir.toUtf8() + "/home\n}\n";
+        conf += "userdb {\n  driver = static\n  args = uid=" + QByteArray::number(uid)
+                + " gid=" + QByteArray::number(gid) + " home=" + dir.toUtf8() + "/home\n}\n";
         conf += "passdb {\n  driver = static\n  args = password=secret\n}\n";
         writeFile(m_conf, conf);
         m_uid = uid;
         handOver();
         QProcess master;
         master.start(program("dovecot"), {QStringLiteral("-c"), m_conf});
-        m_started = master.waitForFinished(20000) && master.exitStatus() == QProcess::NormalExit && master.exitCode() == 0;
+        m_started
+            = master.waitForFinished(20000) && master.exitStatus() == QProcess::NormalExit && master.exitCode() == 0;
         if (!m_started)
             m_error = QString::fromLocal8Bit(master.readAllStandardError()) + log();
     }
@@ -131,8 +132,8 @@ public:
     static QString program(const char *name)
     {
         const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
-        return found.isEmpty() ? QStandardPaths::findExecutable(QString::fromLatin1(name),
-                                                                {u8("/usr/sbin"), u8("/usr/bin"), u8("/usr/local/sbin")})
+        return found.isEmpty() ? QStandardPaths::findExecutable(
+                   QString::fromLatin1(name), {u8("/usr/sbin"), u8("/usr/bin"), u8("/usr/local/sbin")})
                                : found;
     }
 
@@ -172,8 +173,8 @@ public:
     bool status(QMap<QString, int> &counts) const
     {
         QByteArray out;
-        if (!doveadm({QStringLiteral("mailbox"), QStringLiteral("status"), QStringLiteral("-u"), QStringLiteral("tester"),
-                      QStringLiteral("messages"), QStringLiteral("*")},
+        if (!doveadm({QStringLiteral("mailbox"), QStringLiteral("status"), QStringLiteral("-u"),
+                      QStringLiteral("tester"), QStringLiteral("messages"), QStringLiteral("*")},
                      &out))
             return false;
         counts.clear();
@@ -274,7 +275,8 @@ private Q_SLOTS:
         testmail::Store(other.path()).create();
         personalFolders(other.path()).call(QStringLiteral("Folders")).call(QStringLiteral("add"), {name});
         for (const char *sub : {"cur", "new", "tmp"})
-            QVERIFY(QFileInfo(other.path() + QStringLiteral("/.") + onDisk + QLatin1Char('/') + QLatin1String(sub)).isDir());
+            QVERIFY(QFileInfo(other.path() + QStringLiteral("/.") + onDisk + QLatin1Char('/') + QLatin1String(sub))
+                        .isDir());
         QCOMPARE(folderNames(personalFolders(other.path())), both);
     }
 
@@ -295,8 +297,13 @@ private Q_SLOTS:
         store.addFolder(u8("Zeta"));
         store.addFolder(u8("alpha"));
         // Leading number of the unique name, numerically; then the name.
-        const QStringList names = {u8("1000000000.M1.host"), u8("9.M2.host:2,S"), u8("noprefix.host"), u8("10.M1.host"),
-                                   u8("9.M1.host"), u8("100.M1.host:2,RS"), u8("123456789012345678901234567890.M1.host")};
+        const QStringList names = {u8("1000000000.M1.host"),
+                                   u8("9.M2.host:2,S"),
+                                   u8("noprefix.host"),
+                                   u8("10.M1.host"),
+                                   u8("9.M1.host"),
+                                   u8("100.M1.host:2,RS"),
+                                   u8("123456789012345678901234567890.M1.host")};
         for (const QString &n : names) {
             const QString sub = n.contains(u8(":2,")) ? u8("/cur/") : u8("/new/");
             QVERIFY(writeFile(m_root + sub + n, message("a@example.org", n.toUtf8(), "body\r\n")));
@@ -311,7 +318,8 @@ private Q_SLOTS:
         QCOMPARE(folderNames(root), (QStringList{u8("alpha"), u8("Inbox"), u8("Zeta")}));
         QCOMPARE(subjects(root.call(QStringLiteral("Folders"), {u8("INBOX")})),
                  (QStringList{u8("noprefix.host"), u8("9.M1.host"), u8("9.M2.host:2,S"), u8("10.M1.host"),
-                              u8("100.M1.host:2,RS"), u8("1000000000.M1.host"), u8("123456789012345678901234567890.M1.host")}));
+                              u8("100.M1.host:2,RS"), u8("1000000000.M1.host"),
+                              u8("123456789012345678901234567890.M1.host")}));
         QCOMPARE(subjects(root.call(QStringLiteral("Folders"), {u8("Zeta")})), QStringList{});
     }
 
@@ -355,7 +363,9 @@ private Q_SLOTS:
                      qPrintable(it.key()));
         // Unseen messages get the info part a client gives a seen one.
         QCOMPARE(QDir(m_root + u8("/.Deleted Items/cur")).entryList(QDir::Files).filter(u8(":2,")).size(), 3);
-        QCOMPARE(QDir(list + u8("/new")).entryList(QDir::Files).size() + QDir(list + u8("/cur")).entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir(list + u8("/new")).entryList(QDir::Files).size()
+                     + QDir(list + u8("/cur")).entryList(QDir::Files).size(),
+                 2);
     }
 
     // Deleting moves the later items down by one, in whatever order items go.
@@ -446,7 +456,8 @@ private Q_SLOTS:
         store.deliver(u8("VMailingList"), "Subject: no id\r\n\r\nMessage-ID: <in-the-body@example.org>\r\n", 1);
         store.deliver(u8("VMailingList"), "message-id:   <lower@example.org>  \r\nSubject: x\r\n\r\n", 2);
         const OleVariant folder = folderOf(m_root, u8("VMailingList"));
-        QCOMPARE(folder.call(QStringLiteral("Items"), {1}).call(QStringLiteral("InternetMessageID")).toText(), QString());
+        QCOMPARE(folder.call(QStringLiteral("Items"), {1}).call(QStringLiteral("InternetMessageID")).toText(),
+                 QString());
         QCOMPARE(folder.call(QStringLiteral("Items"), {2}).call(QStringLiteral("InternetMessageID")).toText(),
                  u8("<lower@example.org>"));
     }
@@ -507,7 +518,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("email1");
         QTest::addColumn<QString>("fullName");
         QTest::newRow("byte order mark, two cards")
-            << QByteArray("\xef\xbb\xbf" "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Gus\r\nEMAIL:gus@example.org\r\nEND:VCARD\r\n"
+            << QByteArray("\xef\xbb\xbf"
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Gus\r\nEMAIL:gus@example.org\r\nEND:VCARD\r\n"
                           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Hal\r\nEMAIL:hal@example.org\r\nEND:VCARD\r\n")
             << u8("gus@example.org") << u8("Gus");
         QTest::newRow("preferred is not first")
@@ -541,8 +553,8 @@ private Q_SLOTS:
                                        "Cc: Cid <cid@example.org>\r\nReply-To: list-ann@example.org\r\n");
         store.deliver(u8("VMailingList"), raw, 1);
         const OleVariant app = CreateOleObject(u8("outlook.application"));
-        const OleVariant root =
-            app.call(u8("GETNAMESPACE"), {u8("mapi")}).call(u8("folders"), {u8("personal folders")});
+        const OleVariant root
+            = app.call(u8("GETNAMESPACE"), {u8("mapi")}).call(u8("folders"), {u8("personal folders")});
         const OleVariant folder = root.call(u8("FOLDERS"), {u8("vmailinglist")});
         QCOMPARE(folder.call(u8("items")).call(u8("COUNT")).toInt(), 1);
         const OleVariant item = folder.call(u8("ITEMS"), {1});
@@ -590,28 +602,30 @@ private Q_SLOTS:
         QCOMPARE(automationFailure([&] { items.call(QStringLiteral("Item"), {0}); }), QString());
         QCOMPARE(automationFailure([&] { folder.call(QStringLiteral("Items"), {2}); }), QString());
         QCOMPARE(automationFailure([&] { folder.call(QStringLiteral("Items"), {u8("first")}); }), QString());
-        QCOMPARE(automationFailure([&] {
-            item.call(QStringLiteral("Reply")).call(QStringLiteral("Recipients"), {2});
-        }), QString());
+        QCOMPARE(automationFailure([&] { item.call(QStringLiteral("Reply")).call(QStringLiteral("Recipients"), {2}); }),
+                 QString());
         QCOMPARE(automationFailure([&] { item.call(QStringLiteral("Frobnicate")); }, u8("Frobnicate")), QString());
         QCOMPARE(automationFailure([&] {
-            CreateOleObject(u8("Outlook.Application")).call(QStringLiteral("GetNameSpace"), {u8("LDAP")});
-        }), QString());
+                     CreateOleObject(u8("Outlook.Application")).call(QStringLiteral("GetNameSpace"), {u8("LDAP")});
+                 }),
+                 QString());
         QCOMPARE(automationFailure([&] {
-            CreateOleObject(u8("Outlook.Application"))
-                .call(QStringLiteral("GetNameSpace"), {u8("MAPI")})
-                .call(QStringLiteral("Folders"), {u8("Archive")});
-        }), QString());
+                     CreateOleObject(u8("Outlook.Application"))
+                         .call(QStringLiteral("GetNameSpace"), {u8("MAPI")})
+                         .call(QStringLiteral("Folders"), {u8("Archive")});
+                 }),
+                 QString());
         QCOMPARE(automationFailure([] { CreateOleObject(u8("Word.Application")); }), QString());
-        QCOMPARE(automationFailure([&] {
-            folder.call(QStringLiteral("Folders")).call(QStringLiteral("add"), {u8("Sub")});
-        }), QString());
+        QCOMPARE(
+            automationFailure([&] { folder.call(QStringLiteral("Folders")).call(QStringLiteral("add"), {u8("Sub")}); }),
+            QString());
         QCOMPARE(automationFailure([] { OleVariant(QVariant(3)).call(QStringLiteral("Count")); }), QString());
 
         // The file went away after the folder was listed, before it was read.
         const OleVariant unread = folderOf(m_root, u8("VMailingList")).call(QStringLiteral("Items"), {1});
         QVERIFY(QFile::remove(path));
-        QCOMPARE(automationFailure([&] { unread.call(QStringLiteral("body")); }, QFileInfo(path).fileName()), QString());
+        QCOMPARE(automationFailure([&] { unread.call(QStringLiteral("body")); }, QFileInfo(path).fileName()),
+                 QString());
         // Deleting asks that the item leave the folder: another program took it out already.
         unread.call(QStringLiteral("delete"));
         QCOMPARE(store.count(u8("Deleted Items")), 0);
@@ -621,14 +635,16 @@ private Q_SLOTS:
     void aMissingStoreIsAnErrorAndIsNotCreated()
     {
         QVERIFY(!QFileInfo::exists(m_root));
-        const OleVariant nameSpace =
-            CreateOleObject(u8("Outlook.Application")).call(QStringLiteral("GetNameSpace"), {u8("MAPI")});
+        const OleVariant nameSpace
+            = CreateOleObject(u8("Outlook.Application")).call(QStringLiteral("GetNameSpace"), {u8("MAPI")});
         QCOMPARE(automationFailure([&] { nameSpace.call(QStringLiteral("Folders"), {u8("Personal Folders")}); },
-                    QDir::toNativeSeparators(m_root)), QString());
+                                   QDir::toNativeSeparators(m_root)),
+                 QString());
         QVERIFY(!QFileInfo::exists(m_root));
         // A file where the store should be is no store either.
         QVERIFY(writeFile(m_root, "not a directory"));
-        QCOMPARE(automationFailure([&] { nameSpace.call(QStringLiteral("Folders"), {u8("Personal Folders")}); }), QString());
+        QCOMPARE(automationFailure([&] { nameSpace.call(QStringLiteral("Folders"), {u8("Personal Folders")}); }),
+                 QString());
         QCOMPARE(readFile(m_root), QByteArray("not a directory"));
     }
 
@@ -692,8 +708,11 @@ private Q_SLOTS:
         FolderCheck(settings, lists, rules, prompts).run({});
         QCOMPARE(log.size(), 2);
 
-        const QMap<QString, int> expected = {{u8("Inbox"), 1}, {u8("Grüne Liste"), 2}, {u8("Sent Items"), 1},
-                                             {u8("VMailingList"), 1}, {u8("Deleted Items"), 2}};
+        const QMap<QString, int> expected = {{u8("Inbox"), 1},
+                                             {u8("Grüne Liste"), 2},
+                                             {u8("Sent Items"), 1},
+                                             {u8("VMailingList"), 1},
+                                             {u8("Deleted Items"), 2}};
         QCOMPARE(facadeCounts(m_root), expected);
 
         Dovecot dovecot(m_env->root() + u8("/dovecot"), m_root);

@@ -1,7 +1,7 @@
-#include "testlib/TestText.h"
-#include "testlib/TestEnv.h"
 #include "platform/outlook/MailMessage.h"
 #include "platform/outlook/MessageText.h"
+#include "testlib/TestEnv.h"
+#include "testlib/TestText.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,23 +40,23 @@ bool isCleanText(const QString &text)
     return true;
 }
 
-const QByteArray kPlain =
-    "Return-Path: <anna.berg@example.org>\r\n"
-    "Received: from mail.example.org (mail.example.org [192.0.2.10])\r\n"
-    "\tby mx.example.net with ESMTPS id 4Rk2; Tue, 12 Mar 2024 09:15:02 +0100\r\n"
-    "Message-ID: <20240312081500.1234@example.org>\r\n"
-    "Date: Tue, 12 Mar 2024 09:15:00 +0100\r\n"
-    "From: Anna Berg <anna.berg@example.org>\r\n"
-    "To: \"Lists, Quillmar\" <lists@example.net>, helpdesk@example.net\r\n"
-    "Cc: Bob <bob@example.com>\r\n"
-    "Subject: subscribe news\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=utf-8\r\n"
-    "Content-Transfer-Encoding: 8bit\r\n"
-    "\r\n"
-    "subscribe anna.berg@example.org news\r\n"
-    "\r\n"
-    "Gr\xc3\xbc\xc3\x9f" "e, Anna\r\n";
+const QByteArray kPlain = "Return-Path: <anna.berg@example.org>\r\n"
+                          "Received: from mail.example.org (mail.example.org [192.0.2.10])\r\n"
+                          "\tby mx.example.net with ESMTPS id 4Rk2; Tue, 12 Mar 2024 09:15:02 +0100\r\n"
+                          "Message-ID: <20240312081500.1234@example.org>\r\n"
+                          "Date: Tue, 12 Mar 2024 09:15:00 +0100\r\n"
+                          "From: Anna Berg <anna.berg@example.org>\r\n"
+                          "To: \"Lists, Quillmar\" <lists@example.net>, helpdesk@example.net\r\n"
+                          "Cc: Bob <bob@example.com>\r\n"
+                          "Subject: subscribe news\r\n"
+                          "MIME-Version: 1.0\r\n"
+                          "Content-Type: text/plain; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: 8bit\r\n"
+                          "\r\n"
+                          "subscribe anna.berg@example.org news\r\n"
+                          "\r\n"
+                          "Gr\xc3\xbc\xc3\x9f"
+                          "e, Anna\r\n";
 
 } // namespace
 
@@ -75,8 +75,7 @@ private Q_SLOTS:
         QCOMPARE(m.from(), mailbox("Anna Berg", "anna.berg@example.org"));
         QCOMPARE(m.replyTo(), m.from());
         const QList<MailAddress> expected = {mailbox("Lists, Quillmar", "lists@example.net"),
-                                             mailbox("", "helpdesk@example.net"),
-                                             mailbox("Bob", "bob@example.com")};
+                                             mailbox("", "helpdesk@example.net"), mailbox("Bob", "bob@example.com")};
         QCOMPARE(m.recipients(), expected);
     }
 
@@ -158,11 +157,12 @@ private Q_SLOTS:
         QTest::newRow("not references") << u8("AT&T &bogus; &amp no &#xZZ; &#; &")
                                         << u8("AT&T &bogus; &amp no &#xZZ; &#; &");
         QTest::newRow("Windows characters as references") << u8("&#147;x&#148; &#128;&#150;") << u8("“x” €–");
-        QTest::newRow("invalid code points") << u8("&#0;&#xD800;&#1114112;&#99999999999;") << u8("\uFFFD\uFFFD\uFFFD\uFFFD");
+        QTest::newRow("invalid code points")
+            << u8("&#0;&#xD800;&#1114112;&#99999999999;") << u8("\uFFFD\uFFFD\uFFFD\uFFFD");
         QTest::newRow("outside the BMP") << u8("&#x1F600;&#128512;") << u8("😀😀");
         QTest::newRow("br breaks each time") << u8("a<br>b<BR/><br />c</br>d") << u8("a\r\nb\r\n\r\nc\r\nd");
-        QTest::newRow("blocks break once") << u8("<p>a</p><p>b</p>\n<div><P>c</P></div><td>d")
-                                           << u8("a\r\nb\r\nc\r\nd");
+        QTest::newRow("blocks break once")
+            << u8("<p>a</p><p>b</p>\n<div><P>c</P></div><td>d") << u8("a\r\nb\r\nc\r\nd");
         QTest::newRow("blanks collapse, none at line ends")
             << u8("  a \n\t b  <p> c&nbsp; </p> <b>d</b> <i>e</i>  ") << u8("a b\r\nc\r\nd e");
         QTest::newRow("no breaks before the text or after it") << u8("<br><p><br>a<br></p><br>") << u8("a");
@@ -174,8 +174,7 @@ private Q_SLOTS:
             << u8("<a href=\"x>y\" title='>'>link</a> <img alt = \"a > b\">") << u8("link");
         QTest::newRow("quotes inside unquoted values")
             << u8("<img alt=don't>shown<font face=Arial\">too</font>") << u8("showntoo");
-        QTest::newRow("comments") << u8("a<!-- <p>x</p> -->b<!---->c<!-->d<!--->e<!-- never closed")
-                                  << u8("abcde");
+        QTest::newRow("comments") << u8("a<!-- <p>x</p> -->b<!---->c<!-->d<!--->e<!-- never closed") << u8("abcde");
         QTest::newRow("declarations and Word markup")
             << u8("<!DOCTYPE html><?xml version=\"1.0\"?><![if !vml]>a<![endif]><o:p>b</o:p>") << u8("ab");
         QTest::newRow("'<' that opens no tag") << u8("1 < 2, I <3 you, a<") << u8("1 < 2, I <3 you, a<");
@@ -195,7 +194,7 @@ private Q_SLOTS:
     void htmlToTextLongInput()
     {
         const QString html = u8("<p title='a>b'>x&amp;y<br><!-- c --></p>").repeated(100000)
-            + u8("&amp").repeated(100000) + u8("<script>") + u8("</scrip<").repeated(100000);
+                             + u8("&amp").repeated(100000) + u8("<script>") + u8("</scrip<").repeated(100000);
         const QString text = platform::outlook::mailtext::htmlToText(html);
         QCOMPARE(text, u8("x&y\r\n").repeated(100000) + u8("&amp").repeated(100000));
     }
@@ -204,23 +203,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("body");
-        QTest::newRow("quoted-printable") << QByteArray(
-            "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
-            "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
-            "Price: 5 =E2=82=AC, a very long line that the sender's mailer has wrapped=\r\n"
-            " softly\r\nx=3Dy\r\n")
+        QTest::newRow("quoted-printable")
+            << QByteArray("From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
+                          "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                          "Price: 5 =E2=82=AC, a very long line that the sender's mailer has wrapped=\r\n"
+                          " softly\r\nx=3Dy\r\n")
             << u8("Price: 5 €, a very long line that the sender's mailer has wrapped softly\r\nx=y\r\n");
-        QTest::newRow("base64") << QByteArray(
-            "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: text/plain; charset=utf-8\r\n"
-            "Content-Transfer-Encoding: base64\r\n\r\n"
-            + QByteArray("unsubscribe\nK\xc3\xb6ln\n").toBase64() + "\r\n")
-            << u8("unsubscribe\r\nKöln\r\n");
-        QTest::newRow("broken base64 keeps what decodes") << QByteArray(
-            "From: a@example.org\r\nSubject: x\r\nContent-Type: text/plain\r\n"
-            "Content-Transfer-Encoding: base64\r\n\r\n"
-            "c3Vic2NyaWJl!!\r\n")
+        QTest::newRow("base64") << QByteArray("From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+                                              "Content-Type: text/plain; charset=utf-8\r\n"
+                                              "Content-Transfer-Encoding: base64\r\n\r\n"
+                                              + QByteArray("unsubscribe\nK\xc3\xb6ln\n").toBase64() + "\r\n")
+                                << u8("unsubscribe\r\nKöln\r\n");
+        QTest::newRow("broken base64 keeps what decodes")
+            << QByteArray("From: a@example.org\r\nSubject: x\r\nContent-Type: text/plain\r\n"
+                          "Content-Transfer-Encoding: base64\r\n\r\n"
+                          "c3Vic2NyaWJl!!\r\n")
             << u8("subscribe");
     }
     void transferEncodings()
@@ -234,50 +232,50 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("body");
-        QTest::newRow("alternative, HTML first") << QByteArray(
-            "From: Anna <a@example.org>\r\nSubject: test\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/alternative; boundary=\"=_alt\"\r\n\r\n"
-            "This is a multi-part message in MIME format.\r\n"
-            "--=_alt\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
-            "<html><body><b>html</b> version</body></html>\r\n"
-            "--=_alt\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
-            "plain version\r\n"
-            "--=_alt--\r\n")
+        QTest::newRow("alternative, HTML first")
+            << QByteArray("From: Anna <a@example.org>\r\nSubject: test\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/alternative; boundary=\"=_alt\"\r\n\r\n"
+                          "This is a multi-part message in MIME format.\r\n"
+                          "--=_alt\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+                          "<html><body><b>html</b> version</body></html>\r\n"
+                          "--=_alt\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+                          "plain version\r\n"
+                          "--=_alt--\r\n")
             << u8("plain version");
-        QTest::newRow("text attachment before the text") << QByteArray(
-            "From: a@example.org\r\nSubject: list\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
-            "--b1\r\nContent-Type: text/plain; name=\"addresses.txt\"\r\n"
-            "Content-Disposition: attachment; filename=\"addresses.txt\"\r\n\r\n"
-            "x@example.org\r\n"
-            "--b1\r\nContent-Type: multipart/alternative; boundary=\"b2\"\r\n\r\n"
-            "--b2\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
-            "please add the attached\r\n"
-            "--b2\r\nContent-Type: text/html\r\n\r\n<p>please add</p>\r\n"
-            "--b2--\r\n"
-            "--b1--\r\n")
+        QTest::newRow("text attachment before the text")
+            << QByteArray("From: a@example.org\r\nSubject: list\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                          "--b1\r\nContent-Type: text/plain; name=\"addresses.txt\"\r\n"
+                          "Content-Disposition: attachment; filename=\"addresses.txt\"\r\n\r\n"
+                          "x@example.org\r\n"
+                          "--b1\r\nContent-Type: multipart/alternative; boundary=\"b2\"\r\n\r\n"
+                          "--b2\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                          "please add the attached\r\n"
+                          "--b2\r\nContent-Type: text/html\r\n\r\n<p>please add</p>\r\n"
+                          "--b2--\r\n"
+                          "--b1--\r\n")
             << u8("please add the attached");
-        QTest::newRow("attached message is not the body") << QByteArray(
-            "From: a@example.org\r\nSubject: fwd\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-            "--b\r\nContent-Type: message/rfc822\r\n\r\n"
-            "From: c@example.org\r\nSubject: inner\r\n\r\ninner body\r\n"
-            "--b--\r\n")
+        QTest::newRow("attached message is not the body")
+            << QByteArray("From: a@example.org\r\nSubject: fwd\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                          "--b\r\nContent-Type: message/rfc822\r\n\r\n"
+                          "From: c@example.org\r\nSubject: inner\r\n\r\ninner body\r\n"
+                          "--b--\r\n")
             << QString();
         QTest::newRow("broken boundary") << QByteArray(
             "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
             "Content-Type: multipart/mixed; boundary=\"never-used\"\r\n\r\n"
             "--other\r\nContent-Type: text/plain\r\n\r\nsubscribe\r\n--other--\r\n")
-            << QString();
-        QTest::newRow("CR LF headers, LF body") << QByteArray(
-            "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-            "--b\nContent-Type: text/plain\n\nsubscribe news\n--b--\n")
+                                         << QString();
+        QTest::newRow("CR LF headers, LF body")
+            << QByteArray("From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                          "--b\nContent-Type: text/plain\n\nsubscribe news\n--b--\n")
             << u8("subscribe news");
-        QTest::newRow("unterminated multipart") << QByteArray(
-            "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-            "--b\r\nContent-Type: text/plain\r\n\r\nsubscribe news\r\n")
+        QTest::newRow("unterminated multipart")
+            << QByteArray("From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                          "--b\r\nContent-Type: text/plain\r\n\r\nsubscribe news\r\n")
             << u8("subscribe news");
     }
     void bodyPartChoice()
@@ -294,18 +292,19 @@ private Q_SLOTS:
     void htmlOnly()
     {
         const QString target = QDir::temp().filePath(QStringLiteral("quillmar-never-read.txt"));
-        const QByteArray raw =
-            "From: \"Newsletter\" <news@example.com>\r\nSubject: Hello\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: multipart/related; boundary=\"rel\"\r\n\r\n"
-            "--rel\r\nContent-Type: text/html; charset=\"iso-8859-1\"\r\n"
-            "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
-            "<html><head><style>p { color: red; }</style></head><body>\r\n"
-            "<p><img src=3D\"cid:logo@example.com\">unsubscribe&nbsp;me</p>\r\n"
-            "<p>It=92s <img src=3D\"/dev/zero\"><img src=3D\"file://" + target.toUtf8() + "\">done</p>\r\n"
-            "</body></html>\r\n"
-            "--rel\r\nContent-Type: image/png\r\nContent-ID: <logo@example.com>\r\n"
-            "Content-Transfer-Encoding: base64\r\n\r\niVBORw0KGgo=\r\n"
-            "--rel--\r\n";
+        const QByteArray raw = "From: \"Newsletter\" <news@example.com>\r\nSubject: Hello\r\nMIME-Version: 1.0\r\n"
+                               "Content-Type: multipart/related; boundary=\"rel\"\r\n\r\n"
+                               "--rel\r\nContent-Type: text/html; charset=\"iso-8859-1\"\r\n"
+                               "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                               "<html><head><style>p { color: red; }</style></head><body>\r\n"
+                               "<p><img src=3D\"cid:logo@example.com\">unsubscribe&nbsp;me</p>\r\n"
+                               "<p>It=92s <img src=3D\"/dev/zero\"><img src=3D\"file://"
+                               + target.toUtf8()
+                               + "\">done</p>\r\n"
+                                 "</body></html>\r\n"
+                                 "--rel\r\nContent-Type: image/png\r\nContent-ID: <logo@example.com>\r\n"
+                                 "Content-Transfer-Encoding: base64\r\n\r\niVBORw0KGgo=\r\n"
+                                 "--rel--\r\n";
         {
             // Would show up in the text if the document loaded it.
             QFile f(target);
@@ -319,10 +318,9 @@ private Q_SLOTS:
 
     void htmlCharsetFromMeta()
     {
-        const QByteArray raw =
-            "From: a@example.org\r\nSubject: x\r\nContent-Type: text/html\r\n\r\n"
-            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
-            "</head><body>\xf0\xd2\xc9\xd7\xc5\xd4</body></html>\r\n";
+        const QByteArray raw = "From: a@example.org\r\nSubject: x\r\nContent-Type: text/html\r\n\r\n"
+                               "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
+                               "</head><body>\xf0\xd2\xc9\xd7\xc5\xd4</body></html>\r\n";
         QCOMPARE(MailMessage::fromBytes(raw).body(), u8("Привет"));
     }
 
@@ -333,36 +331,39 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("body");
         QTest::newRow("iso-8859-1 with windows-1252 bytes")
-            << QByteArray("text/plain; charset=\"iso-8859-1\"")
-            << QByteArray("\x93subscribe\x94 \x80 5 \xe9t\xe9")
+            << QByteArray("text/plain; charset=\"iso-8859-1\"") << QByteArray("\x93subscribe\x94 \x80 5 \xe9t\xe9")
             << u8("“subscribe” € 5 été");
         QTest::newRow("us-ascii with a smart apostrophe")
             << QByteArray("text/plain; charset=us-ascii") << QByteArray("don\x92t") << u8("don’t");
         QTest::newRow("unlabelled, not UTF-8")
             << QByteArray("text/plain") << QByteArray("caf\xe9 \x96 na\xefve") << u8("café – naïve");
-        QTest::newRow("unlabelled UTF-8")
-            << QByteArray("text/plain") << QByteArray("caf\xc3\xa9") << u8("café");
-        QTest::newRow("koi8-r") << QByteArray("text/plain; charset=KOI8-R")
-                                << QByteArray("\xf0\xd2\xc9\xd7\xc5\xd4") << u8("Привет");
-        QTest::newRow("shift_jis") << QByteArray("text/plain; charset=shift_jis")
-                                   << QByteArray("\x93\xfa\x96\x7b") << u8("日本");
-        QTest::newRow("iso-2022-jp") << QByteArray("text/plain; charset=iso-2022-jp")
-                                     << QByteArray("\x1b$BF|K\\\x1b(B") << u8("日本");
-        QTest::newRow("unknown charset") << QByteArray("text/plain; charset=x-no-such-set")
-                                         << QByteArray("K\xc3\xb6ln") << u8("Köln");
-        QTest::newRow("invalid bytes in a charset")
-            << QByteArray("text/plain; charset=utf-8") << QByteArray("a\xff" "b") << u8("a\uFFFDb");
+        QTest::newRow("unlabelled UTF-8") << QByteArray("text/plain") << QByteArray("caf\xc3\xa9") << u8("café");
+        QTest::newRow("koi8-r") << QByteArray("text/plain; charset=KOI8-R") << QByteArray("\xf0\xd2\xc9\xd7\xc5\xd4")
+                                << u8("Привет");
+        QTest::newRow("shift_jis") << QByteArray("text/plain; charset=shift_jis") << QByteArray("\x93\xfa\x96\x7b")
+                                   << u8("日本");
+        QTest::newRow("iso-2022-jp") << QByteArray("text/plain; charset=iso-2022-jp") << QByteArray("\x1b$BF|K\\\x1b(B")
+                                     << u8("日本");
+        QTest::newRow("unknown charset") << QByteArray("text/plain; charset=x-no-such-set") << QByteArray("K\xc3\xb6ln")
+                                         << u8("Köln");
+        QTest::newRow("invalid bytes in a charset") << QByteArray("text/plain; charset=utf-8")
+                                                    << QByteArray("a\xff"
+                                                                  "b")
+                                                    << u8("a\uFFFDb");
         // HTML is read from its bytes where it can be; the text must not change.
-        QTest::newRow("HTML, windows-1252 labelled as Latin-1")
-            << QByteArray("text/html; charset=iso-8859-1") << QByteArray("<p>\x93" "caf\xe9\x94\xa0\x80</p>")
-            << u8("“café” €");
+        QTest::newRow("HTML, windows-1252 labelled as Latin-1") << QByteArray("text/html; charset=iso-8859-1")
+                                                                << QByteArray("<p>\x93"
+                                                                              "caf\xe9\x94\xa0\x80</p>")
+                                                                << u8("“café” €");
         QTest::newRow("HTML, unlabelled UTF-8 with a stray byte")
             << QByteArray("text/html") << QByteArray("<b>caf\xc3\xa9</b> na\xefve \xf0\x9f\x98\x80")
             << u8("café naïve 😀");
         QTest::newRow("HTML, invalid bytes in UTF-8") << QByteArray("text/html; charset=utf-8")
-                                                      << QByteArray("<p>a\xff" "b</p>") << u8("a\uFFFDb");
-        QTest::newRow("HTML, byte-order mark") << QByteArray("text/html; charset=utf-8")
-                                               << QByteArray("\xef\xbb\xbf<p>x</p>") << u8("x");
+                                                      << QByteArray("<p>a\xff"
+                                                                    "b</p>")
+                                                      << u8("a\uFFFDb");
+        QTest::newRow("HTML, byte-order mark")
+            << QByteArray("text/html; charset=utf-8") << QByteArray("\xef\xbb\xbf<p>x</p>") << u8("x");
     }
     void bodyCharsets()
     {
@@ -370,8 +371,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, body);
         const QByteArray raw = "From: a@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-                               "Content-Type: " + contentType + "\r\n"
-                               "Content-Transfer-Encoding: 8bit\r\n\r\n" + bytes;
+                               "Content-Type: "
+                               + contentType
+                               + "\r\n"
+                                 "Content-Transfer-Encoding: 8bit\r\n\r\n"
+                               + bytes;
         QCOMPARE(MailMessage::fromBytes(raw).body(), body);
     }
 
@@ -383,22 +387,17 @@ private Q_SLOTS:
         QTest::newRow("folded with blanks around")
             << QByteArray("subscribe  \r\n   news\r\n sports") << u8("subscribe news sports");
         QTest::newRow("tab inside a line stays") << QByteArray("a\tb") << u8("a\tb");
-        QTest::newRow("Q with underscores")
-            << QByteArray("=?utf-8?q?Re:_subscribe_=C3=BC?=") << u8("Re: subscribe ü");
-        QTest::newRow("plain around encoded")
-            << QByteArray("Re: =?ISO-8859-1?Q?K=F6ln?= news") << u8("Re: Köln news");
+        QTest::newRow("Q with underscores") << QByteArray("=?utf-8?q?Re:_subscribe_=C3=BC?=") << u8("Re: subscribe ü");
+        QTest::newRow("plain around encoded") << QByteArray("Re: =?ISO-8859-1?Q?K=F6ln?= news") << u8("Re: Köln news");
         QTest::newRow("adjacent words across a fold")
             << QByteArray("=?utf-8?B?U3Vic2NyaWJl?=\r\n =?utf-8?B?IG5ld3M=?=") << u8("Subscribe news");
-        QTest::newRow("character split across words")
-            << QByteArray("=?UTF-8?B?S8O=?= =?UTF-8?B?tmxu?=") << u8("Köln");
-        QTest::newRow("latin-1 label, windows bytes")
-            << QByteArray("=?iso-8859-1?Q?=93Hi=94_=80?=") << u8("“Hi” €");
+        QTest::newRow("character split across words") << QByteArray("=?UTF-8?B?S8O=?= =?UTF-8?B?tmxu?=") << u8("Köln");
+        QTest::newRow("latin-1 label, windows bytes") << QByteArray("=?iso-8859-1?Q?=93Hi=94_=80?=") << u8("“Hi” €");
         QTest::newRow("language suffix") << QByteArray("=?utf-8*en?q?Hello?=") << u8("Hello");
         QTest::newRow("unknown charset") << QByteArray("=?x-bogus?q?Caf=C3=A9?=") << u8("Café");
         QTest::newRow("broken base64") << QByteArray("=?utf-8?b?c3Vic2Ny*aWJl?=") << u8("subscribe");
         QTest::newRow("broken QP") << QByteArray("=?utf-8?q?a=ZZb=?=") << u8("a=ZZb=");
-        QTest::newRow("unclosed word stays as written")
-            << QByteArray("=?utf-8?q?abc def") << u8("=?utf-8?q?abc def");
+        QTest::newRow("unclosed word stays as written") << QByteArray("=?utf-8?q?abc def") << u8("=?utf-8?q?abc def");
         QTest::newRow("unclosed word before a good one")
             << QByteArray("=?utf-8?q?abc =?utf-8?q?d=C3=A9f?=") << u8("=?utf-8?q?abc déf");
         QTest::newRow("blanks inside a word") << QByteArray("=?iso-8859-1?q?caf=E9 au lait?=") << u8("café au lait");
@@ -430,25 +429,21 @@ private Q_SLOTS:
         QTest::newRow("adjacent base64 words in a name")
             << QByteArray("=?UTF-8?B?SsO8cmdlbg==?= =?UTF-8?B?IE3DvGxsZXI=?= <j.mueller@example.de>")
             << QList<MailAddress>{mailbox("Jürgen Müller", "j.mueller@example.de")};
-        QTest::newRow("encoded word inside quotes")
-            << QByteArray("\"=?iso-8859-1?Q?Ren=E9?=\" <rene@example.fr>")
-            << QList<MailAddress>{mailbox("René", "rene@example.fr")};
+        QTest::newRow("encoded word inside quotes") << QByteArray("\"=?iso-8859-1?Q?Ren=E9?=\" <rene@example.fr>")
+                                                    << QList<MailAddress>{mailbox("René", "rene@example.fr")};
         QTest::newRow("quoted name with comma and escape")
             << QByteArray("\"Doe, \\\"JD\\\" John\" <jd@example.org>, x@example.org")
             << QList<MailAddress>{mailbox("Doe, \"JD\" John", "jd@example.org"), mailbox("", "x@example.org")};
-        QTest::newRow("unquoted comma in a name")
-            << QByteArray("Bloggs, Joe <joe@example.org>")
-            << QList<MailAddress>{mailbox("Bloggs, Joe", "joe@example.org")};
-        QTest::newRow("name in a comment")
-            << QByteArray("joe@example.org (Joe (the) Bloggs)")
-            << QList<MailAddress>{mailbox("Joe (the) Bloggs", "joe@example.org")};
+        QTest::newRow("unquoted comma in a name") << QByteArray("Bloggs, Joe <joe@example.org>")
+                                                  << QList<MailAddress>{mailbox("Bloggs, Joe", "joe@example.org")};
+        QTest::newRow("name in a comment") << QByteArray("joe@example.org (Joe (the) Bloggs)")
+                                           << QList<MailAddress>{mailbox("Joe (the) Bloggs", "joe@example.org")};
         QTest::newRow("group") << QByteArray("Team: a@example.org, B <b@example.org>;, c@example.org")
                                << QList<MailAddress>{mailbox("", "a@example.org"), mailbox("B", "b@example.org"),
                                                      mailbox("", "c@example.org")};
         QTest::newRow("empty group") << QByteArray("undisclosed-recipients:;") << QList<MailAddress>{};
-        QTest::newRow("source route and blanks")
-            << QByteArray("Joe < @relay.example.net:joe @ example.org >")
-            << QList<MailAddress>{mailbox("Joe", "joe@example.org")};
+        QTest::newRow("source route and blanks") << QByteArray("Joe < @relay.example.net:joe @ example.org >")
+                                                 << QList<MailAddress>{mailbox("Joe", "joe@example.org")};
         QTest::newRow("local address") << QByteArray("root") << QList<MailAddress>{mailbox("", "root")};
         QTest::newRow("name without address")
             << QByteArray("Joe Bloggs") << QList<MailAddress>{mailbox("Joe Bloggs", "")};
@@ -481,13 +476,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<MailAddress>("replyTo");
-        QTest::newRow("reply-to wins")
-            << QByteArray("From: Anna <anna@example.org>\r\nReply-To: List <list@example.net>, x@example.org\r\n")
-            << mailbox("List", "list@example.net");
+        QTest::newRow("reply-to wins") << QByteArray(
+            "From: Anna <anna@example.org>\r\nReply-To: List <list@example.net>, x@example.org\r\n")
+                                       << mailbox("List", "list@example.net");
         QTest::newRow("empty reply-to falls back")
             << QByteArray("From: Anna <anna@example.org>\r\nReply-To: \r\n") << mailbox("Anna", "anna@example.org");
         QTest::newRow("reply-to without an address falls back")
-            << QByteArray("Reply-To: (nobody)\r\nFrom: Anna <anna@example.org>\r\n") << mailbox("Anna", "anna@example.org");
+            << QByteArray("Reply-To: (nobody)\r\nFrom: Anna <anna@example.org>\r\n")
+            << mailbox("Anna", "anna@example.org");
         QTest::newRow("no sender at all") << QByteArray("To: x@example.org\r\n") << MailAddress();
     }
     void replyToBeforeFrom()
@@ -526,8 +522,8 @@ private Q_SLOTS:
                                      << QString();
         QTest::newRow("no headers") << QByteArray("subscribe me\nnews\n") << QString()
                                     << u8("subscribe me\r\nnews\r\n");
-        QTest::newRow("no From, no Date") << QByteArray("Subject: hi\r\n\r\nunsubscribe\r\n") << u8("hi")
-                                          << u8("unsubscribe\r\n");
+        QTest::newRow("no From, no Date")
+            << QByteArray("Subject: hi\r\n\r\nunsubscribe\r\n") << u8("hi") << u8("unsubscribe\r\n");
         QTest::newRow("mbox separator line") << QByteArray("From MAILER-DAEMON Fri Apr 06 16:46:09 2001\n"
                                                            "Subject: Returned mail\n\nbounce\n")
                                              << u8("Returned mail") << u8("bounce\r\n");
@@ -583,10 +579,12 @@ private Q_SLOTS:
         const QByteArray text = "subscribe\n" + line.repeated(5 * 1024 * 1024 / line.size());
         const QByteArray raw = "From: a@example.org\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
                                "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-                               "--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + text +
-                               "--b\r\nContent-Type: application/octet-stream\r\n"
-                               "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
-                               "Content-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--b--\r\n";
+                               "--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+                               + text
+                               + "--b\r\nContent-Type: application/octet-stream\r\n"
+                                 "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
+                                 "Content-Transfer-Encoding: base64\r\n\r\n"
+                               + wrapped + "--b--\r\n";
         QVERIFY(raw.size() > 20 * 1000 * 1000);
         const QString path = QDir(env.root()).filePath(QStringLiteral("big"));
         QFile f(path);

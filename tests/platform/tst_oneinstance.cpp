@@ -1,8 +1,8 @@
 // The single-instance guard between real processes: copies of a small child
 // program, each test under its own executable name so runs never meet.
-#include "testlib/TestEnv.h"
 #include "platform/instance/InstanceObjects.h"
 #include "platform/instance/OneInstance.h"
+#include "testlib/TestEnv.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -23,8 +23,7 @@ constexpr int LongWaitMs = 30000;
 class Child
 {
 public:
-    explicit Child(const QString &program, const QStringList &args = {},
-                   const QList<QPair<QString, QString>> &env = {})
+    explicit Child(const QString &program, const QStringList &args = {}, const QList<QPair<QString, QString>> &env = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const auto &[key, value] : env)
@@ -115,8 +114,8 @@ private:
     // A copy of the child under a name no other test or run uses.
     QString child(const QString &tag)
     {
-        const QString path = QDir(m_bin.path()).filePath(
-            QStringLiteral("qm%1-%2").arg(QCoreApplication::applicationPid()).arg(tag));
+        const QString path
+            = QDir(m_bin.path()).filePath(QStringLiteral("qm%1-%2").arg(QCoreApplication::applicationPid()).arg(tag));
         if (!QFile::exists(path) && !QFile::copy(QStringLiteral(INSTANCE_CHILD), path))
             qFatal("cannot copy the child program");
         return path;
@@ -137,8 +136,7 @@ private Q_SLOTS:
     {
         const QString program = child(QStringLiteral("handover"));
         Child first(program);
-        QCOMPARE(first.waitLine(QStringLiteral("LOADED")).section(QLatin1Char(' '), 1, 1),
-                 QStringLiteral("first"));
+        QCOMPARE(first.waitLine(QStringLiteral("LOADED")).section(QLatin1Char(' '), 1, 1), QStringLiteral("first"));
         QVERIFY(first.waitLine(QStringLiteral("READY")).size() > 0);
 
         const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
@@ -180,8 +178,7 @@ private Q_SLOTS:
                       {{QStringLiteral("QUILLMAR_TEST_HALT"), QStringLiteral("1")}});
         QVERIFY(halting.endsCleanly());
         QVERIFY(halting.allLines().isEmpty());
-        QCOMPARE(startedParams(first.waitLine(QStringLiteral("STARTED"))),
-                 QStringList {QStringLiteral("again")});
+        QCOMPARE(startedParams(first.waitLine(QStringLiteral("STARTED"))), QStringList{QStringLiteral("again")});
 
         // Ending normally removes the named objects.
         first.quit();
@@ -222,7 +219,7 @@ private Q_SLOTS:
             first->process().kill();
             QVERIFY(first->process().waitForFinished(LongWaitMs));
         } else {
-            platform::SharedBlock::Opened how {};
+            platform::SharedBlock::Opened how{};
             leftBlock = platform::SharedBlock::open(names(program).block, 3018, &how);
             QVERIFY(leftBlock);
             leftBlock->storeInt32(0, qint32(QCoreApplication::applicationPid()));
@@ -239,8 +236,7 @@ private Q_SLOTS:
 
         Child later(program, {QStringLiteral("x")});
         QVERIFY(later.waitLine(QStringLiteral("LOADED handedover")).size() > 0);
-        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))),
-                 QStringList {QStringLiteral("x")});
+        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))), QStringList{QStringLiteral("x")});
     }
 
     void frozenOwnerIsBypassedAfterTheWait()
@@ -260,8 +256,7 @@ private Q_SLOTS:
         frozen.signal(SIGCONT);
         Child later(program, {QStringLiteral("y")});
         QVERIFY(later.waitLine(QStringLiteral("LOADED handedover")).size() > 0);
-        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))),
-                 QStringList {QStringLiteral("y")});
+        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))), QStringList{QStringLiteral("y")});
 
         // The old copy leaves the new one's objects alone when it ends.
         frozen.quit();
@@ -290,8 +285,7 @@ private Q_SLOTS:
 
         Child later(program, {QStringLiteral("z")});
         QVERIFY(later.waitLine(QStringLiteral("LOADED handedover")).size() > 0);
-        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))),
-                 QStringList {QStringLiteral("z")});
+        QCOMPARE(startedParams(next.waitLine(QStringLiteral("STARTED"))), QStringList{QStringLiteral("z")});
     }
 
     void secondGuardInOneProcessIsRefused()
@@ -301,8 +295,7 @@ private Q_SLOTS:
             TOneInstance another;
             QFAIL("a second guard was accepted");
         } catch (const std::logic_error &e) {
-            QCOMPARE(QString::fromUtf8(e.what()),
-                     QStringLiteral("Drop only one of these components on your form !"));
+            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Drop only one of these components on your form !"));
         }
         guard.reset();
         TOneInstance afterwards; // the refusal did not count as a guard

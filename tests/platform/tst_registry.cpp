@@ -1,5 +1,5 @@
-#include "testlib/TestEnv.h"
 #include "platform/registry/Registry.h"
+#include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -91,8 +91,7 @@ private Q_SLOTS:
         QVERIFY(!r.keyExists(kKey));
 
         QVERIFY(r.openKey(kKey, true));
-        QCOMPARE(readBytes(m_file),
-                 kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]\r\n\r\n");
+        QCOMPARE(readBytes(m_file), kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]\r\n\r\n");
         QVERIFY(r.keyExists(QStringLiteral("SOFTWARE")));
         QVERIFY(!r.keyExists(QStringLiteral("SOFTWARE\\Other")));
         QCOMPARE(r.readString(QStringLiteral("Nothing")), QString());
@@ -101,8 +100,8 @@ private Q_SLOTS:
 
         // The other hive is a file of its own.
         Registry user(RootKey::CurrentUser);
-        const QString profiles = QStringLiteral(
-            "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
+        const QString profiles
+            = QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
         QVERIFY(user.openKey(profiles, true));
         user.writeString(QStringLiteral("DefaultProfile"), QStringLiteral("Outlook"));
         QVERIFY(readBytes(Registry::hiveFilePath(RootKey::CurrentUser))
@@ -116,12 +115,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::newRow("plain") << QStringLiteral("MailingListGroup") << QStringLiteral("VMailingList");
         QTest::newRow("blanks") << QStringLiteral("  lead and trail  ") << QStringLiteral("  two  spaces  ");
-        QTest::newRow("quotes, backslashes")
-            << QStringLiteral("a\"b\\c") << QStringLiteral("C:\\dir\\\"quoted\"\\");
+        QTest::newRow("quotes, backslashes") << QStringLiteral("a\"b\\c") << QStringLiteral("C:\\dir\\\"quoted\"\\");
         QTest::newRow("trailing backslash") << QStringLiteral("x\\") << QStringLiteral("\\\\server\\share\\");
         QTest::newRow("looks like syntax") << QStringLiteral("[not a key]") << QStringLiteral("\"=-\n[x]");
-        QTest::newRow("non-ASCII") << QString::fromUtf8("Größe ✓")
-                                   << QString::fromUtf8("日本語 — émoji 😀");
+        QTest::newRow("non-ASCII") << QString::fromUtf8("Größe ✓") << QString::fromUtf8("日本語 — émoji 😀");
         QTest::newRow("LF") << QStringLiteral("multi") << QStringLiteral("line1\nline2");
         QTest::newRow("CR LF and CR") << QStringLiteral("crlf") << QStringLiteral("a\r\nb\rc\n");
         QTest::newRow("control chars") << QStringLiteral("ctl") << QString::fromUtf16(u"tab\there\x01\x7f");
@@ -255,8 +252,15 @@ private Q_SLOTS:
             QString(),
             QStringLiteral("; a comment"),
             QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]"),
-            preserved[0], preserved[1], preserved[2], preserved[3], preserved[4],
-            preserved[5], preserved[6], preserved[7], preserved[8],
+            preserved[0],
+            preserved[1],
+            preserved[2],
+            preserved[3],
+            preserved[4],
+            preserved[5],
+            preserved[6],
+            preserved[7],
+            preserved[8],
             QStringLiteral("\"Gone\"=\"x\""),
             QStringLiteral("\"Gone\"=-"),
             QString(),
@@ -304,7 +308,9 @@ private Q_SLOTS:
     {
         const QByteArray key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]\r\n";
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("binary garbage") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
+        QTest::newRow("binary garbage") << QByteArray("\x7f"
+                                                      "ELF\x02\x01\x01\0\0\0",
+                                                      10);
         QTest::newRow("no header") << key + "\"a\"=\"b\"\r\n";
         QTest::newRow("unterminated string") << kHeader + key + "\"a\"=\"abc\r\n\"b\"=\"c\"\r\n";
         QTest::newRow("unterminated name") << kHeader + key + "\"a=\"abc\"\r\n";
@@ -356,8 +362,7 @@ private Q_SLOTS:
         small.rlim_cur = 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
 
-        QVERIFY_THROWS_EXCEPTION(RegistryError,
-                                 r.writeString(QStringLiteral("Big"), QString(4096, QLatin1Char('x'))));
+        QVERIFY_THROWS_EXCEPTION(RegistryError, r.writeString(QStringLiteral("Big"), QString(4096, QLatin1Char('x'))));
         QCOMPARE(readBytes(m_file), old);
         QCOMPARE(r.readString(QStringLiteral("Keep")), QStringLiteral("old"));
         QVERIFY(!r.valueExists(QStringLiteral("Big")));
@@ -508,8 +513,8 @@ private Q_SLOTS:
         const QString value = QChar(0xd800) + QStringLiteral("text");
         const QString keyLine = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnel\\Quillmar]");
         const QString untouched = QLatin1Char('"') + name + QStringLiteral("\"=\"") + value + QLatin1Char('"');
-        writeBytes(m_file, utf16leWithBom(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n")
-                                          + keyLine + QStringLiteral("\r\n") + untouched + QStringLiteral("\r\n")));
+        writeBytes(m_file, utf16leWithBom(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n") + keyLine
+                                          + QStringLiteral("\r\n") + untouched + QStringLiteral("\r\n")));
         Registry r;
         QVERIFY(r.openKey(kKey, false));
         QCOMPARE(r.readString(name), value);

@@ -1,7 +1,7 @@
 // The vCard reader the local mail store and the mail library share: the
 // versions, encodings and line ends of the cards people export.
-#include "testlib/TestText.h"
 #include "platform/vcard/VCard.h"
+#include "testlib/TestText.h"
 
 #include <QTest>
 
@@ -40,8 +40,8 @@ private Q_SLOTS:
                           "EMAIL;INTERNET:gil@example.org\r\nEND:VCARD\r\n")
             << u8("gil@example.org") << u8("Gil");
         QTest::newRow("lone CR line ends")
-            << QByteArray("BEGIN:VCARD\rVERSION:2.1\rFN:Ivy\rEMAIL:ivy@example.org\rEND:VCARD\r") << u8("ivy@example.org")
-            << u8("Ivy");
+            << QByteArray("BEGIN:VCARD\rVERSION:2.1\rFN:Ivy\rEMAIL:ivy@example.org\rEND:VCARD\r")
+            << u8("ivy@example.org") << u8("Ivy");
         QTest::newRow("a value that names quoted-printable is no soft break")
             << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Jo\r\nNOTE:sent as quoted-printable, x=\r\n"
                           "EMAIL:jo@example.org\r\nEND:VCARD\r\n")
@@ -63,9 +63,10 @@ private Q_SLOTS:
             << u8("dora@example.org") << u8("Dora");
         QTest::newRow("no address") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eve\r\nTEL:123\r\nEND:VCARD\r\n")
                                     << QString() << u8("Eve");
-        QTest::newRow("byte order mark")
-            << QByteArray("\xef\xbb\xbf" "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Finn\r\nEMAIL:finn@example.org\r\nEND:VCARD\r\n")
-            << u8("finn@example.org") << u8("Finn");
+        QTest::newRow("byte order mark") << QByteArray(
+            "\xef\xbb\xbf"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Finn\r\nEMAIL:finn@example.org\r\nEND:VCARD\r\n")
+                                         << u8("finn@example.org") << u8("Finn");
         QTest::newRow("two cards, in file order")
             << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Gus\r\nEMAIL:gus@example.org\r\nEND:VCARD\r\n"
                           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Hal\r\nEMAIL:hal@example.org\r\nEND:VCARD\r\n")
@@ -84,9 +85,10 @@ private Q_SLOTS:
 
     void vcardListsEveryAddressOfEveryCard()
     {
-        const QList<VCardContact> cards = readVCards("BEGIN:VCARD\r\nFN:A\r\nEMAIL:a1@x.org\r\nEMAIL:a2@x.org\r\nEND:VCARD\r\n"
-                                                     "stray line\r\nEMAIL:outside@x.org\r\n"
-                                                     "BEGIN:VCARD\r\nFN:B\r\nNICKNAME:Bee,Bea\r\nEND:VCARD\r\n");
+        const QList<VCardContact> cards
+            = readVCards("BEGIN:VCARD\r\nFN:A\r\nEMAIL:a1@x.org\r\nEMAIL:a2@x.org\r\nEND:VCARD\r\n"
+                         "stray line\r\nEMAIL:outside@x.org\r\n"
+                         "BEGIN:VCARD\r\nFN:B\r\nNICKNAME:Bee,Bea\r\nEND:VCARD\r\n");
         QCOMPARE(cards.size(), 2);
         QCOMPARE(cards[0].emails, (QStringList{u8("a1@x.org"), u8("a2@x.org")}));
         QCOMPARE(cards[1].emails, QStringList{});

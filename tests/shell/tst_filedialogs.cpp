@@ -8,8 +8,8 @@
 #include "core/LockedFiles.h"
 #include "core/TextFile.h"
 #include "shell/QtPrompts.h"
-#include "store/MLSchema.h"
 #include "store/Importfile.h"
+#include "store/MLSchema.h"
 #include "store/MLTable.h"
 #include "store/exportlist.h"
 
@@ -80,17 +80,17 @@ private Q_SLOTS:
             // Waits until every file's type has been worked out, which is
             // when Qt's own provider would have opened each of them.
             listed = model && QTest::qWaitFor([&] {
-                const QModelIndex root = model->index(m_env.programDir());
-                if (model->rowCount(root) != files)
-                    return false;
-                for (int row = 0; row < files; ++row) {
-                    const QModelIndex item = model->index(row, 0, root);
-                    model->data(item, Qt::DecorationRole);
-                    if (model->type(item).isEmpty())
-                        return false;
-                }
-                return true;
-            });
+                         const QModelIndex root = model->index(m_env.programDir());
+                         if (model->rowCount(root) != files)
+                             return false;
+                         for (int row = 0; row < files; ++row) {
+                             const QModelIndex item = model->index(row, 0, root);
+                             model->data(item, Qt::DecorationRole);
+                             if (model->type(item).isEmpty())
+                                 return false;
+                         }
+                         return true;
+                     });
             dialog->reject();
         });
         QtPrompts prompts;
@@ -121,11 +121,13 @@ private Q_SLOTS:
         QVERIFY(!textfile::writeLines(link, {QStringLiteral("x")}, &error));
         QCOMPARE(error, QStringLiteral("%1 is the mailing-list file the program has open.").arg(link));
         QVERIFY(!ImportLines::fromFile(m_list + QStringLiteral("-wal"), &error));
-        QCOMPARE(error, QStringLiteral("it is the mailing-list file the program has open, or one of its working files"));
+        QCOMPARE(error,
+                 QStringLiteral("it is the mailing-list file the program has open, or one of its working files"));
         ScriptedPrompts prompts;
         QVERIFY(!exportlist(*m_table, prompts, {}, link, true, true, true, QStringLiteral(",")));
         QCOMPARE(prompts.warnings().size(), 1);
-        QVERIFY(prompts.warnings().constFirst().endsWith(QStringLiteral("is the mailing-list file the program has open.")));
+        QVERIFY(
+            prompts.warnings().constFirst().endsWith(QStringLiteral("is the mailing-list file the program has open.")));
         QCOMPARE(m_table->recordCount(), 1);
         m_table.reset();
         QVERIFY(!lockedfiles::contains(m_list));

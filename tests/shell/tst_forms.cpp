@@ -24,9 +24,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QKeySequence>
+#include <QMap>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QMap>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -49,8 +49,7 @@ struct Opened
     std::unique_ptr<QWidget> owned;
     QWidget *window = nullptr;
 
-    template <typename W>
-    W *own(std::unique_ptr<W> w)
+    template<typename W> W *own(std::unique_ptr<W> w)
     {
         window = w.get();
         owned = std::move(w);
@@ -89,7 +88,8 @@ QMap<QString, Opener> openers()
         {QStringLiteral("options"), [](Opened &o) { o.window = o.f.window->dlgoptions; }},
         {QStringLiteral("log"),
          [](Opened &o) {
-             o.f.context->log.append(QStringLiteral("ADD someone@example.org news [a comment] -> Entered Successfully"));
+             o.f.context->log.append(
+                 QStringLiteral("ADD someone@example.org news [a comment] -> Entered Successfully"));
              o.window = o.f.window->dlglog;
          }},
         {QStringLiteral("errors"),
@@ -110,8 +110,8 @@ QMap<QString, Opener> openers()
          [](Opened &o) {
              o.mail = std::make_unique<SMapi>(o.f.env.programDir());
              o.addRecip = std::make_unique<TdlgAddRecip>(o.f.prompts);
-             o.own(std::make_unique<TdlgSendMail>(o.f.context->dmML.tblML, *o.mail, o.f.context->settings,
-                                                  o.f.prompts, ProgressFn{}, *o.addRecip));
+             o.own(std::make_unique<TdlgSendMail>(o.f.context->dmML.tblML, *o.mail, o.f.context->settings, o.f.prompts,
+                                                  ProgressFn{}, *o.addRecip));
          }},
     };
 }
@@ -148,8 +148,7 @@ QList<QPair<QWidget *, QString>> captionedControls(QWidget *window)
 }
 
 // Multi-line fields a keyboard user cannot leave with Tab.
-template <typename Text>
-QStringList trappingTab(QWidget *window)
+template<typename Text> QStringList trappingTab(QWidget *window)
 {
     QStringList out;
     for (Text *text : window->findChildren<Text *>())
@@ -165,8 +164,7 @@ bool needsLetter(const QWidget *control, const QString &caption)
     const auto *b = qobject_cast<const QPushButton *>(control);
     if (!b)
         return false;
-    if (qobject_cast<const QDialog *>(b->window())
-        && (b->isDefault() || caption == QLatin1String("Cancel")))
+    if (qobject_cast<const QDialog *>(b->window()) && (b->isDefault() || caption == QLatin1String("Cancel")))
         return false;
     return std::any_of(caption.begin(), caption.end(), [](QChar c) { return c.isLetterOrNumber(); });
 }
@@ -232,7 +230,8 @@ private Q_SLOTS:
                 keys << where + fault;
             const QString shots = qEnvironmentVariable("QUILLMAR_SCREENSHOT_DIR");
             if (!shots.isEmpty())
-                window->grab().save(QDir(shots).filePath(QStringLiteral("%1 %2 %3.png").arg(name, page).arg(fontScale)));
+                window->grab().save(
+                    QDir(shots).filePath(QStringLiteral("%1 %2 %3.png").arg(name, page).arg(fontScale)));
         });
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
         QVERIFY2(keys.isEmpty(), qPrintable(keys.join(QStringLiteral("; "))));

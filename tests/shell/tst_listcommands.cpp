@@ -224,7 +224,8 @@ private Q_SLOTS:
         QVERIFY(grid->model()->flags(grid->model()->index(0, 3)) & Qt::ItemIsEditable);
 
         QAbstractItemModel *model = grid->model();
-        const QString quoted = QStringLiteral("it's 100% \"fine\"; DROP TABLE mailist;") + QString(60, QLatin1Char('x'));
+        const QString quoted
+            = QStringLiteral("it's 100% \"fine\"; DROP TABLE mailist;") + QString(60, QLatin1Char('x'));
         QVERIFY(model->setData(model->index(0, 3), quoted));
         QTRY_COMPARE(model->index(0, 3).data().toString(), quoted.left(80));
 

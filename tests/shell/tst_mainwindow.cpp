@@ -1,25 +1,25 @@
 // The main window over a real table file: start-up, filter, count, sort,
 // display hold, column fit and the files written at close.
+#include "testlib/MainWindowFixture.h"
 #include "testlib/ScriptedPrompts.h"
 #include "testlib/TestEnv.h"
-#include "testlib/MainWindowFixture.h"
 
+#include "core/SettingsStore.h"
+#include "core/TextFile.h"
 #include "dialogs/FormScale.h"
 #include "grid/EntryGrid.h"
 #include "grid/EntryTableModel.h"
 #include "shell/AppContext.h"
-#include "core/SettingsStore.h"
-#include "core/TextFile.h"
 #include "shell/main.h"
 #include "store/MLSchema.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QAction>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -347,7 +347,8 @@ private Q_SLOTS:
         textfile::writeLines(f.env.programDir() + QStringLiteral("errors.txt"), {QStringLiteral("ADD bad x")});
         f.show();
         QCOMPARE(f.context->errors.lines(), QStringList{QStringLiteral("ADD bad x")});
-        f.context->rules.insertentry(true, QStringLiteral("new@example.org"), QStringLiteral("news"), QStringLiteral("c"));
+        f.context->rules.insertentry(true, QStringLiteral("new@example.org"), QStringLiteral("news"),
+                                     QStringLiteral("c"));
         f.context->rules.insertentry(true, QStringLiteral("bad"), QStringLiteral("news"), QStringLiteral("c"));
         QVERIFY(f.window->close());
         QStringList log;
@@ -357,7 +358,8 @@ private Q_SLOTS:
         QCOMPARE(log.value(4), QStringLiteral("ADD bad news [c] -> Not Added: Invalid E-mail Address!"));
         QStringList errors;
         QVERIFY(textfile::readLines(f.env.programDir() + QStringLiteral("errors.txt"), &errors));
-        QCOMPARE(errors, (QStringList{QStringLiteral("ADD bad x"), QStringLiteral("ADD bad news -> Not Added: Invalid E-mail Address!")}));
+        QCOMPARE(errors, (QStringList{QStringLiteral("ADD bad x"),
+                                      QStringLiteral("ADD bad news -> Not Added: Invalid E-mail Address!")}));
     }
 
     void existingLogIsKeptAndExtended()
@@ -371,7 +373,9 @@ private Q_SLOTS:
         QVERIFY(f.window->close());
         QStringList log;
         QVERIFY(textfile::readLines(f.env.programDir() + QStringLiteral("log.txt"), &log));
-        QCOMPARE(log, old + QStringList{QStringLiteral("Update Undeliverable nobody@example.org -> E-mail address not found!")});
+        QCOMPARE(
+            log,
+            old + QStringList{QStringLiteral("Update Undeliverable nobody@example.org -> E-mail address not found!")});
     }
 
     void unwritableLogAsksBeforeClosing()

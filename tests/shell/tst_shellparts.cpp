@@ -3,16 +3,16 @@
 #include "testlib/ScriptedPrompts.h"
 
 #include "core/Paths.h"
+#include "dialogs/FormScale.h"
+#include "dialogs/progress.h"
 #include "platform/instance/OneInstance.h"
 #include "shell/InstanceRaise.h"
 #include "shell/QuillmarApplication.h"
-#include "dialogs/FormScale.h"
-#include "dialogs/progress.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTest>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 

@@ -51,8 +51,8 @@ public:
         if (exec("BEGIN") != SQLITE_OK)
             return false;
         sqlite3_stmt *s = nullptr;
-        sqlite3_prepare_v2(m_db, "INSERT INTO mailist (Item, Category, Bounces, Comments) VALUES (?1, ?2, ?3, ?4)",
-                           -1, &s, nullptr);
+        sqlite3_prepare_v2(m_db, "INSERT INTO mailist (Item, Category, Bounces, Comments) VALUES (?1, ?2, ?3, ?4)", -1,
+                           &s, nullptr);
         bool good = s != nullptr;
         for (const Row &r : rows) {
             if (!good)

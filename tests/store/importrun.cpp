@@ -34,7 +34,7 @@ public:
         say("question (answered Yes)", text);
         return Answer::Yes;
     }
-    void information(const QString &) override {}
+    void information(const QString &) override { }
     void warning(const QString &text) override { say("warning", text); }
     void error(const QString &text) override { say("error", text); }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }

@@ -1,7 +1,7 @@
 #include "StoreTestUtil.h"
-#include "testlib/TestEnv.h"
 #include "store/ErrorLine.h"
 #include "store/ListWorkspace.h"
+#include "testlib/TestEnv.h"
 
 #include <QSet>
 #include <QTest>
@@ -66,8 +66,8 @@ class TestEntryRules : public QObject
     void refuse(const char *operation, const char *when = "1")
     {
         RawDb raw(m_path);
-        const QByteArray sql = QByteArray("CREATE TRIGGER refuse_") + operation + " BEFORE " + operation + " ON mailist WHEN " + when
-            + " BEGIN SELECT RAISE(ABORT, 'refused'); END";
+        const QByteArray sql = QByteArray("CREATE TRIGGER refuse_") + operation + " BEFORE " + operation
+                               + " ON mailist WHEN " + when + " BEGIN SELECT RAISE(ABORT, 'refused'); END";
         QCOMPARE(raw.exec(sql), SQLITE_OK);
     }
 
@@ -114,8 +114,9 @@ private Q_SLOTS:
             << u"R"_s << none << true << a << u"SPORT"_s << u"ADD Ann@Example.com SPORT [c] -> Entered Successfully"_s
             << none << QStringList{u"Ann@Example.com|SPORT|0|c"_s};
         QTest::newRow("restricted, unlisted default is kept")
-            << u"R"_s << none << true << a << u"dEFAULT"_s << u"ADD Ann@Example.com dEFAULT [c] -> Entered Successfully"_s
-            << none << QStringList{u"Ann@Example.com|dEFAULT|0|c"_s};
+            << u"R"_s << none << true << a << u"dEFAULT"_s
+            << u"ADD Ann@Example.com dEFAULT [c] -> Entered Successfully"_s << none
+            << QStringList{u"Ann@Example.com|dEFAULT|0|c"_s};
         QTest::newRow("restricted, empty gives the unlisted default")
             << u"R"_s << none << true << a << u""_s << u"ADD Ann@Example.com Default [c] -> Entered Successfully"_s
             << none << QStringList{u"Ann@Example.com|Default|0|c"_s};
@@ -129,17 +130,20 @@ private Q_SLOTS:
         // Existing entries.
         const QStringList annNews{u"ann@example.COM|news|2|old"_s};
         QTest::newRow("exists in other case, comment updated")
-            << u"U"_s << annNews << true << a << u"sport"_s << u"ADD Ann@Example.com sport [c] -> Entry already exists!"_s
-            << none << QStringList{u"ann@example.COM|news|2|c"_s};
+            << u"U"_s << annNews << true << a << u"sport"_s
+            << u"ADD Ann@Example.com sport [c] -> Entry already exists!"_s << none
+            << QStringList{u"ann@example.COM|news|2|c"_s};
         QTest::newRow("exists, comment kept")
             << u""_s << annNews << true << a << u"news"_s << u"ADD Ann@Example.com news [c] -> Entry already exists!"_s
             << none << annNews;
         QTest::newRow("multiple, second category is a new entry")
-            << u"MU"_s << annNews << true << a << u"sport"_s << u"ADD Ann@Example.com sport [c] -> Entered Successfully"_s
-            << none << QStringList{u"ann@example.COM|news|2|old"_s, u"Ann@Example.com|sport|0|c"_s};
+            << u"MU"_s << annNews << true << a << u"sport"_s
+            << u"ADD Ann@Example.com sport [c] -> Entered Successfully"_s << none
+            << QStringList{u"ann@example.COM|news|2|old"_s, u"Ann@Example.com|sport|0|c"_s};
         QTest::newRow("multiple, same category in other case exists")
-            << u"MU"_s << annNews << true << a << u"NEWS"_s << u"ADD Ann@Example.com NEWS [c] -> Entry already exists!"_s
-            << none << QStringList{u"ann@example.COM|news|2|c"_s};
+            << u"MU"_s << annNews << true << a << u"NEWS"_s
+            << u"ADD Ann@Example.com NEWS [c] -> Entry already exists!"_s << none
+            << QStringList{u"ann@example.COM|news|2|c"_s};
         QTest::newRow("multiple, updates the entry of that category")
             << u"MU"_s << QStringList{u"ann@example.com|news|0|n"_s, u"ann@example.com|sport|0|s"_s} << true << a
             << u"sport"_s << u"ADD Ann@Example.com sport [c] -> Entry already exists!"_s << none
@@ -155,8 +159,8 @@ private Q_SLOTS:
                                  << QStringList{u"ADD Bad@x.c news -> Not Added: Invalid E-mail Address!"_s} << none;
         QTest::newRow("invalid, error line has the resolved category")
             << u"R"_s << none << true << u"Bad@x.c"_s << u"misc"_s
-            << u"ADD Bad@x.c Other [c] -> Not Added: Invalid E-mail Address!"_s << QStringList{u"ADD Bad@x.c Other -> Not Added: Invalid E-mail Address!"_s}
-            << none;
+            << u"ADD Bad@x.c Other [c] -> Not Added: Invalid E-mail Address!"_s
+            << QStringList{u"ADD Bad@x.c Other -> Not Added: Invalid E-mail Address!"_s} << none;
         QTest::newRow("invalid but already there")
             << u""_s << QStringList{u"bad@x.c|news|0|old"_s} << true << u"BAD@x.c"_s << u"news"_s
             << u"ADD BAD@x.c news [c] -> Entry already exists!"_s << none << QStringList{u"bad@x.c|news|0|old"_s};
@@ -183,10 +187,9 @@ private Q_SLOTS:
             << u""_s << QStringList{u"blocked@example.com|news|0|old"_s} << true << u"blocked@example.com"_s << u"x"_s
             << u"ADD blocked@example.com x [c] -> Entry already exists!"_s << none
             << QStringList{u"blocked@example.com|news|0|old"_s};
-        QTest::newRow("address kept in its case")
-            << u""_s << none << true << u"AnnB@Example.com"_s << u"news"_s
-            << u"ADD AnnB@Example.com news [c] -> Entered Successfully"_s << none
-            << QStringList{u"AnnB@Example.com|news|0|c"_s};
+        QTest::newRow("address kept in its case") << u""_s << none << true << u"AnnB@Example.com"_s << u"news"_s
+                                                  << u"ADD AnnB@Example.com news [c] -> Entered Successfully"_s << none
+                                                  << QStringList{u"AnnB@Example.com|news|0|c"_s};
 
         // Removal.
         const QStringList three{u"ann@example.com|news|0|"_s, u"ANN@example.com|sport|0|"_s,
@@ -200,8 +203,8 @@ private Q_SLOTS:
             }
         }
         QTest::newRow("remove naming a category, single category mode")
-            << u""_s << three << false << a << u"sport"_s << u"REMOVE Ann@Example.com sport [c] -> Entry successfully deleted!"_s
-            << none << bobOnly;
+            << u""_s << three << false << a << u"sport"_s
+            << u"REMOVE Ann@Example.com sport [c] -> Entry successfully deleted!"_s << none << bobOnly;
         QTest::newRow("remove naming a category, multiple mode")
             << u"M"_s << three << false << a << u"SPORT"_s
             << u"REMOVE Ann@Example.com SPORT [c] -> Entry successfully deleted!"_s << none
@@ -214,8 +217,8 @@ private Q_SLOTS:
             << u"M"_s << three << false << a << u"travel"_s
             << u"REMOVE Ann@Example.com travel [c] -> E-mail address not found!"_s << none << three;
         QTest::newRow("remove not found")
-            << u""_s << bobOnly << false << a << u"news"_s << u"REMOVE Ann@Example.com news [c] -> E-mail address not found!"_s
-            << none << bobOnly;
+            << u""_s << bobOnly << false << a << u"news"_s
+            << u"REMOVE Ann@Example.com news [c] -> E-mail address not found!"_s << none << bobOnly;
         QTest::newRow("remove ignores validity and the blocked list")
             << u"U"_s << QStringList{u"bad@x.c|news|0|"_s, u"blocked@example.com|news|0|"_s} << false
             << u"blocked@example.com"_s << u""_s << u"REMOVE blocked@example.com  [c] -> Entry successfully deleted!"_s
@@ -253,7 +256,8 @@ private Q_SLOTS:
         m_work->rules.insertentry(true, u"ann@example.com"_s, u"sport"_s, u"2"_s);
         m_work->lists.never.add(u"bob@example.com"_s);
         m_work->rules.insertentry(true, u"bob@example.com"_s, u"news"_s, u"3"_s);
-        QCOMPARE(m_work->log.last(), u"ADD bob@example.com news [3] -> Not Added: E-mail Address disallowed by rule!"_s);
+        QCOMPARE(m_work->log.last(),
+                 u"ADD bob@example.com news [3] -> Not Added: E-mail Address disallowed by rule!"_s);
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|0|1"_s, u"ann@example.com|sport|0|2"_s}));
     }
 
@@ -270,11 +274,11 @@ private Q_SLOTS:
         QCOMPARE(stored(), QStringList{QString(80, u'a') + u'|' + QString(80, u'c') + u"|0|3"_s});
         m_work->rules.processbounce(longAddress);
         m_work->rules.insertentry(false, longAddress, category, QString());
-        QCOMPARE(m_work->log.lines().mid(1), QStringList({
-            u"ADD %1 %2 [2] -> Entry already exists!"_s.arg(longAddress.toUpper(), category),
-            u"ADD %1 %2 [3] -> Entry already exists!"_s.arg(longAddress, category),
-            u"Update Undeliverable %1 -> Bounce count incremented!"_s.arg(longAddress),
-            u"REMOVE %1 %2 [] -> Entry successfully deleted!"_s.arg(longAddress, category)}));
+        QCOMPARE(m_work->log.lines().mid(1),
+                 QStringList({u"ADD %1 %2 [2] -> Entry already exists!"_s.arg(longAddress.toUpper(), category),
+                              u"ADD %1 %2 [3] -> Entry already exists!"_s.arg(longAddress, category),
+                              u"Update Undeliverable %1 -> Bounce count incremented!"_s.arg(longAddress),
+                              u"REMOVE %1 %2 [] -> Entry successfully deleted!"_s.arg(longAddress, category)}));
         QVERIFY(stored().isEmpty());
     }
 
@@ -290,15 +294,17 @@ private Q_SLOTS:
         const QStringList two{u"ann@example.com|news|0|old"_s, u"ann@example.com|sport|0|old"_s};
         QTest::newRow("insert fails") << QByteArray("INSERT") << u"M"_s << true
                                       << u"ADD Ann@example.com misc [c] -> Error inserting into database!"_s
-                                      << QStringList{u"ADD Ann@example.com misc -> Error inserting into database!"_s} << two;
-        QTest::newRow("comment update fails") << QByteArray("UPDATE") << u"U"_s << true
-                                              << u"ADD Ann@example.com misc [c] -> Entry already exists!"_s
-                                              << QStringList{} << two;
+                                      << QStringList{u"ADD Ann@example.com misc -> Error inserting into database!"_s}
+                                      << two;
+        QTest::newRow("comment update fails")
+            << QByteArray("UPDATE") << u"U"_s << true << u"ADD Ann@example.com misc [c] -> Entry already exists!"_s
+            << QStringList{} << two;
         // The first entry goes, the second refuses: that ends the call.
-        QTest::newRow("second deletion fails") << QByteArray("DELETE") << u""_s << false
-                                               << u"REMOVE Ann@example.com misc [c] -> Entry could not be deleted!"_s
-                                               << QStringList{u"REMOVE Ann@example.com misc -> Entry could not be deleted!"_s}
-                                               << QStringList{u"ann@example.com|sport|0|old"_s};
+        QTest::newRow("second deletion fails")
+            << QByteArray("DELETE") << u""_s << false
+            << u"REMOVE Ann@example.com misc [c] -> Entry could not be deleted!"_s
+            << QStringList{u"REMOVE Ann@example.com misc -> Entry could not be deleted!"_s}
+            << QStringList{u"ann@example.com|sport|0|old"_s};
     }
 
     void storageFailures()
@@ -324,8 +330,8 @@ private Q_SLOTS:
         m_work->table().close();
         QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.insertentry(true, u"ann@example.com"_s, QString(), u"c"_s));
         QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.insertentry(false, u"ann@example.com"_s, u"All"_s, u"d"_s));
-        QCOMPARE(m_work->log.lines(), QStringList({u"ADD ann@example.com Default [c] -> "_s,
-                                             u"REMOVE ann@example.com  [d] -> "_s}));
+        QCOMPARE(m_work->log.lines(),
+                 QStringList({u"ADD ann@example.com Default [c] -> "_s, u"REMOVE ann@example.com  [d] -> "_s}));
         QVERIFY_THROWS_EXCEPTION(TableError, m_work->rules.processbounce(u"ann@example.com"_s));
         QCOMPARE(m_work->log.size(), 2);
         QVERIFY(m_work->errors.lines().isEmpty());
@@ -340,30 +346,32 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("after");
 
         const int top = std::numeric_limits<qint32>::max();
-        QTest::newRow("8 goes to 9 under 10") << 10 << QStringList{u"ann@example.com|news|8|c"_s} << u"ann@example.com"_s
-                                              << u"Bounce count incremented!"_s
-                                              << QStringList{u"ann@example.com|news|9|c"_s};
-        QTest::newRow("9 reaches 10 and goes") << 10 << QStringList{u"ann@example.com|news|9|c"_s}
-                                               << u"ann@example.com"_s << u"Entry successfully deleted!"_s
-                                               << QStringList{};
-        QTest::newRow("above the limit goes") << 10 << QStringList{u"ann@example.com|news|15|c"_s}
-                                              << u"ann@example.com"_s << u"Entry successfully deleted!"_s
-                                              << QStringList{};
-        QTest::newRow("limit 1, first failure") << 1 << QStringList{u"ann@example.com|news|0|c"_s}
-                                                << u"ann@example.com"_s << u"Entry successfully deleted!"_s
-                                                << QStringList{};
-        QTest::newRow("limit 0 never removes") << 0 << QStringList{u"ann@example.com|news|999|c"_s}
-                                               << u"ann@example.com"_s << u"Bounce count incremented!"_s
-                                               << QStringList{u"ann@example.com|news|1000|c"_s};
+        QTest::newRow("8 goes to 9 under 10")
+            << 10 << QStringList{u"ann@example.com|news|8|c"_s} << u"ann@example.com"_s
+            << u"Bounce count incremented!"_s << QStringList{u"ann@example.com|news|9|c"_s};
+        QTest::newRow("9 reaches 10 and goes")
+            << 10 << QStringList{u"ann@example.com|news|9|c"_s} << u"ann@example.com"_s
+            << u"Entry successfully deleted!"_s << QStringList{};
+        QTest::newRow("above the limit goes")
+            << 10 << QStringList{u"ann@example.com|news|15|c"_s} << u"ann@example.com"_s
+            << u"Entry successfully deleted!"_s << QStringList{};
+        QTest::newRow("limit 1, first failure")
+            << 1 << QStringList{u"ann@example.com|news|0|c"_s} << u"ann@example.com"_s
+            << u"Entry successfully deleted!"_s << QStringList{};
+        QTest::newRow("limit 0 never removes")
+            << 0 << QStringList{u"ann@example.com|news|999|c"_s} << u"ann@example.com"_s
+            << u"Bounce count incremented!"_s << QStringList{u"ann@example.com|news|1000|c"_s};
         QTest::newRow("limit 0 at the top of the range")
             << 0 << QStringList{u"ann@example.com|news|%1|c"_s.arg(top)} << u"ann@example.com"_s
             << u"Bounce count could not be incremented!"_s << QStringList{u"ann@example.com|news|%1|c"_s.arg(top)};
         QTest::newRow("other case") << 10 << QStringList{u"Ann@Example.COM|news|0|c"_s} << u"aNN@example.com"_s
                                     << u"Bounce count incremented!"_s << QStringList{u"Ann@Example.COM|news|1|c"_s};
         QTest::newRow("several categories: first only")
-            << 10 << QStringList{u"bob@example.com|news|0|c"_s, u"ann@example.com|sport|3|c"_s, u"ann@example.com|news|5|c"_s}
+            << 10
+            << QStringList{u"bob@example.com|news|0|c"_s, u"ann@example.com|sport|3|c"_s, u"ann@example.com|news|5|c"_s}
             << u"ann@example.com"_s << u"Bounce count incremented!"_s
-            << QStringList{u"bob@example.com|news|0|c"_s, u"ann@example.com|sport|4|c"_s, u"ann@example.com|news|5|c"_s};
+            << QStringList{u"bob@example.com|news|0|c"_s, u"ann@example.com|sport|4|c"_s,
+                           u"ann@example.com|news|5|c"_s};
         QTest::newRow("several categories: first removed only")
             << 4 << QStringList{u"ann@example.com|sport|3|c"_s, u"ann@example.com|news|0|c"_s} << u"ann@example.com"_s
             << u"Entry successfully deleted!"_s << QStringList{u"ann@example.com|news|0|c"_s};
@@ -398,20 +406,19 @@ private Q_SLOTS:
         const QString invalid = u"Not Added: Invalid E-mail Address!"_s;
         QTest::newRow("plain") << u"ADD a@example.org news -> %1"_s.arg(invalid) << true << u"a@example.org"_s
                                << u"news"_s << invalid;
-        QTest::newRow("display name and brackets")
-            << u"ADD \"Quoted Q\" <q@example.com> news -> %1"_s.arg(invalid) << true
-            << u"\"Quoted Q\" <q@example.com>"_s << u"news"_s << invalid;
+        QTest::newRow("display name and brackets") << u"ADD \"Quoted Q\" <q@example.com> news -> %1"_s.arg(invalid)
+                                                   << true << u"\"Quoted Q\" <q@example.com>"_s << u"news"_s << invalid;
         QTest::newRow("at sign in the display name") << u"ADD \"a@b c\" <q@example.com> my news"_s << true
                                                      << u"\"a@b c\" <q@example.com>"_s << u"my news"_s << QString();
-        QTest::newRow("quoted, no at sign") << u"add \"Quoted Q\" sports"_s << true << u"\"Quoted Q\""_s
-                                            << u"sports"_s << QString();
+        QTest::newRow("quoted, no at sign")
+            << u"add \"Quoted Q\" sports"_s << true << u"\"Quoted Q\""_s << u"sports"_s << QString();
         QTest::newRow("removal from all categories")
             << u"REMOVE b@example.org  -> Entry could not be deleted!"_s << false << u"b@example.org"_s << QString()
             << u"Entry could not be deleted!"_s;
         QTest::newRow("bounce") << bounceErrorLine(u"c@example.org"_s, u"Entry could not be deleted!"_s) << false
                                 << u"c@example.org"_s << QString() << u"Entry could not be deleted!"_s;
-        QTest::newRow("written before reasons") << u"REMOVE d@example.org News"_s << false << u"d@example.org"_s
-                                                << u"News"_s << QString();
+        QTest::newRow("written before reasons")
+            << u"REMOVE d@example.org News"_s << false << u"d@example.org"_s << u"News"_s << QString();
         QTest::newRow("only a word") << u"ADD"_s << true << QString() << QString() << QString();
     }
 
@@ -432,8 +439,9 @@ private Q_SLOTS:
         refuse("UPDATE");
         m_work->rules.processbounce(u"Ann@example.com"_s);
         m_work->rules.processbounce(u"bob@example.com"_s);
-        QCOMPARE(m_work->log.lines(), QStringList({u"Update Undeliverable Ann@example.com -> Entry could not be deleted!"_s,
-                                             u"Update Undeliverable bob@example.com -> Bounce count could not be incremented!"_s}));
+        QCOMPARE(m_work->log.lines(),
+                 QStringList({u"Update Undeliverable Ann@example.com -> Entry could not be deleted!"_s,
+                              u"Update Undeliverable bob@example.com -> Bounce count could not be incremented!"_s}));
         QCOMPARE(m_work->errors.lines(), QStringList{u"REMOVE Ann@example.com -> Entry could not be deleted!"_s});
         QCOMPARE(stored(), QStringList({u"ann@example.com|news|9|c"_s, u"bob@example.com|news|3|c"_s}));
     }

@@ -2,10 +2,10 @@
 // list file, made when the file is opened, written only inside the
 // transaction of the change it stands for, and bounded.
 #include "StoreTestUtil.h"
-#include "testlib/TestEnv.h"
 #include "store/HandledMessages.h"
 #include "store/MLTable.h"
 #include "store/SqliteDb.h"
+#include "testlib/TestEnv.h"
 
 #include <QTest>
 

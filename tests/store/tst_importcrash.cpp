@@ -132,7 +132,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("when"); // before or after the commit, or empty for no kill
         QTest::addColumn<int>("commit");
-        QTest::addColumn<int>("lines");   // the calls whose lines the log holds after the restart
+        QTest::addColumn<int>("lines"); // the calls whose lines the log holds after the restart
         QTest::addColumn<int>("changes"); // how many of them changed the list
         // "after N" counts the commits that wrote: a new entry, an existing
         // entry's comment, a deletion, a count. "before N" counts every

@@ -111,12 +111,12 @@ private Q_SLOTS:
                            QStringLiteral("b@example.org|Board|0"), QStringLiteral("c@example.org|Dialog|0")};
         QTest::newRow("remove from all categories")
             << QByteArray("old@example.org\nnobody@example.org\n") << "remove" << false << "," << 2 << QStringList{};
-        QTest::newRow("bounce ignores categories")
-            << QByteArray("old@example.org,Elsewhere\n") << "bounce" << true << "," << 1
-            << QStringList{QStringLiteral("old@example.org|Old|1")};
+        QTest::newRow("bounce ignores categories") << QByteArray("old@example.org,Elsewhere\n") << "bounce" << true
+                                                   << "," << 1 << QStringList{QStringLiteral("old@example.org|Old|1")};
         QTest::newRow("quotes, percent, semicolon and NUL reach the rules as characters")
-            << QByteArray("x'); DROP TABLE mailist;--@example.org\n%@example.org\nn") + QByteArray(1, '\0') + "ul@example.org\n" << "add"
-            << false << "," << 3
+            << QByteArray("x'); DROP TABLE mailist;--@example.org\n%@example.org\nn") + QByteArray(1, '\0')
+                   + "ul@example.org\n"
+            << "add" << false << "," << 3
             << QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("%@example.org|Dialog|0")};
         QTest::newRow("no one before the at, once a control character is trimmed")
             << QByteArray("\x07@iana.org\n@iana.org,News\n") << "add" << true << "," << 2
@@ -149,8 +149,8 @@ private Q_SLOTS:
         // Every processed line reached the log, rejected or not.
         QCOMPARE(list.ws.log.size(), processed);
         if (mode == u"add" && !entries.isEmpty() && entries.size() > 1)
-            QVERIFY(list.ws.log.lines().constFirst().contains(
-                QStringLiteral("[Import of entries from file, x.csv ") + Stamp + QLatin1Char(']')));
+            QVERIFY(list.ws.log.lines().constFirst().contains(QStringLiteral("[Import of entries from file, x.csv ")
+                                                              + Stamp + QLatin1Char(']')));
     }
 
     void readsBackItsOwnExport()

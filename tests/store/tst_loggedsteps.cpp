@@ -2,11 +2,11 @@
 // transaction of the change it stands for, a later step of a run standing
 // for its earlier ones, runs apart from one another, and bounded.
 #include "StoreTestUtil.h"
-#include "testlib/TestEnv.h"
 #include "store/HandledMessages.h"
 #include "store/LoggedSteps.h"
 #include "store/MLTable.h"
 #include "store/SqliteDb.h"
+#include "testlib/TestEnv.h"
 
 #include <QTest>
 

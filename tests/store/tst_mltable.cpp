@@ -1,7 +1,7 @@
 #include "StoreTestUtil.h"
-#include "testlib/TestEnv.h"
 #include "core/AsciiCase.h"
 #include "store/MLdata.h"
+#include "testlib/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,8 +33,7 @@ QVector<Row> randomRows(int n, quint32 seed)
             item += QLatin1Char(rnd.bounded(2) ? c : char(c - 32));
         }
         item += u"@example.com"_s;
-        rows << Row{item, categories.at(rnd.bounded(int(categories.size()))), int(rnd.bounded(20)),
-                    u"c%1"_s.arg(i)};
+        rows << Row{item, categories.at(rnd.bounded(int(categories.size()))), int(rnd.bounded(20)), u"c%1"_s.arg(i)};
     }
     return rows;
 }
@@ -108,7 +107,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("foundItem"); // as stored
 
         QTest::newRow("same text") << u"Alice@Example.com"_s << QString() << true << u"Alice@Example.com"_s;
-        QTest::newRow("other case, first of several") << u"ALICE@EXAMPLE.COM"_s << QString() << true << u"Alice@Example.com"_s;
+        QTest::newRow("other case, first of several")
+            << u"ALICE@EXAMPLE.COM"_s << QString() << true << u"Alice@Example.com"_s;
         QTest::newRow("prefix is not a match") << u"alice@example"_s << QString() << false << QString();
         QTest::newRow("longer is not a match") << u"alice@example.com.au"_s << QString() << false << QString();
         QTest::newRow("leading part missing") << u"lice@example.com"_s << QString() << false << QString();
@@ -118,7 +118,8 @@ private Q_SLOTS:
         QTest::newRow("pair, empty category") << u"carol@example.com"_s << u""_s << true << u"carol@example.com"_s;
         // Only a to z fold.
         QTest::newRow("non-ASCII case differs") << u"\u00C9mile@example.com"_s << QString() << false << QString();
-        QTest::newRow("non-ASCII same") << u"\u00E9mile@example.com"_s << QString() << true << u"\u00E9mile@example.com"_s;
+        QTest::newRow("non-ASCII same") << u"\u00E9mile@example.com"_s << QString() << true
+                                        << u"\u00E9mile@example.com"_s;
     }
 
     void locate()
@@ -176,8 +177,8 @@ private Q_SLOTS:
             QCOMPARE(t.current().Comments, stored);
         }
         RawDb raw(path);
-        QCOMPARE(raw.rows(), QStringList({stored + u'|' + stored + u"|0|"_s + stored,
-                                          u"edit@example.com|x|0|"_s + stored}));
+        QCOMPARE(raw.rows(),
+                 QStringList({stored + u'|' + stored + u"|0|"_s + stored, u"edit@example.com|x|0|"_s + stored}));
         QCOMPARE(raw.scalar("SELECT max(length(Comments)) FROM mailist"), qint64(stored.toUcs4().size()));
     }
 
@@ -212,10 +213,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, prefix);
         QFETCH(QStringList, matches);
-        const QStringList categories{u"AB"_s,  u"abc"_s, u"Abroad"_s, u"cab"_s,  u"ab%"_s,  u"ab_c"_s,
-                                     u"a*b"_s, u"ab'x"_s, u"x@y"_s,   u"X@Z"_s,  u"xa1"_s,  u"x[1"_s,
-                                     u"x`"_s,  u"xZ1"_s, u"xz2"_s,    u"x{"_s,   u"\u00E9t\u00E9"_s,
-                                     u"\u00C9t\u00E9"_s, u""_s, u"'q"_s, u"y"_s};
+        const QStringList categories{u"AB"_s,  u"abc"_s,  u"Abroad"_s, u"cab"_s, u"ab%"_s,           u"ab_c"_s,
+                                     u"a*b"_s, u"ab'x"_s, u"x@y"_s,    u"X@Z"_s, u"xa1"_s,           u"x[1"_s,
+                                     u"x`"_s,  u"xZ1"_s,  u"xz2"_s,    u"x{"_s,  u"\u00E9t\u00E9"_s, u"\u00C9t\u00E9"_s,
+                                     u""_s,    u"'q"_s,   u"y"_s};
         QVector<Row> rows;
         for (const QString &c : categories)
             rows << Row{u"a@b.cd"_s, c, 0, QString()};
@@ -239,7 +240,8 @@ private Q_SLOTS:
 
     void countFollowsOtherConnections()
     {
-        const QString path = filledFile({{u"a@example.com"_s, u"news"_s, 0, {}}, {u"b@example.com"_s, u"sport"_s, 0, {}}});
+        const QString path
+            = filledFile({{u"a@example.com"_s, u"news"_s, 0, {}}, {u"b@example.com"_s, u"sport"_s, 0, {}}});
         MLTable t;
         openTable(t, path);
         t.setFilterCategory(u"NE"_s);
@@ -274,8 +276,9 @@ private Q_SLOTS:
         RawDb raw(path);
         auto direct = [&](const QString &prefix) {
             sqlite3_stmt *s = nullptr;
-            sqlite3_prepare_v2(raw.handle(), "SELECT count(*) FROM mailist WHERE lower(Category) LIKE ?1 || '%' ESCAPE '!'",
-                               -1, &s, nullptr);
+            sqlite3_prepare_v2(raw.handle(),
+                               "SELECT count(*) FROM mailist WHERE lower(Category) LIKE ?1 || '%' ESCAPE '!'", -1, &s,
+                               nullptr);
             QString escaped = lowerAZ(prefix);
             escaped.replace(u"!"_s, u"!!"_s).replace(u"%"_s, u"!%"_s).replace(u"_"_s, u"!_"_s);
             const QByteArray bytes = escaped.toUtf8();
@@ -290,7 +293,10 @@ private Q_SLOTS:
                 t.setFilterCategory(prefix);
                 t.setFiltered(true);
                 if (t.recordCount() != direct(prefix))
-                    QFAIL(qPrintable(u"line %1, prefix %2: %3 counted, %4 held"_s.arg(line).arg(prefix).arg(t.recordCount()).arg(direct(prefix))));
+                    QFAIL(qPrintable(u"line %1, prefix %2: %3 counted, %4 held"_s.arg(line)
+                                         .arg(prefix)
+                                         .arg(t.recordCount())
+                                         .arg(direct(prefix))));
             }
             t.setFiltered(false);
             QCOMPARE(qint64(t.recordCount()), raw.scalar("SELECT count(*) FROM mailist"));
@@ -342,9 +348,8 @@ private Q_SLOTS:
         t.setFilterCategory(filter);
         t.setFiltered(!filter.isEmpty());
 
-        const int expected = int(std::count_if(rows.cbegin(), rows.cend(), [&](const Row &r) {
-            return lowerAZ(r.category).startsWith(lowerAZ(filter));
-        }));
+        const int expected = int(std::count_if(
+            rows.cbegin(), rows.cend(), [&](const Row &r) { return lowerAZ(r.category).startsWith(lowerAZ(filter)); }));
         QVERIFY(expected > 256);
         const QVector<Entry> seen = scanAll(t);
         QCOMPARE(seen.size(), expected);
@@ -353,7 +358,8 @@ private Q_SLOTS:
         QCOMPARE(QSet<qint64>(ids.cbegin(), ids.cend()).size(), expected);
         for (int i = 1; i < seen.size(); ++i) {
             if (!inOrder(index, seen.at(i - 1), seen.at(i)))
-                QFAIL(qPrintable(u"out of order at %1: %2 before %3"_s.arg(i).arg(seen.at(i - 1).Item, seen.at(i).Item)));
+                QFAIL(
+                    qPrintable(u"out of order at %1: %2 before %3"_s.arg(i).arg(seen.at(i - 1).Item, seen.at(i).Item)));
         }
         // After the end the last record stays current and next does nothing.
         QVERIFY(t.eof());
@@ -529,7 +535,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("index");
         QTest::addColumn<bool>("filtered");
         QTest::addColumn<int>("position"); // negative: from the end
-        QTest::addColumn<bool>("byRowid");  // as the grid selects a record
+        QTest::addColumn<bool>("byRowid"); // as the grid selects a record
         for (const QString &index : kOrderings) {
             const QByteArray name = index.isEmpty() ? QByteArray("natural") : index.toLatin1();
             for (int pos : {0, 1, 255, 256, -2, -1}) {
@@ -677,7 +683,7 @@ private Q_SLOTS:
     void openFailures_data()
     {
         QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::addColumn<QByteArray>("sql");     // run on a fresh SQLite file
+        QTest::addColumn<QByteArray>("sql"); // run on a fresh SQLite file
 
         QTest::newRow("missing file") << QByteArray() << QByteArray();
         QTest::newRow("zero bytes") << QByteArray("") << QByteArray();
@@ -716,7 +722,7 @@ private Q_SLOTS:
 
     void openFailureSaysWhatAndWhere_data()
     {
-        QTest::addColumn<int>("keep");       // bytes of a real table file; -1: garbage
+        QTest::addColumn<int>("keep"); // bytes of a real table file; -1: garbage
         QTest::addColumn<QString>("reason");
         QTest::newRow("cut short") << 3000 << u"damaged"_s;
         QTest::newRow("header only") << 100 << u"damaged"_s;
@@ -830,11 +836,8 @@ private Q_SLOTS:
         QCOMPARE(view.size(), 1);
 
         const std::function<void()> changesView[] = {
-            [&] { t.setIndexName(u"ByBounce"_s); },
-            [&] { t.setFiltered(true); },
-            [&] { t.setFilterCategory(u"a"_s); },
-            [&] { t.setFiltered(false); },
-            [&] { t.close(); },
+            [&] { t.setIndexName(u"ByBounce"_s); }, [&] { t.setFiltered(true); }, [&] { t.setFilterCategory(u"a"_s); },
+            [&] { t.setFiltered(false); },          [&] { t.close(); },
         };
         for (const auto &change : changesView) {
             view.clear();

@@ -26,7 +26,8 @@ QStringList bySortKeys(const QStringList &addresses)
         keys.push_back(collator.sortKey(fold ? a.toCaseFolded() : a));
     std::vector<int> order(keys.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
     QStringList out;
     for (size_t i = 0; i < order.size(); ++i) {
         if (i == 0 || keys[size_t(order[i - 1])].compare(keys[size_t(order[i])]) != 0)
@@ -59,7 +60,10 @@ private Q_SLOTS:
             << QStringList{u("bob@x.org|b"), u("BOB@x.org|a")} << u("ByCategory") << QString()
             << QStringList{u("BOB@x.org")};
         QTest::newRow("blanks and control characters stripped")
-            << QStringList{u(" a@x.org\t|a"), u("a@x.org\x01|a"), u("\xc2\xa0" "a@x.org\r\n|a"), u("b@x.org\x7f|a")}
+            << QStringList{u(" a@x.org\t|a"), u("a@x.org\x01|a"),
+                           u("\xc2\xa0"
+                             "a@x.org\r\n|a"),
+                           u("b@x.org\x7f|a")}
             << QString() << QString() << QStringList{u("a@x.org"), u("b@x.org")};
         QTest::newRow("blank entries give one empty item")
             << QStringList{u("|a"), u("  |a"), u("z@x.org|a")} << QString() << QString()
@@ -73,8 +77,8 @@ private Q_SLOTS:
         QTest::newRow("wildcards in the category are plain")
             << QStringList{u("p@x.org|50%"), u("q@x.org|500"), u("r@x.org|5_x")} << QString() << u("50%")
             << QStringList{u("p@x.org")};
-        QTest::newRow("no entry under the category") << QStringList{u("a@x.org|news")} << QString() << u("arts")
-                                                     << QStringList{};
+        QTest::newRow("no entry under the category")
+            << QStringList{u("a@x.org|news")} << QString() << u("arts") << QStringList{};
     }
 
     // Long enough that the list is sorted in pieces and merged; the equals
@@ -93,7 +97,8 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QLocale::setDefault(QLocale(locale));
         auto restore = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
-        const QStringList parts = QString::fromUtf8("a|B|z|\xc3\xa9|\xc3\x85|\xc3\xb6|V|w|.|-|_|1|\xe2\x80\x8b|\xc3\x9f|ss").split(u'|');
+        const QStringList parts
+            = QString::fromUtf8("a|B|z|\xc3\xa9|\xc3\x85|\xc3\xb6|V|w|.|-|_|1|\xe2\x80\x8b|\xc3\x9f|ss").split(u'|');
         const int n = 150'000;
         QStringList entries;
         for (int i = 0; i < n; ++i) {

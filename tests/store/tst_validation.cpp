@@ -54,12 +54,15 @@ private Q_SLOTS:
             char16_t c;
             bool valid;
         } characters[] = {
-            {"blank", u' ', false},   {"exclamation", u'!', false}, {"comma", u',', false},
-            {"slash", u'/', false},   {"colon", u':', false},       {"semicolon", u';', false},
-            {"backslash", u'\\', false}, {"less", u'<', true},     {"greater", u'>', true},
-            {"double quote", u'"', true}, {"single quote", u'\'', true}, {"tab", u'\t', false},
-            {"NUL", u'\0', false},      {"bell", u'\a', false},         {"DEL", u'\x7f', false},
-            {"C1 next line", u'\x85', false}, {"C1 last", u'\x9f', false}, {"no-break space", u'\xa0', true},
+            {"blank", u' ', false},        {"exclamation", u'!', false},
+            {"comma", u',', false},        {"slash", u'/', false},
+            {"colon", u':', false},        {"semicolon", u';', false},
+            {"backslash", u'\\', false},   {"less", u'<', true},
+            {"greater", u'>', true},       {"double quote", u'"', true},
+            {"single quote", u'\'', true}, {"tab", u'\t', false},
+            {"NUL", u'\0', false},         {"bell", u'\a', false},
+            {"DEL", u'\x7f', false},       {"C1 next line", u'\x85', false},
+            {"C1 last", u'\x9f', false},   {"no-break space", u'\xa0', true},
         };
         for (const auto &ch : characters) {
             QTest::newRow(ch.name) << u"some"_s + QChar(ch.c) + u"one@example.com"_s << ch.valid;
@@ -109,7 +112,8 @@ private Q_SLOTS:
         QTest::newRow("dasd still refused") << withoutDots << u"xdasdx@example.com"_s << false;
         QTest::newRow("capital entry refuses nothing") << QStringList{u"SPAM"_s} << u"spam@example.com"_s << true;
         QTest::newRow("mixed-case entry refuses nothing") << QStringList{u"Spam"_s} << u"SPAM@example.com"_s << true;
-        QTest::newRow("lower-case entry, address in capitals") << QStringList{u"spam"_s} << u"SPAM@example.com"_s << false;
+        QTest::newRow("lower-case entry, address in capitals")
+            << QStringList{u"spam"_s} << u"SPAM@example.com"_s << false;
         QTest::newRow("empty entry refuses nothing") << QStringList{QString()} << u"someone@example.com"_s << true;
         QTest::newRow("no entries") << QStringList{} << u"so..me@example.com"_s << true;
         QTest::newRow("piece across the at sign") << QStringList{u"e@e"_s} << u"someone@example.com"_s << false;

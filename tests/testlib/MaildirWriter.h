@@ -68,8 +68,9 @@ public:
     QString deliver(const QString &diskName, const QByteArray &bytes, qint64 arrival, bool seen = false) const
     {
         const QString name = QStringLiteral("%1.M%2P4242.quillmar-test").arg(arrival).arg(arrival % 1000000);
-        const QString path = folderDir(diskName) + (seen ? QStringLiteral("/cur/") + name + QStringLiteral(":2,S")
-                                                         : QStringLiteral("/new/") + name);
+        const QString path
+            = folderDir(diskName)
+              + (seen ? QStringLiteral("/cur/") + name + QStringLiteral(":2,S") : QStringLiteral("/new/") + name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             return {};

@@ -25,8 +25,7 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
     }
 
-    template <typename Dialog>
-    void expect(std::function<void(Dialog *)> act)
+    template<typename Dialog> void expect(std::function<void(Dialog *)> act)
     {
         m_pending.enqueue({[](QWidget *w) { return qobject_cast<Dialog *>(w) != nullptr; },
                            [act](QWidget *w) { act(qobject_cast<Dialog *>(w)); }});

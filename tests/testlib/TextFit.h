@@ -20,7 +20,9 @@ namespace textfit {
 
 inline QString plain(QString text)
 {
-    return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    return text.replace(QLatin1String("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QChar(1), QLatin1Char('&'));
 }
 
 inline QString describe(const QWidget *w, const QString &text, int need, int have)
@@ -45,8 +47,9 @@ inline QStringList clippedTexts(QWidget *window)
             if (b->text().isEmpty())
                 continue;
             const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b)
-                + 2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
-            const int need = fm.horizontalAdvance(plain(b->text())) + margin + (b->icon().isNull() ? 0 : b->iconSize().width() + 4);
+                               + 2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+            const int need = fm.horizontalAdvance(plain(b->text())) + margin
+                             + (b->icon().isNull() ? 0 : b->iconSize().width() + 4);
             if (need > b->width())
                 out << describe(b, b->text(), need, b->width());
         } else if (qobject_cast<QRadioButton *>(w) || qobject_cast<QCheckBox *>(w)) {
