@@ -9,7 +9,7 @@ packages=(build-essential cmake pkg-config git
           libgmime-3.0-dev libetpan-dev qtkeychain-qt6-dev libbenchmark-dev fonts-dejavu-core python3
           libcurl4-gnutls-dev libgnutls28-dev)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(dovecot-core dovecot-imapd openssl libpython3.11-testsuite python3-flufl.bounce pandoc
+  packages+=(dovecot-core dovecot-imapd openssl libpython3.11-testsuite python3-flufl.bounce pandoc clang-format
             python3-aiosmtpd)
 fi
 export DEBIAN_FRONTEND=noninteractive
