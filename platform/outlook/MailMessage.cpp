@@ -426,12 +426,12 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     return result;
 }
 
-QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec spec)
+QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec timeSpec)
 {
     GDateTime *date = g_mime_utils_header_decode_date(text.constData());
     if (!date)
         return {};
-    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), spec);
+    const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), timeSpec);
     g_date_time_unref(date);
     return result;
 }

@@ -43,7 +43,7 @@ public:
     static MailMessage fromBytes(const QByteArray &raw);
     // An RFC 5322 date, in local time (or UTC, which is cheaper to make
     // where only the instant matters); invalid when unparseable.
-    static QDateTime parseDate(const QByteArray &text, Qt::TimeSpec spec = Qt::LocalTime);
+    static QDateTime parseDate(const QByteArray &text, Qt::TimeSpec timeSpec = Qt::LocalTime);
 
     // Encoded words decoded; each fold of a folded header is one blank.
     QString subject() const { return m_subject; }
