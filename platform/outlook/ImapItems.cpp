@@ -60,68 +60,6 @@ struct Summary
     QDateTime received;
 };
 
-class ImapRecipient : public AutomationObject
-{
-public:
-    explicit ImapRecipient(MailAddress a)
-        : m_address(std::move(a))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &) override
-    {
-        if (is(member, "Address"))
-            return m_address.address;
-        if (is(member, "Name"))
-            return m_address.name.isEmpty() ? m_address.address : m_address.name;
-        unknownMember(member);
-    }
-
-private:
-    MailAddress m_address;
-};
-
-class ImapRecipients : public AutomationObject
-{
-public:
-    explicit ImapRecipients(QList<MailAddress> list)
-        : m_list(std::move(list))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &args) override
-    {
-        if (is(member, "Count"))
-            return int(m_list.size());
-        if (is(member, "Item"))
-            return item(args);
-        unknownMember(member);
-    }
-    QVariant item(const QVariantList &args)
-    {
-        return wrap(std::make_shared<ImapRecipient>(m_list.at(indexArgument(args, int(m_list.size())) - 1)));
-    }
-
-private:
-    QList<MailAddress> m_list;
-};
-
-class ImapReply : public AutomationObject
-{
-public:
-    explicit ImapReply(MailAddress to)
-        : m_recipients(std::make_shared<ImapRecipients>(QList<MailAddress>{std::move(to)}))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &args) override
-    {
-        if (is(member, "Recipients"))
-            return args.isEmpty() ? wrap(m_recipients) : m_recipients->item(args);
-        unknownMember(member);
-    }
-
-private:
-    std::shared_ptr<ImapRecipients> m_recipients;
-};
-
 class ImapItem;
 
 } // namespace
@@ -203,9 +141,9 @@ public:
             return sent.isValid() ? QVariant(sent) : QVariant();
         }
         if (is(member, "Reply"))
-            return wrap(std::make_shared<ImapReply>(m.replyTo()));
+            return wrap(std::make_shared<MessageReply>(m.replyTo()));
         if (is(member, "Recipients"))
-            return wrap(std::make_shared<ImapRecipients>(m.recipients()));
+            return wrap(std::make_shared<MessageRecipients>(m.recipients()));
         if (is(member, "SenderEmailAddress"))
             return m.from().address;
         if (is(member, "DeliveryStatus"))

@@ -3,6 +3,7 @@
 // (ImapOutlook.cpp) and the item side (ImapItems.cpp).
 #include "platform/imap/ImapSession.h"
 #include "platform/outlook/Automation.h"
+#include "platform/outlook/MemberHelpers.h"
 
 #include <QHash>
 #include <QList>
@@ -10,30 +11,6 @@
 #include <memory>
 
 namespace platform::outlook::imapstore {
-
-inline bool is(const QString &member, const char *name)
-{
-    return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-}
-
-[[noreturn]] inline void unknownMember(const QString &member)
-{
-    throw AutomationError(QStringLiteral("Unknown name: %1").arg(member));
-}
-
-inline QVariant wrap(ObjectPtr object)
-{
-    return QVariant::fromValue(std::move(object));
-}
-
-inline int indexArgument(const QVariantList &args, int count)
-{
-    bool ok = false;
-    const int i = args.value(0).toInt(&ok);
-    if (!ok || i < 1 || i > count)
-        throw AutomationError(QStringLiteral("Array index out of bounds."));
-    return i;
-}
 
 // The server's failures reach the caller as the facade's own.
 template<typename F> auto guarded(F &&f) -> decltype(f())

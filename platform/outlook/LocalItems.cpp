@@ -18,68 +18,6 @@ namespace platform::outlook::local {
 using platform::vcard::readVCards;
 using platform::vcard::VCardContact;
 
-class LocalRecipient : public AutomationObject
-{
-public:
-    explicit LocalRecipient(MailAddress a)
-        : m_address(std::move(a))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &) override
-    {
-        if (is(member, "Address"))
-            return m_address.address;
-        if (is(member, "Name"))
-            return m_address.name.isEmpty() ? m_address.address : m_address.name;
-        unknownMember(member);
-    }
-
-private:
-    MailAddress m_address;
-};
-
-class LocalRecipients : public AutomationObject
-{
-public:
-    explicit LocalRecipients(QList<MailAddress> list)
-        : m_list(std::move(list))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &args) override
-    {
-        if (is(member, "Count"))
-            return int(m_list.size());
-        if (is(member, "Item"))
-            return item(args);
-        unknownMember(member);
-    }
-    QVariant item(const QVariantList &args)
-    {
-        return wrap(std::make_shared<LocalRecipient>(m_list.at(indexArgument(args, int(m_list.size())) - 1)));
-    }
-
-private:
-    QList<MailAddress> m_list;
-};
-
-class LocalReply : public AutomationObject
-{
-public:
-    explicit LocalReply(MailAddress to)
-        : m_recipients(std::make_shared<LocalRecipients>(QList<MailAddress>{std::move(to)}))
-    {
-    }
-    QVariant invoke(const QString &member, const QVariantList &args) override
-    {
-        if (is(member, "Recipients"))
-            return args.isEmpty() ? wrap(m_recipients) : m_recipients->item(args);
-        unknownMember(member);
-    }
-
-private:
-    std::shared_ptr<LocalRecipients> m_recipients;
-};
-
 // A message or a contact card in a folder.
 class LocalItem : public AutomationObject, public NumberedMembers
 {
@@ -454,9 +392,9 @@ QVariant LocalItem::invokeNumber(int number, const QVariantList &)
         return sent.isValid() ? QVariant(sent) : QVariant();
     }
     case Reply:
-        return wrap(std::make_shared<LocalReply>(m_message->replyTo()));
+        return wrap(std::make_shared<MessageReply>(m_message->replyTo()));
     case Recipients:
-        return wrap(std::make_shared<LocalRecipients>(m_message->recipients()));
+        return wrap(std::make_shared<MessageRecipients>(m_message->recipients()));
     case SenderEmailAddress:
         return m_message->from().address;
     case DeliveryStatus:

@@ -3,6 +3,7 @@
 // (LocalOutlook.cpp) and the item side (LocalItems.cpp).
 #include "platform/outlook/Automation.h"
 #include "platform/outlook/Maildir.h"
+#include "platform/outlook/MemberHelpers.h"
 
 #include <memory>
 
@@ -10,31 +11,6 @@ namespace platform::outlook::local {
 
 inline const QString PersonalFolders = QStringLiteral("Personal Folders");
 inline const QString DeletedItems = QStringLiteral("Deleted Items");
-
-inline bool is(const QString &member, const char *name)
-{
-    return member.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-}
-
-[[noreturn]] inline void unknownMember(const QString &member)
-{
-    throw AutomationError(QStringLiteral("Unknown name: %1").arg(member));
-}
-
-inline QVariant wrap(ObjectPtr object)
-{
-    return QVariant::fromValue(std::move(object));
-}
-
-// 1-based index argument, as the client's collections take them.
-inline int indexArgument(const QVariantList &args, int count)
-{
-    bool ok = false;
-    const int i = args.value(0).toInt(&ok);
-    if (!ok || i < 1 || i > count)
-        throw AutomationError(QStringLiteral("Array index out of bounds."));
-    return i;
-}
 
 struct Store
 {
