@@ -22,6 +22,26 @@ bool hasScreen()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+// Qt aborts with a plugin error when there is no display; say it plainly.
+bool displayMissing(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return false;
+    }
+    return true;
+}
+#else
+bool displayMissing(int, char **)
+{
+    return false;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -30,6 +50,12 @@ int main(int argc, char **argv)
     QStringList params;
     for (int i = 1; i < argc; ++i)
         params << QString::fromLocal8Bit(argv[i]);
+    if (displayMissing(argc, argv)) {
+        std::fputs("quillmar: there is no display to open the window on (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set). Start it from a desktop session.\n",
+                   stderr);
+        return 1;
+    }
     QuillmarApplication app(argc, argv);
     QApplication::setApplicationDisplayName(Tfrmmain::title());
     // From here on SIGTERM waits for the loop rather than killing us mid-write.
