@@ -321,6 +321,11 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                 continue;
             // The text is built only when it will be shown.
             const bool shown = progress.due() || i >= total;
+            // Showing progress lets the window's events run, and with them
+            // whatever else works on the list (a folder check on a timer):
+            // none may find a batch open.
+            if (shown && !storeBatch(i))
+                return result;
             if (!progress.update(i, total, shown ? QStringLiteral("Processing: ") + line.left(ShownLine) : QString())) {
                 if (!storeBatch(i))
                     return result;
