@@ -107,6 +107,8 @@ public:
                 m_rules.m_errors.prepareGroup();
             }
             transaction.commit();
+            if (m_tag.isEmpty() && (commented || isChange(result)))
+                m_rules.m_groupWrote = true;
         } catch (const TableError &e) {
             if (logged)
                 end(false);

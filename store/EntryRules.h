@@ -54,6 +54,7 @@ public:
 
 private:
     class CallLines;
+    friend class EntryBatch;
 
     QString resolveCategory(bool add, QString category) const;
     // *commented: an existing entry's comment was changed.
@@ -69,4 +70,7 @@ private:
     // This run's identity and its last step, for the tags of calls' lines.
     QByteArray m_run;
     qint64 m_step = 0;
+    // A call inside an open group (a batch's, a folder-check message's)
+    // changed the list since the group began.
+    bool m_groupWrote = false;
 };

@@ -6,7 +6,9 @@
 #include "core/LineList.h"
 #include "core/Prompts.h"
 #include "platform/text/LegacyText.h"
+#include "store/EntryBatch.h"
 #include "store/EntryRules.h"
+#include "store/MLTable.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -271,6 +273,42 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
             if (!trimmedLine(lines.at(i)).isEmpty())
                 result.left.append(i);
     };
+    EntryBatch batch(services.rules, services.batchLines > 0 ? services.batchLines : EntryBatch::Calls);
+    // Where the open batch began and what the result was then: a batch
+    // that is not stored is taken back whole.
+    int batchFirst = 0;
+    int counts[3] = {};
+    qsizetype leftBeforeBatch = 0;
+    auto takeBackBatch = [&] {
+        result.changed = counts[0];
+        result.unchanged = counts[1];
+        result.refused = counts[2];
+        result.left.resize(leftBeforeBatch);
+        i = batchFirst;
+    };
+    // Stores the lines before `end`; on failure the run stops with the
+    // batch's lines and all after them the user's again.
+    auto storeBatch = [&](int end) {
+        if (!batch.isOpen())
+            return true;
+        try {
+            batch.commit();
+            return true;
+        } catch (const TableError &e) {
+            takeBackBatch();
+            leaveRest();
+            result.stopped = true;
+            progress.hide();
+            services.prompts.error(
+                QStringLiteral("Lines %1 to %2 could not be stored in the mailing list file %3: %4\nNothing of "
+                               "these lines was kept, in the list or in the log. %5 stopped; the lines from line %1 "
+                               "on were not processed. Running it again on them stores them; those already on the "
+                               "list are only reported.")
+                    .arg(QString::number(batchFirst + 1), QString::number(end), services.rules.table().filePath(),
+                         e.message(), services.job));
+            return false;
+        }
+    };
     try {
         const QString splitAt = delimiter.isEmpty() ? QStringLiteral(",") : delimiter;
         const QString chosenCategory = trimmedLine(category);
@@ -283,7 +321,14 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                 continue;
             // The text is built only when it will be shown.
             const bool shown = progress.due() || i >= total;
+            // Showing progress lets the window's events run, and with them
+            // whatever else works on the list (a folder check on a timer):
+            // none may find a batch open.
+            if (shown && !storeBatch(i))
+                return result;
             if (!progress.update(i, total, shown ? QStringLiteral("Processing: ") + line.left(ShownLine) : QString())) {
+                if (!storeBatch(i))
+                    return result;
                 result.stopped = true;
                 progress.hide();
                 const int stoppedAt = i;
@@ -309,6 +354,14 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                         lineCategory = unquoted(pieces.at(1));
                 } else {
                     address = trimmedLine(line);
+                }
+                if (!batch.isOpen()) {
+                    batchFirst = i;
+                    counts[0] = result.changed;
+                    counts[1] = result.unchanged;
+                    counts[2] = result.refused;
+                    leftBeforeBatch = result.left.size();
+                    batch.begin();
                 }
                 const EntryOutcome outcome
                     = bounce ? services.rules.processbounce(address)
@@ -349,6 +402,11 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                 question = QStringLiteral("An error was encountered with line ") + QString::number(i)
                            + QStringLiteral(".  Do you want to continue?");
             }
+            // The file stays locked while a batch is open: no question waits
+            // on the user with it held.
+            const bool full = batch.full();
+            if ((full || !question.isEmpty() || !batch.intact()) && !storeBatch(i + 1))
+                return result;
             if (!question.isEmpty() && services.prompts.confirm(question) != Prompts::Answer::Yes) {
                 result.stopped = true;
                 ++i;
@@ -356,6 +414,8 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                 break;
             }
         }
+        if (!storeBatch(i))
+            return result;
         progress.hide();
         services.prompts.information(QString::number(result.processed())
                                      + QStringLiteral(" entries have been processed!\n")
@@ -363,6 +423,10 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
         return result;
     } catch (const std::exception &) {
         progress.hide();
+        if (batch.isOpen()) {
+            batch.abandon();
+            takeBackBatch();
+        }
         leaveRest();
         result.failed = true;
         services.prompts.error(QStringLiteral("error"));

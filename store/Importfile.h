@@ -55,6 +55,8 @@ struct ImportServices
     StopQuery stopped = {};
     // Names the job in the report of a stop: "Import cancelled: ...".
     QString job = QStringLiteral("Import");
+    // Lines stored per commit; 0 for the usual batch (store/EntryBatch.h).
+    int batchLines = 0;
 };
 
 // What a run did with its lines. Blank lines count nowhere.
@@ -79,7 +81,10 @@ inline constexpr qsizetype LongestImportLine = 4096;
 // Remove mode is the one where neither add nor bounce is set. Shows the
 // processed count with what came of the lines at the end, and asks whether
 // to go on after a line that failed or could not be stored (that line is on
-// the error list, its reason in the log).
+// the error list, its reason in the log). Lines are stored in batches: a
+// batch the list file fails to store is taken back whole, from the counts,
+// the log and the error list, and stops the run with a message naming the
+// file and the lines; they are among `left`.
 ImportResult Importfile(const ImportServices &services, const ImportLines &lines, bool add, bool remove, bool bounce,
                         const QString &category, bool withCategory, const QString &delimiter,
                         const QString &commentPrefix);

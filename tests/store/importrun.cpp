@@ -4,10 +4,11 @@
 // error list with their journals); the run can be made to kill itself, as
 // kill -9 would, at a chosen commit of the list file.
 //
-//   quillmar-importrun PROGRAMDIR [FILE add|remove|bounce [before|after N]]
+//   quillmar-importrun PROGRAMDIR [FILE add|remove|bounce [before|after N [LINES]]]
 // Without FILE it only starts (recovering what a run that died left) and
-// closes. "before N" dies as the Nth call's transaction starts to commit,
-// "after N" once the Nth commit that changed the file is done.
+// closes. "before N" dies as the Nth commit starts, "after N" once the Nth
+// commit that changed the file is done. LINES is how many lines each
+// commit stores; the import's own batch when not given.
 // Exit code: 0 done, 1 the list could not be opened, 2 usage.
 #include "core/Prompts.h"
 #include "core/SettingsStore.h"
@@ -69,8 +70,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2 && args.size() != 4 && args.size() != 6) {
-        std::fprintf(stderr, "usage: quillmar-importrun PROGRAMDIR [FILE add|remove|bounce [before|after N]]\n");
+    if (args.size() != 2 && args.size() != 4 && args.size() != 6 && args.size() != 7) {
+        std::fprintf(stderr,
+                     "usage: quillmar-importrun PROGRAMDIR [FILE add|remove|bounce [before|after N [LINES]]]\n");
         return 2;
     }
     const QString programDir = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -85,7 +87,7 @@ int main(int argc, char **argv)
     files.load(workspace.log, workspace.errors);
 
     if (args.size() >= 4) {
-        if (args.size() == 6) {
+        if (args.size() >= 6) {
             g_left = args.at(5).toInt();
             sqlite3 *db = workspace.table().connection().handle();
             if (args.at(4) == QLatin1String("before"))
@@ -100,7 +102,9 @@ int main(int argc, char **argv)
             return 1;
         }
         const QString mode = args.at(3);
-        const ImportServices services{workspace.rules, prompts, {}, &StrToStringlist, {}};
+        ImportServices services{workspace.rules, prompts, {}, &StrToStringlist, {}};
+        if (args.size() == 7)
+            services.batchLines = args.at(6).toInt();
         Importfile(services, *lines, mode == QLatin1String("add"), mode == QLatin1String("remove"),
                    mode == QLatin1String("bounce"), QStringLiteral("news"), false, QString(),
                    QStringLiteral("Import of entries from file, members.csv"));

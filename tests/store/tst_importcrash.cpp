@@ -158,8 +158,9 @@ private Q_SLOTS:
         QFETCH(int, changes);
         Trial t;
         QStringList args{t.file(u8("members.csv")), mode};
+        // One line a commit, so that each kill lands between two lines.
         if (!when.isEmpty())
-            args << when << QString::number(commit);
+            args << when << QString::number(commit) << u8("1");
         QCOMPARE(t.run(args), when.isEmpty() ? 0 : -1);
         QCOMPARE(t.run(), 0); // the restart recovers the journals and closes
         QVERIFY(!QFileInfo::exists(t.file(WorkingFiles::logFileName() + WorkingFiles::journalSuffix())));
@@ -183,6 +184,38 @@ private Q_SLOTS:
             changed += !line.endsWith(u8("-> Entry already exists!")) && !line.endsWith(u8("not found!"))
                        && !line.endsWith(u8("Invalid E-mail Address!"));
         QCOMPARE(changed, changes);
+    }
+
+    // Lines stored four to a commit, killed as the second commit starts:
+    // the first four lines stand in the list and the log, nothing of the
+    // second four does, and running the import again restores them.
+    void aBatchLostToAKillComesBackOnTheNextRun()
+    {
+        Trial t;
+        const QStringList args{t.file(u8("members.csv")), u8("add")};
+        QCOMPARE(t.run(args + QStringList{u8("before"), u8("2"), u8("4")}), -1);
+        QCOMPARE(t.run(args), 0);
+
+        const QString added = u8("-> Entered Successfully");
+        const QString there = u8("-> Entry already exists!");
+        const QString invalid = u8("-> Not Added: Invalid E-mail Address!");
+        const QStringList firstRun{added, there, invalid, added};
+        const QStringList secondRun{there, there, invalid, there, there, added, there, added, there};
+        QStringList log = t.lines(WorkingFiles::logFileName()).mid(3);
+        QCOMPARE(log.size(), firstRun.size() + secondRun.size());
+        const QStringList results = firstRun + secondRun;
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            const QString &address = Addresses.at(i < firstRun.size() ? i : i - firstRun.size());
+            QVERIFY2(log.at(i).startsWith(linePrefix(u8("add"), address)) && log.at(i).endsWith(results.at(i)),
+                     qPrintable(log.at(i)));
+        }
+        QStringList want{u8("n0@example.org|news|0"), u8("n1@example.org|news|0"), u8("n2@example.org|news|0"),
+                         u8("nobody@example.org|news|0")};
+        for (const QString &p : Preloaded)
+            want << p.section(u'|', 0, 2);
+        want.sort();
+        QCOMPARE(t.entries(), want);
+        QCOMPARE(t.lines(WorkingFiles::errorsFileName()).size(), 2); // the invalid line, once a run
     }
 };
 

@@ -8,6 +8,7 @@
 #include "intake/StrToStringlist.h"
 #include "store/Importfile.h"
 #include "store/ListWorkspace.h"
+#include "store/SqliteDb.h"
 #include "store/exportlist.h"
 
 #include <QFile>
@@ -47,9 +48,10 @@ class TestImportfile : public QObject
             return runFull(lines, mode, category, withCategory, delimiter).processed();
         }
         ImportResult runFull(const ImportLines &lines, const QString &mode, const QString &category, bool withCategory,
-                             const QString &delimiter, StopQuery stop = {})
+                             const QString &delimiter, StopQuery stop = {}, int batchLines = 0)
         {
-            const ImportServices s{ws.rules, prompts, {}, &StrToStringlist, [] { return Stamp; }, std::move(stop)};
+            ImportServices s{ws.rules, prompts, {}, &StrToStringlist, [] { return Stamp; }, std::move(stop)};
+            s.batchLines = batchLines;
             return Importfile(s, lines, mode == u"add", mode == u"remove", mode == u"bounce", category, withCategory,
                               delimiter, QStringLiteral("Import of entries from file, x.csv"));
         }
@@ -295,6 +297,36 @@ private Q_SLOTS:
         QStringList stored = list.entries();
         stored.sort();
         QCOMPARE(stored, entries);
+    }
+
+    // A batch the file refuses to commit is taken back whole: from the
+    // counts, the log and the error list; the run stops there and says so.
+    void aBatchNotStoredIsTakenBack()
+    {
+        List list(m_env);
+        int commits = 0;
+        sqlite3_commit_hook(
+            list.ws.table().connection().handle(), [](void *n) { return int(++*static_cast<int *>(n) == 2); },
+            &commits);
+        const ImportLines lines({QStringLiteral("a@example.org"), QStringLiteral("b@example.org"),
+                                 QStringLiteral("c@example.org"), QStringLiteral("no..dots@example.org"),
+                                 QStringLiteral("d@example.org")});
+        const ImportResult result = list.runFull(lines, QStringLiteral("add"), QString(), false, {}, {}, 2);
+        QVERIFY(result.stopped);
+        QCOMPARE(result.changed, 2);
+        QCOMPARE(result.processed(), 2);
+        QCOMPARE(result.left, (QList<qsizetype>{2, 3, 4}));
+        QCOMPARE(list.entries(),
+                 (QStringList{QStringLiteral("a@example.org|General|0"), QStringLiteral("b@example.org|General|0")}));
+        QCOMPARE(list.ws.log.lines().size(), 2);
+        QVERIFY(list.ws.errors.lines().isEmpty());
+        const QStringList told = list.prompts.texts(Kind::Error);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.constFirst().startsWith(QStringLiteral("Lines 3 to 4 could not be stored in the mailing list "
+                                                             "file ")
+                                              + list.path),
+                 qPrintable(told.constFirst()));
+        QVERIFY(list.prompts.texts(Kind::Information).isEmpty());
     }
 
     void aClosedTableFailsLineByLine()

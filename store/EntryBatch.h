@@ -1,0 +1,56 @@
+#pragma once
+// Many entry operations stored as one transaction: a large import commits
+// once every few thousand lines instead of once a line. The lines the calls
+// make for the log and the error list are held as one group, tagged with a
+// step of the run (store/LoggedSteps.h) recorded with the batch's changes,
+// so after a crash the log holds exactly the lines of the batches that
+// stand. A batch that is undone takes its lines back, except the reports
+// of failures, which are true either way.
+#include "store/MLTable.h"
+
+#include <QElapsedTimer>
+
+#include <optional>
+
+class EntryRules;
+
+class EntryBatch
+{
+public:
+    // A batch ends at this many calls, or sooner after Longest ms so that
+    // another program waiting for the file is not kept out past its patience.
+    static constexpr int Calls = 4000;
+    static constexpr qint64 Longest = 250;
+
+    explicit EntryBatch(EntryRules &rules, int calls = Calls);
+    // An open batch is undone.
+    ~EntryBatch();
+    EntryBatch(const EntryBatch &) = delete;
+    EntryBatch &operator=(const EntryBatch &) = delete;
+
+    // Opens a batch unless one is open. Inside a folder-check message or a
+    // transaction someone else holds, calls are stored as that one decides,
+    // and no batch opens. Throws TableError.
+    void begin();
+    bool isOpen() const { return m_transaction.has_value(); }
+    // Counts a call; true when the batch is full and should be committed.
+    bool full();
+    // False once the file itself undid the batch (disk full, I/O error):
+    // it must not go on, since later calls would commit on their own.
+    bool intact() const;
+    // Stores the batch. On failure nothing of it is stored, its lines are
+    // taken back, and TableError says why.
+    void commit();
+    // Undoes the batch and takes its lines back.
+    void abandon();
+
+private:
+    void endLines(bool stored);
+
+    EntryRules &m_rules;
+    int m_limit;
+    int m_calls = 0;
+    QByteArray m_tag;
+    QElapsedTimer m_clock;
+    std::optional<MLTable::Transaction> m_transaction;
+};
