@@ -81,6 +81,8 @@ public:
     const Summary &summary(quint32 uid);
     const MailMessage &message(quint32 uid);
     QString entryId(quint32 uid);
+    QString scope() const { return QString::fromLatin1(m_raw); }
+    quint32 uidValidity() const { return m_uidValidity; }
 
 private:
     void summarise();
@@ -127,6 +129,13 @@ public:
             return m_owner->entryId(m_uid);
         if (is(member, "InternetMessageID"))
             return m_owner->summary(m_uid).messageId;
+        // EntryIDs hold while the mailbox keeps its UID validity.
+        if (is(member, "EntryIDScope"))
+            return m_owner->scope();
+        if (is(member, "EntryIDGeneration"))
+            return qint64(m_owner->uidValidity());
+        if (is(member, "Size"))
+            return m_owner->summary(m_uid).size;
         if (is(member, "ReceivedTime")) {
             const QDateTime received = m_owner->summary(m_uid).received;
             return received.isValid() ? QVariant(received) : QVariant();
