@@ -270,6 +270,36 @@ void Session::open()
     mailimap_capability_data_free(caps);
     m_move = mailimap_has_extension(m_impl->imap, const_cast<char *>("MOVE"));
     m_uidPlus = mailimap_has_uidplus(m_impl->imap);
+    if (mailimap_has_extension(m_impl->imap, const_cast<char *>("UTF8=ACCEPT")))
+        enableUtf8();
+}
+
+void Session::enableUtf8()
+{
+    clist *wanted = clist_new();
+    if (!wanted)
+        return;
+    clist_append(wanted, mailimap_capability_new(MAILIMAP_CAPABILITY_NAME, nullptr, strdup("UTF8=ACCEPT")));
+    mailimap_capability_data *request = mailimap_capability_data_new(wanted);
+    mailimap_capability_data *enabled = nullptr;
+    m_impl->limit.start(Overhead);
+    const int r = mailimap_enable(m_impl->imap, request, &enabled);
+    mailimap_capability_data_free(request);
+    // A server may leave it off (its ENABLED omits it): names stay in
+    // modified UTF-7.
+    if (r == MAILIMAP_NO_ERROR && enabled) {
+        for (clistiter *it = clist_begin(enabled->cap_list); it; it = clist_next(it)) {
+            const auto *cap = static_cast<struct mailimap_capability *>(clist_content(it));
+            if (cap->cap_type == MAILIMAP_CAPABILITY_NAME && cap->cap_data.cap_name
+                && qstricmp(cap->cap_data.cap_name, "UTF8=ACCEPT") == 0)
+                m_utf8 = true;
+        }
+    }
+    if (enabled)
+        mailimap_capability_data_free(enabled);
+    // Refused, it is only off; a connection broken by it is broken.
+    if (r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE || r == MAILIMAP_ERROR_MEMORY)
+        fail(r, QStringLiteral("switching on UTF-8 names"));
 }
 
 QList<Mailbox> Session::list()

@@ -259,7 +259,7 @@ const Summary &ImapItemList::summary(quint32 uid)
         throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
                                              "program.")
                                   .arg(uid)
-                                  .arg(displayName(m_raw), m_account->session().serverName()));
+                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
     return *it;
 }
 
@@ -300,7 +300,7 @@ const MailMessage &ImapItemList::message(quint32 uid)
         throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
                                              "program.")
                                   .arg(uid)
-                                  .arg(displayName(m_raw), m_account->session().serverName()));
+                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
     return *it;
 }
 
