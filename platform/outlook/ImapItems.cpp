@@ -70,7 +70,9 @@ class ImapItem;
 class ImapItemList
 {
 public:
-    static constexpr int MoveBatch = 100;
+    // One move per batch of bodies read: a Maildir server rescans the whole
+    // folder for each command that changes it.
+    static constexpr int MoveBatch = Session::BatchMessages;
 
     ImapItemList(AccountPtr account, QByteArray rawName);
     ~ImapItemList();
@@ -81,6 +83,12 @@ public:
     const Summary &summary(quint32 uid);
     const MailMessage &message(quint32 uid);
     QString entryId(quint32 uid);
+    // Once every item was named, waiting moves are made at once.
+    void flushIfWalked()
+    {
+        if (m_visited.size() == m_listed)
+            flushMoves();
+    }
     QString scope() const { return QString::fromLatin1(m_raw); }
     quint32 uidValidity() const { return m_uidValidity; }
 
@@ -127,8 +135,12 @@ public:
         }
         if (is(member, "EntryID"))
             return m_owner->entryId(m_uid);
-        if (is(member, "InternetMessageID"))
+        if (is(member, "InternetMessageID")) {
+            // Not on EntryID: a caller may take its failure for a store that
+            // names no items, and this one is the server's.
+            m_owner->flushIfWalked();
             return m_owner->summary(m_uid).messageId;
+        }
         // EntryIDs hold while the mailbox keeps its UID validity.
         if (is(member, "EntryIDScope"))
             return m_owner->scope();
@@ -182,8 +194,6 @@ ImapItemList::ImapItemList(AccountPtr account, QByteArray rawName)
 QString ImapItemList::entryId(quint32 uid)
 {
     m_visited.insert(uid);
-    if (m_visited.size() == m_listed)
-        flushMoves();
     return QStringLiteral("%1/%2/%3").arg(QString::fromLatin1(m_raw)).arg(m_uidValidity).arg(uid);
 }
 
