@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <limits>
 #include <optional>
 
 namespace platform::outlook::imapstore {
@@ -53,11 +54,13 @@ QDateTime receivedTime(const QByteArray &header)
     return MailMessage::parseDate(headerValue(header, "Date"));
 }
 
+// Held for every message of the folder while it is open: kept small.
 struct Summary
 {
+    static constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
     qint64 size = 0;
-    QString messageId;
-    QDateTime received;
+    qint64 receivedMs = Unknown; // the instant; its zone is of no use
+    QByteArray messageId;
 };
 
 class ImapItem;
@@ -139,7 +142,7 @@ public:
             // Not on EntryID: a caller may take its failure for a store that
             // names no items, and this one is the server's.
             m_owner->flushIfWalked();
-            return m_owner->summary(m_uid).messageId;
+            return QString::fromUtf8(m_owner->summary(m_uid).messageId);
         }
         // EntryIDs hold while the mailbox keeps its UID validity.
         if (is(member, "EntryIDScope"))
@@ -149,8 +152,9 @@ public:
         if (is(member, "Size"))
             return m_owner->summary(m_uid).size;
         if (is(member, "ReceivedTime")) {
-            const QDateTime received = m_owner->summary(m_uid).received;
-            return received.isValid() ? QVariant(received) : QVariant();
+            const qint64 received = m_owner->summary(m_uid).receivedMs;
+            return received == Summary::Unknown ? QVariant()
+                                                : QVariant(QDateTime::fromMSecsSinceEpoch(received, Qt::UTC));
         }
         const MailMessage &m = m_owner->message(m_uid);
         if (is(member, "subject"))
@@ -228,6 +232,8 @@ void ImapItemList::remove(const ImapItem *item, quint32 uid)
         }
     }
     m_messages.remove(uid);
+    if (m_summaries)
+        m_summaries->remove(uid);
     m_pendingMoves.append(uid);
     if (m_pendingMoves.size() >= MoveBatch || m_visited.size() == m_listed)
         flushMoves();
@@ -254,8 +260,10 @@ void ImapItemList::summarise()
     summaries.reserve(m_uids.size());
     guarded([&] {
         m_account->session().fetchSummaries(m_uids, {"MESSAGE-ID", "RECEIVED", "DATE"}, [&](MessageSummary m) {
-            summaries.insert(
-                m.uid, Summary{m.size, QString::fromUtf8(headerValue(m.header, "Message-ID")), receivedTime(m.header)});
+            const QDateTime received = receivedTime(m.header);
+            summaries.insert(m.uid,
+                             Summary{m.size, received.isValid() ? received.toMSecsSinceEpoch() : Summary::Unknown,
+                                     headerValue(m.header, "Message-ID")});
         });
     });
     m_summaries = std::move(summaries);
