@@ -2,8 +2,11 @@
 // its raw floor measured in the same run: the same library fetching the same
 // messages in the same batches, plus the table statements of each change,
 // plus the moves. Every iteration delivers a fresh folder of subscribes,
-// untimed, since the check moves what it recognises.
+// untimed, since the check moves what it recognises. Beside it: the check
+// through a relay that adds network latency, and its peak memory by folder
+// size (100k messages only with QUILLMAR_BENCH_LONG=1 set).
 #include "bench/BenchSupport.h"
+#include "bench/LatencyRelay.h"
 #include "core/MailAccountSetting.h"
 #include "core/Settings.h"
 #include "intake/FolderCheck.h"
@@ -35,16 +38,28 @@ testmail::DovecotServer &server()
     return *s;
 }
 
-// A fresh folder of subscribes from new addresses, delivered as files.
+// A fresh folder of subscribes from new addresses, delivered as files. The
+// names vary near their end, as a delivery agent's do: Dovecot hashes only
+// the last characters well, and names that differ early only (as the tests'
+// do) fill a few of its buckets, making each look-up cost the folder's size.
 void deliver(qint64 messages)
 {
     const testmail::Store store(server().mailRoot());
     QDir(store.folderDir(List)).removeRecursively();
     store.addFolder(List);
-    for (qint64 i = 0; i < messages; ++i)
-        store.deliver(List,
-                      testmail::message(bench::address(1'000'000 + i).toUtf8(), "subscribe", "Please add me.\r\n"),
-                      1700000000 + i);
+    const QString dir = store.folderDir(List) + QStringLiteral("/new/");
+    for (qint64 i = 0; i < messages; ++i) {
+        const QByteArray bytes
+            = testmail::message(bench::address(1'000'000 + i).toUtf8(), "subscribe", "Please add me.\r\n");
+        QFile file(dir
+                   + QStringLiteral("%1.M%2P4242Q%3.bench,S=%4")
+                         .arg(1700000000 + i)
+                         .arg(i * 7919 % 1000000)
+                         .arg(i)
+                         .arg(bytes.size()));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot deliver into %s", qPrintable(dir));
+    }
     server().handOverStore();
 }
 
@@ -59,6 +74,34 @@ platform::imap::ServerConfig config()
     return c;
 }
 
+// A new list file and the account reached at port (the server's or a relay's).
+struct CheckRig
+{
+    bench::Store store;
+    bench::CountingPrompts prompts;
+
+    explicit CheckRig(quint16 port)
+        : store(newList())
+    {
+        store.settings.MailAccount = QStringLiteral("IMAP");
+        store.settings.ImapServer = server().host();
+        store.settings.ImapPort = port;
+        store.settings.ImapSecurity = QStringLiteral("None");
+        store.settings.ImapUser = server().user();
+        mailaccount::keepPassword(store.settings, server().password());
+        mailaccount::registerAccount(store.settings, prompts);
+    }
+    static QString newList()
+    {
+        const QString path = bench::scratchPath(QStringLiteral("imapcheck.DAT"));
+        QFile::remove(path);
+        createMailingListFile(path);
+        return path;
+    }
+    void run() { FolderCheck(store.settings, store.lists, store.rules, prompts).run({}); }
+    bool addedAll(qint64 messages) { return store.table().recordCount() == messages && !prompts.asked; }
+};
+
 void BM_ImapCheck(benchmark::State &state)
 {
     const qint64 messages = state.range(0);
@@ -67,30 +110,19 @@ void BM_ImapCheck(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         deliver(messages);
-        const QString path = bench::scratchPath(QStringLiteral("imapcheck.DAT"));
-        QFile::remove(path);
-        createMailingListFile(path);
-        bench::Store store(path);
-        store.settings.MailAccount = QStringLiteral("IMAP");
-        store.settings.ImapServer = server().host();
-        store.settings.ImapPort = server().imapPort();
-        store.settings.ImapSecurity = QStringLiteral("None");
-        store.settings.ImapUser = server().user();
-        mailaccount::keepPassword(store.settings, server().password());
-        bench::CountingPrompts prompts;
-        mailaccount::registerAccount(store.settings, prompts);
+        auto rig = std::make_unique<CheckRig>(server().imapPort());
         state.ResumeTiming();
 
         auto start = bench::Clock::now();
-        FolderCheck(store.settings, store.lists, store.rules, prompts).run({});
+        rig->run();
         checkSeconds += bench::secondsSince(start);
 
         state.PauseTiming();
-        if (store.table().recordCount() != messages || prompts.asked) {
+        if (!rig->addedAll(messages)) {
             state.SkipWithError("the check did not add every subscriber");
             break;
         }
-        store.table().close();
+        rig.reset();
         deliver(messages);
         const QString rawPath = bench::scratchPath(QStringLiteral("imapraw.DAT"));
         QFile::remove(rawPath);
@@ -130,7 +162,7 @@ void BM_ImapCheck(benchmark::State &state)
                     raw.step(record);
                     raw.exec("COMMIT");
                     done.append(uid);
-                    if (done.size() == 100)
+                    if (done.size() == Session::BatchMessages)
                         s.moveTo(std::exchange(done, {}), "Trash");
                 });
             }
@@ -143,6 +175,56 @@ void BM_ImapCheck(benchmark::State &state)
     state.counters["raw_s"] = benchmark::Counter(rawSeconds, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_ImapCheck)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The check through a relay that adds 20 ms to every round trip: its time
+// and the round trips it took.
+void BM_ImapCheckDistant(benchmark::State &state)
+{
+    const qint64 messages = state.range(0);
+    int roundTrips = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        deliver(messages);
+        bench::LatencyRelay relay(server().imapPort(), std::chrono::milliseconds(10));
+        CheckRig rig(relay.port());
+        const auto start = bench::Clock::now();
+        rig.run();
+        seconds += bench::secondsSince(start);
+        roundTrips = relay.roundTrips();
+        if (!rig.addedAll(messages)) {
+            state.SkipWithError("the check did not add every subscriber");
+            break;
+        }
+    }
+    state.counters["check_s"] = benchmark::Counter(seconds, benchmark::Counter::kAvgIterations);
+    state.counters["round_trips"] = roundTrips;
+}
+BENCHMARK(BM_ImapCheckDistant)->Arg(1'000)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The check's peak memory with 1k, 10k and (long runs) 100k messages in the
+// folder: bodies are read in bounded batches, so it should stay flat.
+void BM_ImapCheckMemory(benchmark::State &state)
+{
+    const qint64 messages = state.range(0);
+    for (auto _ : state) {
+        deliver(messages);
+        CheckRig rig(server().imapPort());
+        const bench::PeakMeter meter;
+        rig.run();
+        meter.report(state);
+        if (!rig.addedAll(messages)) {
+            state.SkipWithError("the check did not add every subscriber");
+            break;
+        }
+    }
+}
+void memoryCases(benchmark::internal::Benchmark *b)
+{
+    b->Arg(1'000)->Arg(10'000);
+    if (qEnvironmentVariableIntValue("QUILLMAR_BENCH_LONG"))
+        b->Arg(100'000);
+}
+BENCHMARK(BM_ImapCheckMemory)->Apply(memoryCases)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 

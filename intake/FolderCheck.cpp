@@ -178,7 +178,17 @@ QByteArray FolderCheck::identityOf(const OleVariant &item, const Members &call, 
     }
     // One that does offers the Message-ID too; failing to read it is failing
     // to read the message.
-    return HandledMessages::identity(call.messageId(item).toText(), *uniqueName);
+    const QString messageId = call.messageId(item).toText();
+    // Names that hold only within a generation of the folder (IMAP's UID
+    // validity) come with the generation and the message's size.
+    std::optional<HandledMessages::Generation> generation;
+    try {
+        const qint64 number = item.call(QStringLiteral("EntryIDGeneration")).value().toLongLong();
+        generation = HandledMessages::Generation{item.call(QStringLiteral("EntryIDScope")).toText(), number,
+                                                 item.call(QStringLiteral("Size")).value().toLongLong()};
+    } catch (const AutomationError &) {
+    }
+    return HandledMessages::identity(messageId, *uniqueName, generation);
 }
 
 bool FolderCheck::alreadyHandled(const QByteArray &identity) const
@@ -195,7 +205,7 @@ void FolderCheck::applyRecorded(const HeldMessage &message, const MessageRequest
     std::optional<MLTable::Transaction> transaction;
     if (table.active())
         transaction.emplace(table);
-    MessageLines lines(m_rules.log(), m_rules.errors(), identity.toHex());
+    MessageLines lines(m_rules.log(), m_rules.errors(), identity.left(16).toHex());
     const bool changed = m_commands.apply(message, request);
     if (transaction) {
         try {

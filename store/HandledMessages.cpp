@@ -5,17 +5,26 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QtEndian>
 
 namespace {
 
 const char *const CreateSql = "CREATE TABLE IF NOT EXISTS HandledMessages ("
                               " Identity BLOB NOT NULL PRIMARY KEY,"
-                              " HandledAt INTEGER NOT NULL)";
+                              " HandledAt INTEGER NOT NULL);"
+                              "CREATE TABLE IF NOT EXISTS HandledContents ("
+                              " Content BLOB NOT NULL PRIMARY KEY,"
+                              " Generation INTEGER NOT NULL)";
 
-bool tableExists(SqliteDb &db)
+constexpr qsizetype KeyBytes = 16;
+constexpr qsizetype GenerationBytes = 8;
+constexpr qsizetype WithContent = 2 * KeyBytes + GenerationBytes;
+
+bool tableExists(SqliteDb &db, const char *name = HandledMessages::TableName)
 {
-    sqlite3_stmt *s = db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'HandledMessages'");
+    sqlite3_stmt *s = db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
     Stmt guard(s);
+    sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
     return db.step(s) == SQLITE_ROW;
 }
 
@@ -27,7 +36,7 @@ sqlite3_stmt *prepared(SqliteDb &db, const char *sql, bool create)
     try {
         return db.prepare(sql);
     } catch (const TableError &) {
-        if (tableExists(db))
+        if (tableExists(db) && tableExists(db, "HandledContents"))
             throw;
         if (!create)
             return nullptr;
@@ -36,9 +45,28 @@ sqlite3_stmt *prepared(SqliteDb &db, const char *sql, bool create)
     }
 }
 
+qint64 generationOf(const QByteArray &identity)
+{
+    return qFromBigEndian<qint64>(identity.constData() + 2 * KeyBytes);
+}
+
+// Row ids grow with each record, so the oldest are those below the last one
+// by more than the limit.
+void dropOldest(SqliteDb &db, const char *sql)
+{
+    const qint64 last = sqlite3_last_insert_rowid(db.handle());
+    if (last <= HandledMessages::Limit)
+        return;
+    sqlite3_stmt *s = db.prepare(sql);
+    Stmt guard(s);
+    sqlite3_bind_int64(s, 1, last - HandledMessages::Limit);
+    db.step(s);
+}
+
 } // namespace
 
-QByteArray HandledMessages::identity(const QString &messageId, const QString &uniqueName)
+QByteArray HandledMessages::identity(const QString &messageId, const QString &uniqueName,
+                                     const std::optional<Generation> &generation)
 {
     if (messageId.isEmpty() && uniqueName.isEmpty())
         return {};
@@ -46,7 +74,23 @@ QByteArray HandledMessages::identity(const QString &messageId, const QString &un
     hash.addData(messageId.toUtf8());
     hash.addData(QByteArrayView("\n", 1));
     hash.addData(uniqueName.toUtf8());
-    return hash.result().left(16);
+    QByteArray key = hash.result().left(KeyBytes);
+    // Without a Message-ID, the size alone would take one message for another.
+    if (!generation || messageId.isEmpty())
+        return key;
+    hash.reset();
+    hash.addData(messageId.toUtf8());
+    hash.addData(QByteArrayView("\n", 1));
+    hash.addData(QByteArray::number(generation->size));
+    key += hash.result().left(KeyBytes);
+    // The folder belongs to the generation: a renamed folder's names are
+    // as new as a renumbered one's.
+    hash.reset();
+    hash.addData(generation->folder.toUtf8());
+    hash.addData(QByteArrayView("\n", 1));
+    hash.addData(QByteArray::number(generation->number));
+    key += hash.result().left(GenerationBytes);
+    return key;
 }
 
 HandledMessages::HandledMessages(MLTable &table)
@@ -59,12 +103,25 @@ bool HandledMessages::contains(const QByteArray &identity) const
     SqliteDb &db = m_table.connection();
     if (identity.isEmpty())
         return false;
-    sqlite3_stmt *s = prepared(db, "SELECT 1 FROM HandledMessages WHERE Identity = ?1", false);
+    {
+        sqlite3_stmt *s = prepared(db, "SELECT 1 FROM HandledMessages WHERE Identity = ?1", false);
+        if (!s)
+            return false;
+        Stmt guard(s);
+        sqlite3_bind_blob(s, 1, identity.constData(), int(qMin(identity.size(), KeyBytes)), SQLITE_TRANSIENT);
+        if (db.step(s) == SQLITE_ROW)
+            return true;
+    }
+    if (identity.size() != WithContent)
+        return false;
+    // The same message in the same folder and generation has the same unique
+    // name: a match there is another message with this Message-ID and size.
+    sqlite3_stmt *s = prepared(db, "SELECT Generation FROM HandledContents WHERE Content = ?1", false);
     if (!s)
         return false;
     Stmt guard(s);
-    sqlite3_bind_blob(s, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
-    return db.step(s) == SQLITE_ROW;
+    sqlite3_bind_blob(s, 1, identity.constData() + KeyBytes, int(KeyBytes), SQLITE_TRANSIENT);
+    return db.step(s) == SQLITE_ROW && sqlite3_column_int64(s, 0) != generationOf(identity);
 }
 
 void HandledMessages::record(const QByteArray &identity)
@@ -80,19 +137,22 @@ void HandledMessages::record(const QByteArray &identity)
         sqlite3_stmt *s
             = prepared(db, "INSERT OR REPLACE INTO HandledMessages (Identity, HandledAt) VALUES (?1, ?2)", true);
         Stmt guard(s);
-        sqlite3_bind_blob(s, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(s, 1, identity.constData(), int(qMin(identity.size(), KeyBytes)), SQLITE_TRANSIENT);
         sqlite3_bind_int64(s, 2, QDateTime::currentSecsSinceEpoch());
         db.step(s);
     }
-    // Row ids grow with each record, so the oldest are those below the last
-    // one by more than the limit.
-    const qint64 last = sqlite3_last_insert_rowid(db.handle());
-    if (last > Limit) {
-        sqlite3_stmt *s = db.prepare("DELETE FROM HandledMessages WHERE rowid <= ?1");
+    dropOldest(db, "DELETE FROM HandledMessages WHERE rowid <= ?1");
+    if (identity.size() != WithContent)
+        return;
+    {
+        sqlite3_stmt *s
+            = prepared(db, "INSERT OR REPLACE INTO HandledContents (Content, Generation) VALUES (?1, ?2)", true);
         Stmt guard(s);
-        sqlite3_bind_int64(s, 1, last - Limit);
+        sqlite3_bind_blob(s, 1, identity.constData() + KeyBytes, int(KeyBytes), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s, 2, generationOf(identity));
         db.step(s);
     }
+    dropOldest(db, "DELETE FROM HandledContents WHERE rowid <= ?1");
 }
 
 qint64 HandledMessages::count() const
@@ -109,7 +169,7 @@ qint64 HandledMessages::count() const
 void HandledMessages::createIfMissing(SqliteDb &db) noexcept
 {
     try {
-        if (!tableExists(db))
+        if (!tableExists(db) || !tableExists(db, "HandledContents"))
             db.exec(CreateSql);
     } catch (const TableError &) {
         // Busy or not writable now: the first record makes it.

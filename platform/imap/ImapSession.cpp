@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <csignal>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 namespace platform::imap {
 
@@ -37,7 +39,12 @@ struct SetHolder
         for (const auto &[first, last] : uidRanges(uids))
             mailimap_set_add_interval(set, first, last);
     }
-    ~SetHolder() { mailimap_set_free(set); }
+    ~SetHolder()
+    {
+        if (set)
+            mailimap_set_free(set);
+    }
+    mailimap_set *release() { return std::exchange(set, nullptr); }
     SetHolder(const SetHolder &) = delete;
     SetHolder &operator=(const SetHolder &) = delete;
 };
@@ -131,6 +138,11 @@ Session::Session(ServerConfig config)
     : m_config(std::move(config))
     , m_impl(std::make_unique<Impl>())
 {
+    // A shorter wait for a server that stopped answering, for its tests.
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("QUILLMAR_IMAP_TIMEOUT", &ok);
+    if (ok && seconds > 0)
+        m_config.timeoutSeconds = seconds;
 }
 
 Session::~Session() = default;
@@ -270,6 +282,36 @@ void Session::open()
     mailimap_capability_data_free(caps);
     m_move = mailimap_has_extension(m_impl->imap, const_cast<char *>("MOVE"));
     m_uidPlus = mailimap_has_uidplus(m_impl->imap);
+    if (mailimap_has_extension(m_impl->imap, const_cast<char *>("UTF8=ACCEPT")))
+        enableUtf8();
+}
+
+void Session::enableUtf8()
+{
+    clist *wanted = clist_new();
+    if (!wanted)
+        return;
+    clist_append(wanted, mailimap_capability_new(MAILIMAP_CAPABILITY_NAME, nullptr, strdup("UTF8=ACCEPT")));
+    mailimap_capability_data *request = mailimap_capability_data_new(wanted);
+    mailimap_capability_data *enabled = nullptr;
+    m_impl->limit.start(Overhead);
+    const int r = mailimap_enable(m_impl->imap, request, &enabled);
+    mailimap_capability_data_free(request);
+    // A server may leave it off (its ENABLED omits it): names stay in
+    // modified UTF-7.
+    if (r == MAILIMAP_NO_ERROR && enabled) {
+        for (clistiter *it = clist_begin(enabled->cap_list); it; it = clist_next(it)) {
+            const auto *cap = static_cast<struct mailimap_capability *>(clist_content(it));
+            if (cap->cap_type == MAILIMAP_CAPABILITY_NAME && cap->cap_data.cap_name
+                && qstricmp(cap->cap_data.cap_name, "UTF8=ACCEPT") == 0)
+                m_utf8 = true;
+        }
+    }
+    if (enabled)
+        mailimap_capability_data_free(enabled);
+    // Refused, it is only off; a connection broken by it is broken.
+    if (r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE || r == MAILIMAP_ERROR_MEMORY)
+        fail(r, QStringLiteral("switching on UTF-8 names"));
 }
 
 QList<Mailbox> Session::list()
@@ -426,34 +468,80 @@ void Session::fetchMessages(const QList<MessageSummary> &messages, const std::fu
     }
 }
 
+int Session::tryMove(const QList<quint32> &uids, const QByteArray &target)
+{
+    SetHolder set(uids);
+    m_impl->limit.start(16 * Overhead);
+    if (m_move)
+        return mailimap_uid_move(m_impl->imap, set.set, target.constData());
+    if (const int r = mailimap_uid_copy(m_impl->imap, set.set, target.constData()); r != MAILIMAP_NO_ERROR)
+        return r;
+    mailimap_flag_list *flags = mailimap_flag_list_new_empty();
+    mailimap_flag_list_add(flags, mailimap_flag_new_deleted());
+    mailimap_store_att_flags *store = mailimap_store_att_flags_new_add_flags_silent(flags);
+    const int stored = mailimap_uid_store(m_impl->imap, set.set, store);
+    mailimap_store_att_flags_free(store);
+    // Only UID EXPUNGE removes just these: a plain EXPUNGE would also take
+    // what other clients flagged.
+    if (stored != MAILIMAP_NO_ERROR || !m_uidPlus)
+        return stored;
+    return mailimap_uid_expunge(m_impl->imap, set.set);
+}
+
+QList<quint32> Session::present(const QList<quint32> &uids)
+{
+    mailimap_set *set = SetHolder(uids).release();
+    mailimap_search_key *key = mailimap_search_key_new_uid(set);
+    clist *result = nullptr;
+    m_impl->limit.start(16 * Overhead);
+    const int r = mailimap_uid_search(m_impl->imap, nullptr, key, &result);
+    mailimap_search_key_free(key);
+    if (r != MAILIMAP_NO_ERROR)
+        fail(r, QStringLiteral("looking for messages"));
+    QList<quint32> found;
+    for (clistiter *it = clist_begin(result); it; it = clist_next(it)) {
+        const quint32 uid = *static_cast<uint32_t *>(clist_content(it));
+        if (std::binary_search(uids.begin(), uids.end(), uid))
+            found.append(uid);
+    }
+    mailimap_search_result_free(result);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
 void Session::moveTo(const QList<quint32> &uids, const QByteArray &target)
 {
     ensureUsable();
     if (uids.isEmpty())
         return;
     const QString doing = QStringLiteral("moving messages to %1").arg(QString::fromUtf8(target));
-    SetHolder set(uids);
-    m_impl->limit.start(16 * Overhead);
-    if (m_move) {
-        if (const int r = mailimap_uid_move(m_impl->imap, set.set, target.constData()); r != MAILIMAP_NO_ERROR)
-            fail(r, doing);
+    const int r = tryMove(uids, target);
+    if (r == MAILIMAP_NO_ERROR)
         return;
-    }
-    if (const int r = mailimap_uid_copy(m_impl->imap, set.set, target.constData()); r != MAILIMAP_NO_ERROR)
+    if (r == MAILIMAP_ERROR_STREAM || r == MAILIMAP_ERROR_PARSE || r == MAILIMAP_ERROR_MEMORY || m_impl->limit.exceeded)
         fail(r, doing);
-    mailimap_flag_list *flags = mailimap_flag_list_new_empty();
-    mailimap_flag_list_add(flags, mailimap_flag_new_deleted());
-    mailimap_store_att_flags *store = mailimap_store_att_flags_new_add_flags_silent(flags);
-    const int stored = mailimap_uid_store(m_impl->imap, set.set, store);
-    mailimap_store_att_flags_free(store);
-    if (stored != MAILIMAP_NO_ERROR)
-        fail(stored, doing);
-    // Only UID EXPUNGE removes just these: a plain EXPUNGE would also take
-    // what other clients flagged.
-    if (m_uidPlus) {
-        if (const int r = mailimap_uid_expunge(m_impl->imap, set.set); r != MAILIMAP_NO_ERROR)
-            fail(r, doing);
+    std::optional<ImapError> refused;
+    try {
+        fail(r, doing);
+    } catch (const ImapError &e) {
+        refused = e;
     }
+    // A server refuses the whole set when another client removed some of
+    // it meanwhile; those are gone as asked, the rest are moved. Where even
+    // that fails (the mailbox itself went), the refusal says why.
+    QList<quint32> left;
+    try {
+        left = present(uids);
+    } catch (const ImapError &) {
+        throw *refused;
+    }
+    if (left.isEmpty())
+        return;
+    if (left.size() == uids.size())
+        throw *refused;
+    if (const int again = tryMove(left, target); again != MAILIMAP_NO_ERROR)
+        fail(again, doing);
 }
 
 } // namespace platform::imap

@@ -52,7 +52,7 @@ private:
 
 struct Mailbox
 {
-    QByteArray rawName; // as the server names it (modified UTF-7)
+    QByteArray rawName; // as the server names it (modified UTF-7, or UTF-8 once enabled)
     char delimiter = 0; // 0 when the server has no hierarchy
     bool selectable = true;
     QByteArray specialUse; // "Trash", "Sent", "Drafts" ... (RFC 6154), else empty
@@ -94,6 +94,8 @@ public:
 
     bool hasMove() const { return m_move; }
     bool hasUidPlus() const { return m_uidPlus; }
+    // UTF8=ACCEPT (RFC 6855) is on: mailbox names are UTF-8, not modified UTF-7.
+    bool utf8Names() const { return m_utf8; }
 
     QList<Mailbox> list();
     void create(const QByteArray &rawName);
@@ -115,11 +117,17 @@ private:
     void ensureUsable() const;
     void connectStream();
     void checkCertificate();
+    void enableUtf8();
+    // The library's code of the first step that failed.
+    int tryMove(const QList<quint32> &uids, const QByteArray &target);
+    // Those of uids still in the selected mailbox.
+    QList<quint32> present(const QList<quint32> &uids);
 
     ServerConfig m_config;
     std::unique_ptr<Impl> m_impl;
     bool m_move = false;
     bool m_uidPlus = false;
+    bool m_utf8 = false;
 };
 
 // A UID set's text ("1:4,7") for one command; the library takes a set.

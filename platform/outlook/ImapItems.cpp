@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <limits>
 #include <optional>
 
 namespace platform::outlook::imapstore {
@@ -53,11 +54,13 @@ QDateTime receivedTime(const QByteArray &header)
     return MailMessage::parseDate(headerValue(header, "Date"));
 }
 
+// Held for every message of the folder while it is open: kept small.
 struct Summary
 {
+    static constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
     qint64 size = 0;
-    QString messageId;
-    QDateTime received;
+    qint64 receivedMs = Unknown; // the instant; its zone is of no use
+    QByteArray messageId;
 };
 
 class ImapItem;
@@ -70,7 +73,9 @@ class ImapItem;
 class ImapItemList
 {
 public:
-    static constexpr int MoveBatch = 100;
+    // One move per batch of bodies read: a Maildir server rescans the whole
+    // folder for each command that changes it.
+    static constexpr int MoveBatch = Session::BatchMessages;
 
     ImapItemList(AccountPtr account, QByteArray rawName);
     ~ImapItemList();
@@ -81,6 +86,14 @@ public:
     const Summary &summary(quint32 uid);
     const MailMessage &message(quint32 uid);
     QString entryId(quint32 uid);
+    // Once every item was named, waiting moves are made at once.
+    void flushIfWalked()
+    {
+        if (m_visited.size() == m_listed)
+            flushMoves();
+    }
+    QString scope() const { return QString::fromLatin1(m_raw); }
+    quint32 uidValidity() const { return m_uidValidity; }
 
 private:
     void summarise();
@@ -125,11 +138,23 @@ public:
         }
         if (is(member, "EntryID"))
             return m_owner->entryId(m_uid);
-        if (is(member, "InternetMessageID"))
-            return m_owner->summary(m_uid).messageId;
+        if (is(member, "InternetMessageID")) {
+            // Not on EntryID: a caller may take its failure for a store that
+            // names no items, and this one is the server's.
+            m_owner->flushIfWalked();
+            return QString::fromUtf8(m_owner->summary(m_uid).messageId);
+        }
+        // EntryIDs hold while the mailbox keeps its UID validity.
+        if (is(member, "EntryIDScope"))
+            return m_owner->scope();
+        if (is(member, "EntryIDGeneration"))
+            return qint64(m_owner->uidValidity());
+        if (is(member, "Size"))
+            return m_owner->summary(m_uid).size;
         if (is(member, "ReceivedTime")) {
-            const QDateTime received = m_owner->summary(m_uid).received;
-            return received.isValid() ? QVariant(received) : QVariant();
+            const qint64 received = m_owner->summary(m_uid).receivedMs;
+            return received == Summary::Unknown ? QVariant()
+                                                : QVariant(QDateTime::fromMSecsSinceEpoch(received, Qt::UTC));
         }
         const MailMessage &m = m_owner->message(m_uid);
         if (is(member, "subject"))
@@ -173,8 +198,6 @@ ImapItemList::ImapItemList(AccountPtr account, QByteArray rawName)
 QString ImapItemList::entryId(quint32 uid)
 {
     m_visited.insert(uid);
-    if (m_visited.size() == m_listed)
-        flushMoves();
     return QStringLiteral("%1/%2/%3").arg(QString::fromLatin1(m_raw)).arg(m_uidValidity).arg(uid);
 }
 
@@ -209,6 +232,8 @@ void ImapItemList::remove(const ImapItem *item, quint32 uid)
         }
     }
     m_messages.remove(uid);
+    if (m_summaries)
+        m_summaries->remove(uid);
     m_pendingMoves.append(uid);
     if (m_pendingMoves.size() >= MoveBatch || m_visited.size() == m_listed)
         flushMoves();
@@ -235,8 +260,10 @@ void ImapItemList::summarise()
     summaries.reserve(m_uids.size());
     guarded([&] {
         m_account->session().fetchSummaries(m_uids, {"MESSAGE-ID", "RECEIVED", "DATE"}, [&](MessageSummary m) {
-            summaries.insert(
-                m.uid, Summary{m.size, QString::fromUtf8(headerValue(m.header, "Message-ID")), receivedTime(m.header)});
+            const QDateTime received = receivedTime(m.header);
+            summaries.insert(m.uid,
+                             Summary{m.size, received.isValid() ? received.toMSecsSinceEpoch() : Summary::Unknown,
+                                     headerValue(m.header, "Message-ID")});
         });
     });
     m_summaries = std::move(summaries);
@@ -250,7 +277,7 @@ const Summary &ImapItemList::summary(quint32 uid)
         throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
                                              "program.")
                                   .arg(uid)
-                                  .arg(displayName(m_raw), m_account->session().serverName()));
+                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
     return *it;
 }
 
@@ -291,7 +318,7 @@ const MailMessage &ImapItemList::message(quint32 uid)
         throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
                                              "program.")
                                   .arg(uid)
-                                  .arg(displayName(m_raw), m_account->session().serverName()));
+                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
     return *it;
 }
 

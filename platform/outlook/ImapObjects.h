@@ -41,6 +41,9 @@ public:
     // must stay what it was when the folder was first opened.
     platform::imap::OpenedMailbox select(const QByteArray &rawName);
     void ensureSelected(const QByteArray &rawName, quint32 uidValidity);
+    // The user's name of a mailbox: UTF-8 or modified UTF-7 decoded as the
+    // session names them, INBOX as "Inbox".
+    QString displayName(const QByteArray &rawName) const;
 
 private:
     void listOnce();
@@ -56,8 +59,5 @@ using AccountPtr = std::shared_ptr<Account>;
 class ImapItemList;
 std::shared_ptr<ImapItemList> openItems(AccountPtr account, const QByteArray &rawName);
 ObjectPtr itemsObject(std::shared_ptr<ImapItemList> list);
-
-// The user's name of a mailbox: modified UTF-7 decoded, INBOX as "Inbox".
-QString displayName(const QByteArray &rawName);
 
 } // namespace platform::outlook::imapstore

@@ -10,10 +10,12 @@ namespace platform::outlook {
 
 namespace imapstore {
 
-QString displayName(const QByteArray &rawName)
+QString Account::displayName(const QByteArray &rawName) const
 {
     if (rawName.compare("INBOX", Qt::CaseInsensitive) == 0)
         return QStringLiteral("Inbox");
+    if (m_session.utf8Names())
+        return QString::fromUtf8(rawName);
     return Maildir::decodeName(QString::fromLatin1(rawName));
 }
 
@@ -56,7 +58,7 @@ QByteArray Account::rawName(const QString &name)
 
 QByteArray Account::createFolder(const QString &name)
 {
-    const QByteArray raw = Maildir::encodeName(name).toLatin1();
+    const QByteArray raw = m_session.utf8Names() ? name.toUtf8() : Maildir::encodeName(name).toLatin1();
     guarded([&] { m_session.create(raw); });
     m_listed = false;
     return raw;

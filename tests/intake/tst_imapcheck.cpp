@@ -14,8 +14,10 @@
 #include "testlib/TestEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 using testmail::DovecotServer;
 using testmail::message;
@@ -28,6 +30,13 @@ qsizetype messagesIn(const QString &folderDir)
 {
     return QDir(folderDir + QStringLiteral("/cur")).entryList(QDir::Files).size()
            + QDir(folderDir + QStringLiteral("/new")).entryList(QDir::Files).size();
+}
+
+// Dovecot's record of the mailbox's UID validity ("3 V1700000000 N251 ...").
+QByteArray uidValidity(const QString &folderDir)
+{
+    QFile f(folderDir + u"/dovecot-uidlist"_qs);
+    return f.open(QIODevice::ReadOnly) ? f.readLine().split(' ').value(1) : QByteArray();
 }
 
 struct Rig : ListWorkspace
@@ -60,7 +69,38 @@ struct Rig : ListWorkspace
 
     void deliver(const QByteArray &from, const QByteArray &subject, qint64 arrival)
     {
-        mail.deliver(List, message(from, subject, "sent from my phone"), arrival);
+        // A body of its own: the Message-ID is made from it.
+        mail.deliver(List, message(from, subject, "sent from my phone by " + from), arrival);
+    }
+
+    // Requests from p1..pCount, the server started.
+    bool startWithRequests(int count)
+    {
+        for (int i = 1; i <= count; ++i)
+            deliver("p" + QByteArray::number(i) + "@example.org", "subscribe", 1700000000 + i);
+        return server.start();
+    }
+
+    // Calls what at the given advance of the check.
+    static FolderCheck::Progress at(int advance, std::function<void()> what)
+    {
+        FolderCheck::Progress progress;
+        progress.advance = [advance, what, n = 0]() mutable {
+            if (++n == advance)
+                what();
+        };
+        return progress;
+    }
+
+    // Runs the check; what it failed with, empty when it ended well.
+    QString checkFailure(const FolderCheck::Progress &progress = {})
+    {
+        try {
+            check(progress);
+        } catch (const std::exception &e) {
+            return QString::fromUtf8(e.what());
+        }
+        return {};
     }
 
     void check(const FolderCheck::Progress &progress = {})
@@ -132,8 +172,16 @@ private Q_SLOTS:
         QCOMPARE(found, QStringList({u"ann@example.org"_qs, u"bob@example.org"_qs, u"dee@example.org"_qs}));
     }
 
+    void serverDiesHalfway_data()
+    {
+        QTest::addColumn<bool>("newUidValidity");
+        QTest::newRow("same UID validity") << false;
+        // Applied, not moved, then renumbered: known by Message-ID and size.
+        QTest::newRow("new UID validity") << true;
+    }
     void serverDiesHalfway()
     {
+        QFETCH(bool, newUidValidity);
         Rig rig;
         // More than one batch of bodies: the stop is met by a read.
         constexpr int Count = platform::imap::Session::BatchMessages + 50;
@@ -154,13 +202,103 @@ private Q_SLOTS:
         }
         const qsizetype applied = rig.entries().size();
         QVERIFY(applied >= Count / 4 - 1 && applied < Count);
+        const QString listDir = rig.server.mailRoot() + u"/."_qs + List;
+        const QByteArray validity = uidValidity(listDir);
+        if (newUidValidity) {
+            QThread::sleep(1); // the new validity is taken from the clock
+            for (const QString &f : QDir(listDir).entryList({u"dovecot*"_qs}, QDir::Files))
+                QVERIFY(QFile::remove(listDir + u'/' + f));
+        }
 
         QVERIFY2(rig.server.start(), qPrintable(rig.server.error()));
         rig.check();
+        QCOMPARE(uidValidity(listDir) != validity, newUidValidity);
         QCOMPARE(rig.entries().size(), Count);
         QCOMPARE(rig.log.lines().filter(u"ADD"_qs).size(), Count);
+        QCOMPARE(rig.log.lines().filter(u"already"_qs, Qt::CaseInsensitive).size(), 0);
         QCOMPARE(messagesIn(rig.server.mailRoot() + u"/.Trash"_qs), Count);
         QCOMPARE(messagesIn(rig.server.mailRoot() + u"/."_qs + List), 0);
+    }
+
+    // Another client adds a message and deletes one already applied and ten
+    // not yet read. The check ends (at worst naming the server); the
+    // next applies the rest, each once.
+    void anotherClientChangesTheFolder()
+    {
+        Rig rig;
+        constexpr int Count = platform::imap::Session::BatchMessages + 50;
+        QVERIFY2(rig.startWithRequests(Count), qPrintable(rig.server.error()));
+        const QByteArray added = message("q@example.org", "subscribe", "added");
+        const QString failure = rig.checkFailure(Rig::at(Count / 4, [&] {
+            const QByteArray said = rig.server.converse(
+                {"SELECT " + List.toUtf8(), "SEARCH RETURN (SAVE) FROM \"p24\"", "STORE $ +FLAGS.SILENT (\\Deleted)",
+                 "EXPUNGE", "APPEND " + List.toUtf8() + " {" + QByteArray::number(added.size()) + "+}\r\n" + added});
+            QVERIFY2(said.contains("\r\nc5 OK"), said.constData());
+        }));
+        QVERIFY2(failure.isEmpty() || failure.contains(rig.server.host()), qPrintable(failure));
+        // Moving what the other client removed stopped nothing before p240.
+        QCOMPARE(rig.entries().size(), 239);
+        QCOMPARE(rig.checkFailure(), QString());
+        QStringList expected;
+        for (int i = 1; i <= Count; ++i) {
+            if (i < 240 || i > 249)
+                expected << u"p%1@example.org|Default"_qs.arg(i);
+        }
+        expected << u"q@example.org|Default"_qs;
+        expected.sort();
+        QCOMPARE(rig.entries(), expected);
+        QCOMPARE(rig.log.lines().filter(u"already"_qs, Qt::CaseInsensitive).size(), 0);
+        QCOMPARE(messagesIn(rig.server.mailRoot() + u"/."_qs + List), 0);
+    }
+
+    // The list's mailbox renamed or deleted by another client mid-check:
+    // the check ends naming the server; a renamed one checked again under
+    // its new name applies nothing twice.
+    void mailboxGoneMidCheck_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("renamed") << QByteArray("RENAME VMailingList Elsewhere");
+        QTest::newRow("deleted") << QByteArray("DELETE VMailingList");
+    }
+    void mailboxGoneMidCheck()
+    {
+        QFETCH(QByteArray, command);
+        Rig rig;
+        constexpr int Count = 150;
+        QVERIFY2(rig.startWithRequests(Count), qPrintable(rig.server.error()));
+        const QString failure
+            = rig.checkFailure(Rig::at(Count / 4, [&] { QVERIFY(rig.server.converse({command}).contains("c1 OK")); }));
+        QVERIFY2(failure.contains(rig.server.host()), qPrintable(failure));
+        const qsizetype applied = rig.entries().size();
+        QVERIFY(applied >= Count / 4 - 1);
+        if (command.startsWith("DELETE"))
+            return;
+        rig.settings.MailingListGroup = u"Elsewhere"_qs;
+        QCOMPARE(rig.checkFailure(), QString());
+        QCOMPARE(rig.entries().size(), Count);
+        QCOMPARE(rig.log.lines().filter(u"already"_qs, Qt::CaseInsensitive).size(), 0);
+    }
+
+    // A server that stops answering mid-check is given up after the time-out
+    // (shortened here), with what was committed kept.
+    void serverStopsAnswering()
+    {
+        qputenv("QUILLMAR_IMAP_TIMEOUT", "2");
+        Rig rig;
+        constexpr int Count = 150;
+        QVERIFY2(rig.startWithRequests(Count), qPrintable(rig.server.error()));
+        QElapsedTimer timer;
+        timer.start();
+        const QString failure = rig.checkFailure(Rig::at(Count / 4, [&] { rig.server.pause(); }));
+        const qint64 waited = timer.elapsed();
+        rig.server.resume();
+        qunsetenv("QUILLMAR_IMAP_TIMEOUT");
+        QVERIFY2(failure.contains(rig.server.host()) && failure.contains(u"2 seconds"_qs), qPrintable(failure));
+        QVERIFY2(waited < 15000, QByteArray::number(waited).constData());
+        QVERIFY(rig.entries().size() >= Count / 4 - 1);
+        QCOMPARE(rig.checkFailure(), QString());
+        QCOMPARE(rig.entries().size(), Count);
+        QCOMPARE(rig.log.lines().filter(u"already"_qs, Qt::CaseInsensitive).size(), 0);
     }
 
     // The program's own start, check and close in a process killed at

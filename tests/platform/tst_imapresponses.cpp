@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 using namespace platform::outlook;
@@ -63,7 +64,16 @@ public:
     // Streams this many bytes of literal after the body fetch's header.
     qint64 endlessLiteral = 0;
     qint64 claimedSize = 0;
+    QByteArray capabilities = "IMAP4rev1 MOVE UIDPLUS";
+    bool enablesUtf8 = false;
+    QByteArray extraFolder; // listed after Trash, as sent
     std::atomic<qint64> sent{0};
+
+    QByteArrayList commands() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_commands;
+    }
 
     ScriptedServer()
     {
@@ -130,13 +140,21 @@ private:
             buffer.remove(0, eol + 2);
             const QByteArray tag = line.left(line.indexOf(' '));
             const QByteArray command = line.mid(tag.size() + 1).toUpper();
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands << line.mid(tag.size() + 1);
+            }
             QByteArray verb;
             QByteArray response;
             if (command.startsWith("CAPABILITY")) {
-                response = "* CAPABILITY IMAP4rev1 MOVE UIDPLUS\r\n";
+                response = "* CAPABILITY " + capabilities + "\r\n";
+            } else if (command.startsWith("ENABLE")) {
+                response = enablesUtf8 ? "* ENABLED UTF8=ACCEPT\r\n" : "* ENABLED\r\n";
             } else if (command.startsWith("LIST")) {
                 verb = "LIST";
                 response = "* LIST () \"/\" INBOX\r\n* LIST (\\Trash) \"/\" Trash\r\n";
+                if (!extraFolder.isEmpty())
+                    response += "* LIST () \"/\" " + extraFolder + "\r\n";
             } else if (command.startsWith("SELECT")) {
                 response = "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n";
             } else if (command.startsWith("UID SEARCH")) {
@@ -170,6 +188,8 @@ private:
         }
     }
 
+    mutable std::mutex m_mutex;
+    QByteArrayList m_commands;
     int m_listener = -1;
     quint16 m_port = 0;
     std::thread m_thread;
@@ -188,14 +208,14 @@ platform::imap::ServerConfig configFor(const ScriptedServer &server)
 }
 
 // Every item's members the folder check reads; the failures met, if any.
-QStringList readInbox(const ScriptedServer &server)
+QStringList readInbox(const ScriptedServer &server, const QString &folder = QStringLiteral("Inbox"))
 {
     QStringList failures;
     try {
         const OleVariant inbox = OleVariant(createImapApplication(configFor(server), QString()))
                                      .call(QStringLiteral("GetNameSpace"), {QStringLiteral("MAPI")})
                                      .call(QStringLiteral("Folders"), {QStringLiteral("Personal Folders")})
-                                     .call(QStringLiteral("Folders"), {QStringLiteral("Inbox")});
+                                     .call(QStringLiteral("Folders"), {folder});
         const int count = inbox.call(QStringLiteral("Items")).call(QStringLiteral("Count")).toInt();
         for (int i = 1; i <= count; ++i) {
             const OleVariant item = inbox.call(QStringLiteral("Items"), {i});
@@ -224,6 +244,34 @@ private Q_SLOTS:
     {
         ScriptedServer server;
         QCOMPARE(readInbox(server), QStringList());
+    }
+
+    // Names in UTF-8 once the server enabled UTF8=ACCEPT, else in modified
+    // UTF-7 (where "&" starts an escape); sent back as they were listed.
+    void folderNamesAsEnabled_data()
+    {
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<bool>("enables");
+        QTest::addColumn<QByteArray>("listed");
+        QTest::newRow("UTF-8") << QByteArray("IMAP4rev1 MOVE ENABLE UTF8=ACCEPT") << true
+                               << QByteArray("\"Anmeldungen \xc3\x9c & Co\"");
+        QTest::newRow("modified UTF-7") << QByteArray("IMAP4rev1 MOVE") << false
+                                        << QByteArray("\"Anmeldungen &ANw- &- Co\"");
+        QTest::newRow("offered, left off")
+            << QByteArray("IMAP4rev1 MOVE ENABLE UTF8=ACCEPT") << false << QByteArray("\"Anmeldungen &ANw- &- Co\"");
+    }
+    void folderNamesAsEnabled()
+    {
+        QFETCH(QByteArray, capabilities);
+        QFETCH(bool, enables);
+        QFETCH(QByteArray, listed);
+        ScriptedServer server;
+        server.capabilities = capabilities;
+        server.enablesUtf8 = enables;
+        server.extraFolder = listed;
+        QCOMPARE(readInbox(server, QString::fromUtf8("Anmeldungen \xc3\x9c & Co")), QStringList());
+        QVERIFY2(server.commands().contains("SELECT " + listed), server.commands().join('|').constData());
+        QCOMPARE(server.commands().contains("ENABLE UTF8=ACCEPT"), capabilities.contains("UTF8=ACCEPT"));
     }
 
     void mutatedAnswers()

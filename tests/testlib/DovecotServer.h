@@ -141,6 +141,40 @@ public:
         }
     }
 
+    // The server stops answering, connections open, as a hung host would;
+    // resume() lets it go on.
+    void pause() { signalAll(SIGSTOP); }
+    void resume() { signalAll(SIGCONT); }
+
+    // Another client's session over plain IMAP: logs in, sends each command
+    // once the one before was answered, logs out. What the server said.
+    QByteArray converse(const QByteArrayList &commands) const
+    {
+        QTcpSocket s;
+        s.connectToHost(host(), m_imapPort);
+        if (!s.waitForConnected(5000))
+            return {};
+        QByteArray said;
+        auto answered = [&](const QByteArray &tag) {
+            while (s.waitForReadyRead(10000)) {
+                said += s.readAll();
+                if (tag.isEmpty() ? said.contains("\r\n") : said.contains("\r\n" + tag + ' '))
+                    return true;
+            }
+            return false;
+        };
+        answered({});
+        QByteArrayList all{"LOGIN " + m_options.user.toUtf8() + ' ' + m_options.password.toUtf8()};
+        all << commands << "LOGOUT";
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            const QByteArray tag = 'c' + QByteArray::number(i);
+            s.write(tag + ' ' + all.at(i) + "\r\n");
+            if (!answered(tag))
+                break;
+        }
+        return said;
+    }
+
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 imapsPort() const { return m_imapsPort; }
     quint16 imapPort() const { return m_imapPort; }
@@ -157,6 +191,14 @@ public:
     }
 
 private:
+    void signalAll(int signal) const
+    {
+        const pid_t master = pid_t(QString::fromLatin1(readPid()).toLong());
+        // The master leads its own process group, its children included.
+        if (m_running && master > 1 && ::getpgid(master) == master)
+            ::kill(-master, signal);
+    }
+
     QByteArray readPid() const
     {
         QFile f(path("run/master.pid"));
