@@ -63,13 +63,10 @@ SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
     edtlistname = new QLineEdit(this);
     edtlistname->setObjectName(QStringLiteral("edtlistname"));
     edtlistname->setPlaceholderText(QStringLiteral("made from your address"));
-    auto *listNameLabel = new QLabel(QStringLiteral("List name:"), this);
-    grid->addWidget(listNameLabel, 3, 0);
+    edtlistname->setToolTip(QStringLiteral("The List-Id of every message sent to the list, e.g. news.example.org; "
+                                           "other text describes the list"));
+    grid->addWidget(new QLabel(QStringLiteral("List name:"), this), 3, 0);
     grid->addWidget(edtlistname, 3, 1, 1, 3);
-    // Hidden until the list headers that carry it are written: a field that
-    // changes nothing would mislead.
-    listNameLabel->hide();
-    edtlistname->hide();
 
     Settings &s = m_settings;
     const auto method = [this, &s] {

@@ -1,4 +1,7 @@
 # The Outbox sent through a real SMTP server started by the test.
-quillmar_add_test(tst_outboxsender SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_outboxsender.cpp LIBS quillmar_commands)
+quillmar_add_test(tst_outboxsender SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_outboxsender.cpp
+  LIBS quillmar_commands quillmar_mapisetup)
 target_compile_definitions(tst_outboxsender PRIVATE
-  QUILLMAR_SMTP_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/tests/testlib/smtp_server.py")
+  QUILLMAR_SMTP_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/tests/testlib/smtp_server.py"
+  MAPI_LIBRARY_DIR="$<TARGET_FILE_DIR:mapi32>")
+add_dependencies(tst_outboxsender mapi32)

@@ -2,10 +2,15 @@
 // STARTTLS, AUTH and a certificate made for the test) and through a
 // stand-in sendmail command: what the server received, what was filed in
 // "Sent Items", what stayed in the Outbox and what was counted as a bounce.
+#include "commands/Mailing.h"
 #include "commands/OutboxSender.h"
+#include "mail/Email.h"
+#include "mail/EmailListFields.h"
 #include "mail/OutboxJournal.h"
+#include "platform/mapi/MapiSetup.h"
 #include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
+#include "testlib/ScriptedPrompts.h"
 #include "testlib/SmtpServer.h"
 #include "testlib/TestEnv.h"
 
@@ -292,6 +297,86 @@ private Q_SLOTS:
         QCOMPARE(count(sent()), 1);
         QCOMPARE(m_server.received().size(), before);
         QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    // A mailing to a category through the local mail library reaches the
+    // server as list mail: each message with the list's fields, no Bcc.
+    void bulkSendCarriesListFields()
+    {
+        QString why;
+        QVERIFY2(registerMapiStandIn(m_store, u"owner@example.org"_s, &why), qPrintable(why));
+        SMapi mapi(QStringLiteral(MAPI_LIBRARY_DIR));
+        QVERIFY(mapi.MapiAvailable());
+        TEmail email(mapi);
+        ScriptedPrompts prompts;
+        MLTable &table = m_work->table();
+        for (const char *a : {"a@example.net", "b@example.net", "c@example.net"})
+            table.append(QLatin1String(a), u"club"_s, 0, QString());
+        table.setFilterCategory(u"club"_s);
+        table.setFiltered(true);
+        m_work->settings.SendCount = 2;
+        Mailing mailing(table, m_work->settings, email, prompts);
+        QVERIFY(mailing.countRecipients());
+        MessageDraft draft;
+        draft.subject = u"Club news"_s;
+        draft.text = u"Hello club"_s;
+        QCOMPARE(mailing.send(draft), Mailing::Outcome::Finished);
+        mailing.logOff();
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.sent, 2);
+        const QList<SmtpServer::Received> got = m_server.received().mid(before);
+        QCOMPARE(got.size(), 2);
+        QStringList to;
+        for (const SmtpServer::Received &m : got) {
+            to += m.to;
+            const QByteArray head = m.data.left(m.data.indexOf("\r\n\r\n") + 2);
+            for (const char *field : {"\r\nList-Id: <owner.example.org>\r\n",
+                                      "\r\nList-Unsubscribe: <mailto:owner@example.org?subject=unsubscribe%20club>\r\n",
+                                      "\r\nPrecedence: bulk\r\n"})
+                QVERIFY2(head.contains(field), head.constData());
+            QVERIFY(!head.contains("\r\nBcc:"));
+        }
+        to.sort();
+        QCOMPARE(to, QStringList({u"a@example.net"_s, u"b@example.net"_s, u"c@example.net"_s}));
+        // Nothing but the list's own fields may be added.
+        email.setRecipient({u"a@example.net"_s});
+        email.setListFields({"Reply-To: someone@example.net"});
+        QCOMPARE(email.SendMail(), int(MAPI_E_FAILURE));
+    }
+
+    void listFields_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("listName");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QByteArrayList>("fields");
+        QTest::newRow("whole list, name made")
+            << u"list@example.org"_s << QString() << QString()
+            << QByteArrayList{"List-Id: <list.example.org>",
+                              "List-Unsubscribe: <mailto:list@example.org?subject=unsubscribe>", "Precedence: bulk"};
+        QTest::newRow("dotted name, plus address")
+            << u"a.list+x@Example.ORG"_s << u"news.example.org"_s << u"b&w"_s
+            << QByteArrayList{"List-Id: <news.example.org>",
+                              "List-Unsubscribe: <mailto:a.list%2Bx@Example.ORG?subject=unsubscribe%20b%26w>",
+                              "Precedence: bulk"};
+        QTest::newRow("described") << u"\"odd one\"@example.org"_s << u"Our \"club\""_s << QString()
+                                   << QByteArrayList{
+                                          "List-Id: \"Our \\\"club\\\"\" <-odd-one-.example.org>",
+                                          "List-Unsubscribe: <mailto:%22odd%20one%22@example.org?subject=unsubscribe>",
+                                          "Precedence: bulk"};
+        QTest::newRow("no address") << u"owner"_s << QString() << QString() << QByteArrayList{};
+    }
+
+    void listFields()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, listName);
+        QFETCH(QString, category);
+        QFETCH(QByteArrayList, fields);
+        QCOMPARE(listfields::fields(owner, listName, category), fields);
     }
 
     // The sendmail command: its arguments and the message without Bcc.
