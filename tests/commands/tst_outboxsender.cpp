@@ -4,6 +4,7 @@
 // "Sent Items", what stayed in the Outbox and what was counted as a bounce.
 #include "commands/Mailing.h"
 #include "commands/OutboxSender.h"
+#include "commands/SendingAccount.h"
 #include "mail/Email.h"
 #include "mail/EmailListFields.h"
 #include "mail/OutboxJournal.h"
@@ -377,6 +378,21 @@ private Q_SLOTS:
         QFETCH(QString, category);
         QFETCH(QByteArrayList, fields);
         QCOMPARE(listfields::fields(owner, listName, category), fields);
+    }
+
+    // Without a secret store the password lasts for the run; a refused one
+    // is forgotten, so the next send asks again.
+    void passwordWithoutSecretStore()
+    {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        const Settings &s = m_work->settings;
+        QVERIFY(!sending::keepPassword(s, Password));
+        QCOMPARE(sending::storedPassword(s), Password);
+        Settings other = s;
+        other.SmtpUser = u"someone"_s;
+        QVERIFY(sending::storedPassword(other).isEmpty());
+        sending::forgetPassword(s);
+        QVERIFY(sending::storedPassword(s).isEmpty());
     }
 
     // The sendmail command: its arguments and the message without Bcc.
