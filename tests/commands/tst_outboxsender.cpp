@@ -17,6 +17,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -378,6 +380,61 @@ private Q_SLOTS:
         QFETCH(QString, category);
         QFETCH(QByteArrayList, fields);
         QCOMPARE(listfields::fields(owner, listName, category), fields);
+    }
+
+    // The sender killed at and just after the server's acceptance, then run
+    // again until a run finishes: only the message the server took last
+    // before a kill may come once more (the reply had not reached the
+    // journal); every other comes once, and everything ends in Sent Items.
+    void killedRunsSendEachMessageOnce()
+    {
+        SmtpServer plain;
+        QVERIFY2(plain.start(u"plain"_s), qPrintable(plain.error()));
+        constexpr int Messages = 20;
+        for (int i = 0; i < Messages; ++i)
+            put(message("k" + QByteArray::number(i), "ok@example.net", "", ""), u"%1.M1P1.host"_s.arg(i));
+        const QString pidFile = m_env.root() + u"/sender.pid"_s;
+        const auto idOf = [](const QByteArray &data) {
+            const qsizetype at = data.indexOf("Message-ID: <");
+            return data.mid(at + 13, data.indexOf('>', at) - at - 13);
+        };
+        const int delays[] = {-1, 0, 1, 2, 3, 4, 5, 6, 8, 0, 1, 2, 3, 4};
+        QHash<QByteArray, int> mayRepeat; // kills at which it was the last taken
+        int filed = 0;
+        bool finished = false;
+        int run = 0;
+        for (; run < 24 && !finished; ++run) {
+            const int before = int(plain.received().size());
+            // Past the list, an order that never fires replaces the last.
+            plain.killClientAt(pidFile, run < int(std::size(delays)) ? before + 1 + run % 2 : 0,
+                               run < int(std::size(delays)) ? delays[run] : 0);
+            QProcess child;
+            child.start(QStringLiteral(QUILLMAR_OUTBOXSEND),
+                        {m_store, m_env.programDir(), QString::number(plain.port()), pidFile});
+            QVERIFY(child.waitForFinished(60000));
+            const QByteArray out = child.readAllStandardOutput();
+            if (out.startsWith("filed "))
+                filed += out.mid(6).trimmed().toInt();
+            finished = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+            if (!finished) {
+                QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
+                const QList<SmtpServer::Received> got = plain.received();
+                if (got.size() > before)
+                    ++mayRepeat[idOf(got.last().data)];
+            }
+        }
+        QVERIFY(finished);
+        QVERIFY(run > 1);
+        QHash<QByteArray, int> times;
+        for (const SmtpServer::Received &r : plain.received())
+            ++times[idOf(r.data)];
+        QCOMPARE(times.size(), Messages);
+        for (auto it = times.cbegin(); it != times.cend(); ++it)
+            QVERIFY2(it.value() <= 1 + mayRepeat.value(it.key()), it.key().constData());
+        QCOMPARE(count(sent()), Messages);
+        QCOMPARE(count(outbox()), 0);
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+        qInfo("%d runs; %d messages filed from the journal without being sent again", run, filed);
     }
 
     // Without a secret store the password lasts for the run; a refused one
