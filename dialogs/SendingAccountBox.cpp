@@ -5,6 +5,7 @@
 #include "commands/SendingAccount.h"
 #include "core/Prompts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -66,6 +67,12 @@ SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
                                            "other text describes the list"));
     list->addRow(QStringLiteral("List name:"), edtlistname);
     v->addLayout(list);
+    chkverp = new QCheckBox(QStringLiteral("Give each recipient its own return address"), this);
+    chkverp->setObjectName(QStringLiteral("chkverp"));
+    chkverp->setToolTip(QStringLiteral("Each recipient's message goes on its own, returned to "
+                                       "owner+user=domain@host, so a delivery failure names its recipient for "
+                                       "certain; your mailbox must accept such plus-addresses"));
+    v->addWidget(chkverp);
 
     Settings &s = m_settings;
     const auto method = [this, &s] {
@@ -86,6 +93,7 @@ SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
     });
     connect(edtsmtpuser, &QLineEdit::textChanged, this, [&s](const QString &t) { s.SmtpUser = t.trimmed(); });
     connect(edtsmtpsender, &QLineEdit::textChanged, this, [&s](const QString &t) { s.SmtpSender = t.trimmed(); });
+    connect(chkverp, &QCheckBox::toggled, this, [&s](bool on) { s.SmtpVerp = on; });
     connect(edtlistname, &QLineEdit::textChanged, this, [&s](const QString &t) { s.ListName = t.trimmed(); });
 }
 
@@ -104,6 +112,7 @@ void SendingAccountBox::load()
     edtsmtpsender->setText(s.SmtpSender);
     edtsmtppassword->clear();
     edtlistname->setText(s.ListName);
+    chkverp->setChecked(s.SmtpVerp);
     // The settings as they were: the port's follow-up must not change them.
     m_settings.SmtpPort = s.SmtpPort;
     enableServer();
@@ -112,6 +121,7 @@ void SendingAccountBox::load()
 void SendingAccountBox::enableServer()
 {
     m_server->setEnabled(rdbsmtp->isChecked());
+    chkverp->setEnabled(!rdbleaveoutbox->isChecked());
 }
 
 void SendingAccountBox::apply(Prompts &prompts)

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 
 class Prompts;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
@@ -35,6 +36,7 @@ public:
     QLineEdit *edtsmtppassword;
     QLineEdit *edtsmtpsender;
     QLineEdit *edtlistname;
+    QCheckBox *chkverp;
 
 private:
     void enableServer();

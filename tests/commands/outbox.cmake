@@ -10,3 +10,7 @@ add_executable(quillmar-outboxsend ${CMAKE_CURRENT_LIST_DIR}/outboxsend_child.cp
 target_link_libraries(quillmar-outboxsend PRIVATE quillmar_commands)
 add_dependencies(tst_outboxsender quillmar-outboxsend)
 target_compile_definitions(tst_outboxsender PRIVATE QUILLMAR_OUTBOXSEND="$<TARGET_FILE:quillmar-outboxsend>")
+add_library(quillmar-killatmove SHARED ${CMAKE_CURRENT_LIST_DIR}/kill_at_move.cpp)
+target_link_libraries(quillmar-killatmove PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(tst_outboxsender quillmar-killatmove)
+target_compile_definitions(tst_outboxsender PRIVATE QUILLMAR_KILLATMOVE="$<TARGET_FILE:quillmar-killatmove>")

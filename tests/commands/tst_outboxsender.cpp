@@ -382,59 +382,134 @@ private Q_SLOTS:
         QCOMPARE(listfields::fields(owner, listName, category), fields);
     }
 
-    // The sender killed at and just after the server's acceptance, then run
+    // The sender killed after a message's acceptance was recorded and before
+    // it was filed, then at and just after the server's acceptance, and run
     // again until a run finishes: only the message the server took last
     // before a kill may come once more (the reply had not reached the
     // journal); every other comes once, and everything ends in Sent Items.
+    void killedRunsSendEachMessageOnce_data()
+    {
+        QTest::addColumn<bool>("verp");
+        QTest::newRow("one transaction a message") << false;
+        QTest::newRow("one transaction a recipient") << true;
+    }
+
     void killedRunsSendEachMessageOnce()
     {
+        QFETCH(bool, verp);
         SmtpServer plain;
         QVERIFY2(plain.start(u"plain"_s), qPrintable(plain.error()));
         constexpr int Messages = 20;
         for (int i = 0; i < Messages; ++i)
-            put(message("k" + QByteArray::number(i), "ok@example.net", "", ""), u"%1.M1P1.host"_s.arg(i));
+            put(message("k" + QByteArray::number(i), "ok@example.net", "", verp ? "a@example.net, b@example.net" : ""),
+                u"%1.M1P1.host"_s.arg(i));
         const QString pidFile = m_env.root() + u"/sender.pid"_s;
-        const auto idOf = [](const QByteArray &data) {
-            const qsizetype at = data.indexOf("Message-ID: <");
-            return data.mid(at + 13, data.indexOf('>', at) - at - 13);
+        // Which message to which recipients.
+        const auto idOf = [](const SmtpServer::Received &r) {
+            const qsizetype at = r.data.indexOf("Message-ID: <");
+            return r.data.mid(at + 13, r.data.indexOf('>', at) - at - 13) + ' ' + r.to.join(u',').toUtf8();
         };
         const int delays[] = {-1, 0, 1, 2, 3, 4, 5, 6, 8, 0, 1, 2, 3, 4};
         QHash<QByteArray, int> mayRepeat; // kills at which it was the last taken
-        int filed = 0;
         bool finished = false;
         int run = 0;
         for (; run < 24 && !finished; ++run) {
             const int before = int(plain.received().size());
             // Past the list, an order that never fires replaces the last.
-            plain.killClientAt(pidFile, run < int(std::size(delays)) ? before + 1 + run % 2 : 0,
-                               run < int(std::size(delays)) ? delays[run] : 0);
+            const bool order = run > 0 && run <= int(std::size(delays));
+            plain.killClientAt(pidFile, order ? before + 1 + run % 2 : 0, order ? delays[run - 1] : 0);
             QProcess child;
-            child.start(QStringLiteral(QUILLMAR_OUTBOXSEND),
-                        {m_store, m_env.programDir(), QString::number(plain.port()), pidFile});
+            if (run == 0) {
+                // First at the one point a server cannot reach: accepted and
+                // recorded, not yet filed.
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(u"LD_PRELOAD"_s, QStringLiteral(QUILLMAR_KILLATMOVE));
+                env.insert(u"QUILLMAR_KILL_AT_MOVE"_s, u"2"_s);
+                child.setProcessEnvironment(env);
+            }
+            child.start(
+                QStringLiteral(QUILLMAR_OUTBOXSEND),
+                {m_store, m_env.programDir(), QString::number(plain.port()), pidFile, verp ? u"verp"_s : u"once"_s});
             QVERIFY(child.waitForFinished(60000));
-            const QByteArray out = child.readAllStandardOutput();
-            if (out.startsWith("filed "))
-                filed += out.mid(6).trimmed().toInt();
             finished = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
-            if (!finished) {
+            if (!finished && run == 0) {
+                // Recorded as accepted: no second copy is allowed for it.
+                QFile journal(m_env.programDir() + OutboxJournal::fileName());
+                QVERIFY(journal.open(QIODevice::ReadOnly) && journal.readAll().contains("\"accepted\""));
+            } else if (!finished) {
                 QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
                 const QList<SmtpServer::Received> got = plain.received();
                 if (got.size() > before)
-                    ++mayRepeat[idOf(got.last().data)];
+                    ++mayRepeat[idOf(got.last())];
             }
         }
         QVERIFY(finished);
         QVERIFY(run > 1);
         QHash<QByteArray, int> times;
         for (const SmtpServer::Received &r : plain.received())
-            ++times[idOf(r.data)];
-        QCOMPARE(times.size(), Messages);
+            ++times[idOf(r)];
+        QCOMPARE(times.size(), verp ? 3 * Messages : Messages);
         for (auto it = times.cbegin(); it != times.cend(); ++it)
             QVERIFY2(it.value() <= 1 + mayRepeat.value(it.key()), it.key().constData());
         QCOMPARE(count(sent()), Messages);
         QCOMPARE(count(outbox()), 0);
         QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
-        qInfo("%d runs; %d messages filed from the journal without being sent again", run, filed);
+    }
+
+    // Each recipient its own transaction and return address, the same data;
+    // a message some recipients already had goes on after them.
+    void verpSendsEachOnItsOwn()
+    {
+        m_work->settings.SmtpVerp = true;
+        const QByteArray bytes = message("v", "a@example.net", "", "perm1@example.net, ok@example.net");
+        put(bytes, u"1.M1P1.host"_s);
+        const QByteArray later = message("w", "a@example.net", "b@example.net", "ok@example.net");
+        put(later, u"2.M1P1.host"_s);
+        OutboxJournal earlier(m_env.programDir());
+        QString why;
+        QVERIFY(earlier.progress({u"2.M1P1.host"_s, u"<w@example.org>"_s, later.size()}, 2, &why));
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.sent, 2);
+        QCOMPARE(r.refused, 1);
+        QCOMPARE(count(sent()), 2);
+        QVERIFY(m_work->table().locate(u"perm1@example.net"_s));
+        QCOMPARE(m_work->table().current().Bounces, 1);
+        const QList<SmtpServer::Received> got = m_server.received().mid(before);
+        QStringList envelopes;
+        for (const SmtpServer::Received &m : got)
+            envelopes += m.from + u' ' + m.to.join(u',');
+        QCOMPARE(got.size(), 3);
+        QCOMPARE(got.at(0).data, asSent(bytes));
+        QCOMPARE(got.at(1).data, asSent(bytes));
+        QCOMPARE(got.at(2).data, asSent(later));
+        QCOMPARE(envelopes, QStringList({u"owner+a=example.net@example.org a@example.net"_s,
+                                         u"owner+ok=example.net@example.org ok@example.net"_s,
+                                         u"owner+ok=example.net@example.org ok@example.net"_s}));
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    void verpAddress_data()
+    {
+        QTest::addColumn<QByteArray>("owner");
+        QTest::addColumn<QByteArray>("recipient");
+        QTest::addColumn<QByteArray>("sender");
+        QTest::newRow("plain") << QByteArray("list@example.org") << QByteArray("ann@example.net")
+                               << QByteArray("list+ann=example.net@example.org");
+        QTest::newRow("owner with a tag") << QByteArray("list+news@example.org") << QByteArray("a.b@sub.example.net")
+                                          << QByteArray("list+news+a.b=sub.example.net@example.org");
+        QTest::newRow("quoted local part")
+            << QByteArray("list@example.org") << QByteArray("\"a b\"@example.net") << QByteArray();
+    }
+
+    void verpAddress()
+    {
+        QFETCH(QByteArray, owner);
+        QFETCH(QByteArray, recipient);
+        QFETCH(QByteArray, sender);
+        QCOMPARE(platform::smtp::verpSender(owner, recipient), sender);
     }
 
     // Without a secret store the password lasts for the run; a refused one
