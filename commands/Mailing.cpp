@@ -1,9 +1,11 @@
 #include "commands/Mailing.h"
 
+#include "commands/SendingAccount.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
 #include "mail/BulkSend.h"
 #include "mail/Email.h"
+#include "mail/EmailListFields.h"
 #include "store/MLTable.h"
 #include "store/UniqueRecipients.h"
 
@@ -95,7 +97,7 @@ public:
     {
         // A message that could not be placed (a full disk, an Outbox that
         // cannot be written) ends the mailing: the rest would fail alike.
-        if (!m_mailing.place(m_message))
+        if (!m_mailing.place(m_message, m_mailing.m_category))
             throw std::runtime_error("a message of the mailing was not sent");
         // The draft's own blind copies go with the first message only.
         m_message.bcc.clear();
@@ -203,8 +205,15 @@ bool Mailing::countRecipients()
     }
 }
 
-bool Mailing::place(const MessageDraft &message)
+bool Mailing::place(const MessageDraft &message, const QString &category)
 {
+    if (!m_ownerLooked) {
+        m_ownerLooked = true;
+        QString none; // without a local profile no list fields are added
+        if (const auto profile = sending::mailProfile(&none))
+            m_owner = profile->senderAddress;
+    }
+    m_email.setListFields(listfields::fields(m_owner, m_settings.ListName, category));
     // Every list, empty ones too: a message refused keeps its own in the
     // component, and they must not go with the next one.
     m_email.setRecipient(message.to);
@@ -227,7 +236,8 @@ bool Mailing::sendTest(const MessageDraft &draft)
     if (m_sending)
         return false;
     try {
-        return place(draft);
+        // The owner sees what the members of the category shown see.
+        return place(draft, m_table.filtered() ? m_table.filterCategory() : QString());
     } catch (const EMapiUnavailable &e) {
         m_prompts.error(QString::fromUtf8(e.what()));
         return false;

@@ -86,8 +86,9 @@ public:
 private:
     class Steps;
 
-    // True when the mail system took it.
-    bool place(const MessageDraft &message);
+    // True when the mail system took it; category is the one its list
+    // fields name (empty: the whole list).
+    bool place(const MessageDraft &message, const QString &category);
     MailingRecord record(const MessageDraft &draft) const;
 
     MLTable &m_table;
@@ -99,6 +100,8 @@ private:
 
     QStringList m_recipients;
     QString m_category; // the one the list was counted under
+    QString m_owner; // the mail profile's address, which the list fields name
+    bool m_ownerLooked = false;
     bool m_counted = false;
     bool m_sending = false;
     bool m_stopRequested = false;

@@ -159,19 +159,25 @@ OutboxSender::Step OutboxSender::sendOne(OutboxMessage &message, const QString &
                              .arg(m_sender.simplified());
         return Step::Stop;
     }
-    if (!journal.sending(id, &why)) {
+    // A message that went out to some recipients one by one goes on after
+    // them, whatever the setting says now: the others have it already.
+    const int done = journal.recipientsDone(id);
+    const bool each = m_settings.SmtpVerp || done > 0;
+    if (done == 0 && !journal.sending(id, &why)) {
         result.failure = why + QStringLiteral(" Nothing more is sent until it can be.");
         return Step::Stop;
     }
+    // What was finished for some recipients stays recorded.
+    const auto release = [&] {
+        if (journal.recipientsDone(id) == 0)
+            journal.forget(id, &why);
+    };
     Submission s;
     try {
-        if (!message.rewind(m_transport->wantsCrLf()))
-            throw TransportError(TransportError::Kind::Setting,
-                                 QStringLiteral("%1 could not be read.").arg(QDir::toNativeSeparators(path)));
-        s = m_transport->submit(sender, message.recipients(),
-                                [&message](char *buf, qint64 size) { return message.read(buf, size); });
+        s = each ? submitEach(message, sender, id, journal, done, result)
+                 : submitOnce(message, sender, message.recipients());
     } catch (const TransportError &e) {
-        journal.forget(id, &why);
+        release();
         m_transport.reset();
         if (e.kind() == TransportError::Kind::Certificate && m_callbacks.trust && m_trusted.isEmpty()
             && !e.fingerprint().isEmpty() && m_callbacks.trust(m_settings.SmtpServer, e.subject(), e.fingerprint())) {
@@ -198,18 +204,22 @@ OutboxSender::Step OutboxSender::sendOne(OutboxMessage &message, const QString &
         int refused = 0;
         for (const auto &r : s.recipients)
             refused += r.code >= 500 ? 1 : 0;
-        m_log.append(QStringLiteral("Sent %1 through %2 to %3 recipients")
-                         .arg(described(message), server)
-                         .arg(message.recipients().size() - refused),
-                     LineList::Keep::Always);
+        m_log.append(
+            each ? QStringLiteral("Sent %1 through %2 to each recipient on its own").arg(described(message), server)
+                 : QStringLiteral("Sent %1 through %2 to %3 recipients")
+                       .arg(described(message), server)
+                       .arg(message.recipients().size() - refused),
+            LineList::Keep::Always);
         countRefused(s, result);
         file(path, id, journal, result);
         return Step::Next;
     }
     case Submission::Outcome::Refused:
-        journal.forget(id, &why);
-        if (!s.recipients.isEmpty()
-            && std::all_of(s.recipients.cbegin(), s.recipients.cend(), [](const auto &r) { return r.code >= 500; })) {
+        release();
+        if (each ? s.reason.isEmpty()
+                 : !s.recipients.isEmpty()
+                       && std::all_of(s.recipients.cbegin(), s.recipients.cend(),
+                                      [](const auto &r) { return r.code >= 500; })) {
             // No one takes it, ever: filed so that it is not counted again.
             m_log.append(
                 QStringLiteral("Not sent %1 through %2: every recipient was refused").arg(described(message), server),
@@ -224,7 +234,7 @@ OutboxSender::Step OutboxSender::sendOne(OutboxMessage &message, const QString &
                      LineList::Keep::Always);
         return Step::Next;
     case Submission::Outcome::Temporary:
-        journal.forget(id, &why);
+        release();
         ++result.left;
         result.retry = true;
         m_log.append(QStringLiteral("Outbox message put off by %1, left in the Outbox: %2: %3")
@@ -233,6 +243,50 @@ OutboxSender::Step OutboxSender::sendOne(OutboxMessage &message, const QString &
         return Step::Next;
     }
     return Step::Next;
+}
+
+Submission OutboxSender::submitOnce(OutboxMessage &message, const QByteArray &sender,
+                                    const QList<QByteArray> &recipients)
+{
+    if (!message.rewind(m_transport->wantsCrLf()))
+        throw TransportError(TransportError::Kind::Setting,
+                             QStringLiteral("%1 could not be read.").arg(QDir::toNativeSeparators(message.path())));
+    return m_transport->submit(sender, recipients,
+                               [&message](char *buf, qint64 size) { return message.read(buf, size); });
+}
+
+Submission OutboxSender::submitEach(OutboxMessage &message, const QByteArray &sender, const OutboxJournal::Identity &id,
+                                    OutboxJournal &journal, int done, Result &result)
+{
+    const QList<QByteArray> &all = message.recipients();
+    Submission total;
+    total.outcome = Submission::Outcome::Accepted;
+    bool anyTaken = done > 0;
+    for (qsizetype k = done; k < all.size(); ++k) {
+        const QByteArray own = m_settings.SmtpVerp ? platform::smtp::verpSender(sender, all.at(k)) : QByteArray();
+        Submission one = submitOnce(message, own.isEmpty() ? sender : own, {all.at(k)});
+        const bool refusedForGood = one.outcome == Submission::Outcome::Refused && !one.recipients.isEmpty()
+                                    && one.recipients.first().code >= 500;
+        if (one.outcome != Submission::Outcome::Accepted && !refusedForGood) {
+            // Put off, or the message itself refused: the rest wait with it.
+            total.outcome = one.outcome;
+            total.reason = QString::fromUtf8(all.at(k)) + QStringLiteral(": ") + one.reason;
+            return total;
+        }
+        anyTaken = anyTaken || !refusedForGood;
+        // Counted now: a later run does not come back to this recipient.
+        countRefused(one, result);
+        QString why;
+        if (!journal.progress(id, int(k + 1), &why)) {
+            total.outcome = Submission::Outcome::Temporary;
+            total.reason = why;
+            return total;
+        }
+    }
+    // Each refused and already counted: no reason, as for nothing to tell.
+    if (!anyTaken)
+        total.outcome = Submission::Outcome::Refused;
+    return total;
 }
 
 void OutboxSender::countRefused(const Submission &s, Result &result)

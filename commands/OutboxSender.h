@@ -73,6 +73,14 @@ private:
     Step sendOne(OutboxMessage &message, const QString &file, OutboxJournal &journal, Result &result);
     bool connect(Result &result);
     void file(const QString &path, const OutboxJournal::Identity &id, OutboxJournal &journal, Result &result);
+    platform::smtp::Submission submitOnce(OutboxMessage &message, const QByteArray &sender,
+                                          const QList<QByteArray> &recipients);
+    // One transaction per recipient, from the first not yet done, each with
+    // its own return address when the settings ask for it; recipients
+    // refused are counted as they go.
+    platform::smtp::Submission submitEach(OutboxMessage &message, const QByteArray &sender,
+                                          const OutboxJournal::Identity &id, OutboxJournal &journal, int done,
+                                          Result &result);
     void countRefused(const platform::smtp::Submission &s, Result &result);
 
     const Settings &m_settings;

@@ -1,13 +1,57 @@
 #include "commands/SendingAccount.h"
 
 #include "core/Settings.h"
+#include "platform/keychain/SecretStore.h"
 #include "platform/mapi/MapiProfile.h"
 #include "platform/smtp/SendmailTransport.h"
 #include "platform/smtp/SmtpTransport.h"
 
+#include <QHash>
+#include <QMutex>
+
 namespace sending {
 
 using platform::smtp::TransportError;
+
+namespace {
+
+QMutex memoryLock;
+// Passwords given in this run where no secret store answers; never written.
+QHash<QString, QString> remembered;
+
+QString secretKey(const Settings &s)
+{
+    return QStringLiteral("smtp:%1@%2:%3").arg(s.SmtpUser, s.SmtpServer.trimmed()).arg(s.SmtpPort);
+}
+
+} // namespace
+
+QString storedPassword(const Settings &settings)
+{
+    const QString key = secretKey(settings);
+    {
+        const QMutexLocker lock(&memoryLock);
+        if (const QString memory = remembered.value(key); !memory.isEmpty())
+            return memory;
+    }
+    return platform::keychain::readSecret(key).value_or(QString());
+}
+
+bool keepPassword(const Settings &settings, const QString &password)
+{
+    const QString key = secretKey(settings);
+    const bool kept = platform::keychain::writeSecret(key, password);
+    const QMutexLocker lock(&memoryLock);
+    // Held for the run either way: the store may be locked at the next ask.
+    remembered.insert(key, password);
+    return kept;
+}
+
+void forgetPassword(const Settings &settings)
+{
+    const QMutexLocker lock(&memoryLock);
+    remembered.remove(secretKey(settings));
+}
 
 Method method(const Settings &settings)
 {

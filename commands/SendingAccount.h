@@ -22,6 +22,16 @@ inline bool sends(const Settings &settings)
 // The SMTP server asks for a password.
 bool needsPassword(const Settings &settings);
 
+// The SMTP password: the secret store's, else one given earlier in this
+// run; empty when neither has one.
+QString storedPassword(const Settings &settings);
+// Kept in the secret store; where none answers, in memory for this run
+// only, and false.
+bool keepPassword(const Settings &settings, const QString &password);
+// The server refused it: the one held in memory goes; the secret store's
+// is replaced only by the next one given.
+void forgetPassword(const Settings &settings);
+
 // The default mail profile's store and address; empty with *error when
 // there is none to send from.
 struct MailProfile

@@ -44,6 +44,7 @@ struct Settings
     QString SmtpSender; // empty: the mail profile's address
     QString SmtpTrustedCertificate; // SHA-256 of a certificate trusted for SmtpServer
     QString ListName; // empty: made from the owner's address
+    bool SmtpVerp{}; // each recipient a return address of its own, owner+user=domain@host
 
     bool operator==(const Settings &) const = default;
 };

@@ -2,32 +2,35 @@
 
 #include "core/Settings.h"
 
+#include "commands/SendingAccount.h"
+#include "core/Prompts.h"
+
+#include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
-#include <QLabel>
+#include <QFormLayout>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
     : QGroupBox(QStringLiteral("Sending the Outbox"), parent)
     , m_settings(settings)
 {
     setObjectName(QStringLiteral("SendingAccountBox"));
-    // Two fields a row: the Sending Mail tab must still fit a small screen.
-    auto *grid = new QGridLayout(this);
+    // One field a row: the page holds the reading account beside it.
+    auto *v = new QVBoxLayout(this);
     rdbleaveoutbox = new QRadioButton(QStringLiteral("Leave messages in the Outbox for my mail client"), this);
-    rdbsmtp = new QRadioButton(QStringLiteral("Send through an SMTP server"), this);
     rdbsendmail = new QRadioButton(QStringLiteral("Send with this computer's sendmail command"), this);
+    rdbsmtp = new QRadioButton(QStringLiteral("Send through an SMTP server"), this);
     rdbleaveoutbox->setObjectName(QStringLiteral("rdbleaveoutbox"));
     rdbsmtp->setObjectName(QStringLiteral("rdbsmtp"));
     rdbsendmail->setObjectName(QStringLiteral("rdbsendmail"));
-    grid->addWidget(rdbleaveoutbox, 0, 0, 1, 2);
-    grid->addWidget(rdbsendmail, 0, 2, 1, 2);
-    grid->addWidget(rdbsmtp, 1, 0, 1, 4);
+    for (QRadioButton *b : {rdbleaveoutbox, rdbsendmail, rdbsmtp})
+        v->addWidget(b);
 
     m_server = new QWidget(this);
-    auto *form = new QGridLayout(m_server);
+    auto *form = new QFormLayout(m_server);
     form->setContentsMargins(20, 0, 0, 0);
     edtsmtpserver = new QLineEdit(m_server);
     spnsmtpport = new QSpinBox(m_server);
@@ -36,40 +39,40 @@ SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
     cmbsmtpsecurity->addItems({QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS"), QStringLiteral("None")});
     cmbsmtpsecurity->setToolTip(QStringLiteral("None is only allowed for a server on this computer"));
     edtsmtpuser = new QLineEdit(m_server);
-    edtsmtpuser->setToolTip(QStringLiteral("Its password is asked for once each time the program runs"));
+    edtsmtppassword = new QLineEdit(m_server);
+    edtsmtppassword->setEchoMode(QLineEdit::Password);
+    edtsmtppassword->setToolTip(
+        QStringLiteral("Kept in the desktop's secret store; leave empty to keep the one stored"));
     edtsmtpsender = new QLineEdit(m_server);
     edtsmtpsender->setPlaceholderText(QStringLiteral("the mail profile's address"));
     edtsmtpsender->setToolTip(QStringLiteral("The address that delivery failures are returned to"));
-    const std::pair<QWidget *, const char *> named[] = {{edtsmtpserver, "edtsmtpserver"},
-                                                        {spnsmtpport, "spnsmtpport"},
-                                                        {cmbsmtpsecurity, "cmbsmtpsecurity"},
-                                                        {edtsmtpuser, "edtsmtpuser"},
-                                                        {edtsmtpsender, "edtsmtpsender"}};
+    const std::pair<QWidget *, const char *> named[]
+        = {{edtsmtpserver, "edtsmtpserver"}, {spnsmtpport, "spnsmtpport"},         {cmbsmtpsecurity, "cmbsmtpsecurity"},
+           {edtsmtpuser, "edtsmtpuser"},     {edtsmtppassword, "edtsmtppassword"}, {edtsmtpsender, "edtsmtpsender"}};
     for (const auto &[w, name] : named)
         w->setObjectName(QLatin1String(name));
-    const auto label = [this](const char *text) { return new QLabel(QLatin1String(text), m_server); };
-    form->addWidget(label("Server:"), 0, 0);
-    form->addWidget(edtsmtpserver, 0, 1);
-    form->addWidget(label("Port:"), 0, 2);
-    form->addWidget(spnsmtpport, 0, 3);
-    form->addWidget(label("Security:"), 1, 0);
-    form->addWidget(cmbsmtpsecurity, 1, 1);
-    form->addWidget(label("User name:"), 1, 2);
-    form->addWidget(edtsmtpuser, 1, 3);
-    form->addWidget(label("Envelope sender:"), 2, 0);
-    form->addWidget(edtsmtpsender, 2, 1, 1, 3);
-    grid->addWidget(m_server, 2, 0, 1, 4);
+    form->addRow(QStringLiteral("Server:"), edtsmtpserver);
+    form->addRow(QStringLiteral("Port:"), spnsmtpport);
+    form->addRow(QStringLiteral("Security:"), cmbsmtpsecurity);
+    form->addRow(QStringLiteral("User name:"), edtsmtpuser);
+    form->addRow(QStringLiteral("Password:"), edtsmtppassword);
+    form->addRow(QStringLiteral("Envelope sender:"), edtsmtpsender);
+    v->addWidget(m_server);
 
+    auto *list = new QFormLayout;
     edtlistname = new QLineEdit(this);
     edtlistname->setObjectName(QStringLiteral("edtlistname"));
     edtlistname->setPlaceholderText(QStringLiteral("made from your address"));
-    auto *listNameLabel = new QLabel(QStringLiteral("List name:"), this);
-    grid->addWidget(listNameLabel, 3, 0);
-    grid->addWidget(edtlistname, 3, 1, 1, 3);
-    // Hidden until the list headers that carry it are written: a field that
-    // changes nothing would mislead.
-    listNameLabel->hide();
-    edtlistname->hide();
+    edtlistname->setToolTip(QStringLiteral("The List-Id of every message sent to the list, e.g. news.example.org; "
+                                           "other text describes the list"));
+    list->addRow(QStringLiteral("List name:"), edtlistname);
+    v->addLayout(list);
+    chkverp = new QCheckBox(QStringLiteral("Give each recipient its own return address"), this);
+    chkverp->setObjectName(QStringLiteral("chkverp"));
+    chkverp->setToolTip(QStringLiteral("Each recipient's message goes on its own, returned to "
+                                       "owner+user=domain@host, so a delivery failure names its recipient for "
+                                       "certain; your mailbox must accept such plus-addresses"));
+    v->addWidget(chkverp);
 
     Settings &s = m_settings;
     const auto method = [this, &s] {
@@ -90,6 +93,7 @@ SendingAccountBox::SendingAccountBox(Settings &settings, QWidget *parent)
     });
     connect(edtsmtpuser, &QLineEdit::textChanged, this, [&s](const QString &t) { s.SmtpUser = t.trimmed(); });
     connect(edtsmtpsender, &QLineEdit::textChanged, this, [&s](const QString &t) { s.SmtpSender = t.trimmed(); });
+    connect(chkverp, &QCheckBox::toggled, this, [&s](bool on) { s.SmtpVerp = on; });
     connect(edtlistname, &QLineEdit::textChanged, this, [&s](const QString &t) { s.ListName = t.trimmed(); });
 }
 
@@ -106,7 +110,9 @@ void SendingAccountBox::load()
     spnsmtpport->setValue(s.SmtpPort);
     edtsmtpuser->setText(s.SmtpUser);
     edtsmtpsender->setText(s.SmtpSender);
+    edtsmtppassword->clear();
     edtlistname->setText(s.ListName);
+    chkverp->setChecked(s.SmtpVerp);
     // The settings as they were: the port's follow-up must not change them.
     m_settings.SmtpPort = s.SmtpPort;
     enableServer();
@@ -115,4 +121,15 @@ void SendingAccountBox::load()
 void SendingAccountBox::enableServer()
 {
     m_server->setEnabled(rdbsmtp->isChecked());
+    chkverp->setEnabled(!rdbleaveoutbox->isChecked());
+}
+
+void SendingAccountBox::apply(Prompts &prompts)
+{
+    if (edtsmtppassword->text().isEmpty() || !sending::needsPassword(m_settings))
+        return;
+    if (!sending::keepPassword(m_settings, edtsmtppassword->text()))
+        prompts.information(QStringLiteral("No secret store answered, so the mail server's password is kept only "
+                                           "until the program ends; it will be asked for once in each later run."));
+    edtsmtppassword->clear();
 }

@@ -1,10 +1,13 @@
 #pragma once
-// How the Outbox leaves, on the options window: left for a mail client,
-// handed to an SMTP server, or to this computer's sendmail command, and the
-// list name of the list headers. Edits the settings live, as the window's
-// other controls do.
+// How the Outbox leaves, on the options window's Mail Account page: left
+// for a mail client, handed to an SMTP server, or to this computer's
+// sendmail command, and the list name of the list headers. Edits the
+// settings live, as the window's other controls do; the password goes to
+// the secret store on OK, never into the settings.
 #include <QGroupBox>
 
+class Prompts;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
@@ -20,6 +23,8 @@ public:
 
     // The controls as the settings in force give them.
     void load();
+    // OK: keeps a typed password, and says so when only for this run.
+    void apply(Prompts &prompts);
 
     QRadioButton *rdbleaveoutbox;
     QRadioButton *rdbsmtp;
@@ -28,8 +33,10 @@ public:
     QSpinBox *spnsmtpport;
     QComboBox *cmbsmtpsecurity;
     QLineEdit *edtsmtpuser;
+    QLineEdit *edtsmtppassword;
     QLineEdit *edtsmtpsender;
     QLineEdit *edtlistname;
+    QCheckBox *chkverp;
 
 private:
     void enableServer();

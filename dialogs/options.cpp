@@ -59,6 +59,7 @@ Tdlgoptions::Tdlgoptions(Settings &settings, RuleLists &lists, Prompts &prompts,
     PageControl1->addTab(buildDeliveryFailure(), QStringLiteral("&Delivery Failure"));
     pgMailAccount = new TMailAccountPage(settings, prompts);
     PageControl1->addTab(pgMailAccount, QStringLiteral("Mail &Account"));
+    sendingAccount = pgMailAccount->sendingAccount;
     // Every caption shows in full; the window widens to hold them.
     PageControl1->setElideMode(Qt::ElideNone);
     PageControl1->setUsesScrollButtons(false);
@@ -176,7 +177,6 @@ void Tdlgoptions::showValues()
     chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
     spnbouncemax->setValue(s.BounceMax);
     pgMailAccount->showValues();
-    sendingAccount->load();
     for (QListWidget *box :
          {lbxAddStrings, lbxRemovalStrings, lbxcategories, lbxexceptions, lbxneversubscribe, lbxfailure})
         showList(box);

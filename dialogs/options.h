@@ -86,7 +86,6 @@ public:
     QLabel *Label2; // "Maximum number of recipients per message:"
     QSpinBox *spnmaxsendcount;
     QLineEdit *defaulttoaddress;
-    SendingAccountBox *sendingAccount;
     QCheckBox *AcknowledgeCheck;
     // Delivery Failure
     QCheckBox *chkfailedmail;
@@ -98,6 +97,7 @@ public:
     QSpinBox *spnbouncemax;
     QLabel *Label6; // "times"
     // Mail Account
+    SendingAccountBox *sendingAccount; // the page's "Sending the Outbox"
     TMailAccountPage *pgMailAccount;
 
 protected:

@@ -4,6 +4,7 @@
 #include "core/MailAccountSetting.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
+#include "dialogs/SendingAccountBox.h"
 #include "dialogs/WaitCursor.h"
 
 #include <QComboBox>
@@ -36,7 +37,11 @@ TMailAccountPage::TMailAccountPage(Settings &settings, Prompts &prompts, QWidget
     , m_settings(settings)
     , m_prompts(prompts)
 {
-    auto *v = new QVBoxLayout(this);
+    // Reading on the left, sending on the right: stacked, the page would
+    // outgrow a small screen at a large font.
+    auto *columns = new QHBoxLayout(this);
+    auto *v = new QVBoxLayout;
+    columns->addLayout(v, 1);
     auto *store = new QGroupBox(QStringLiteral("Where the mail is read"), this);
     auto *sv = new QVBoxLayout(store);
     rdbLocalStore = named(new QRadioButton(QStringLiteral("Local mail store"), store), "rdbLocalStore",
@@ -76,6 +81,11 @@ TMailAccountPage::TMailAccountPage(Settings &settings, Prompts &prompts, QWidget
     form->addRow(row);
     v->addWidget(grpImap);
     v->addStretch(1);
+    auto *right = new QVBoxLayout;
+    sendingAccount = new SendingAccountBox(settings, this);
+    right->addWidget(sendingAccount);
+    right->addStretch(1);
+    columns->addLayout(right, 1);
 
     Settings &s = m_settings;
     connect(rdbImapAccount, &QRadioButton::toggled, this, [this, &s](bool on) {
@@ -101,6 +111,7 @@ void TMailAccountPage::showValues()
     edtUser->setText(s.ImapUser);
     edtPassword->clear();
     kindChanged();
+    sendingAccount->load();
 }
 
 void TMailAccountPage::kindChanged()
@@ -120,6 +131,7 @@ void TMailAccountPage::securityChanged(const QString &security)
 
 void TMailAccountPage::apply()
 {
+    sendingAccount->apply(m_prompts);
     if (edtPassword->text().isEmpty() || !mailaccount::isImap(m_settings))
         return;
     if (!mailaccount::keepPassword(m_settings, edtPassword->text()))

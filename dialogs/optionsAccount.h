@@ -1,8 +1,9 @@
 #pragma once
-// The options' "Mail Account" page: the local mail store, or an IMAP account
-// with its server, security, user name, password and "Test Connection".
-// Like the other pages it edits the settings in place; the password goes
-// to the secret store on OK, never into the settings.
+// The options' "Mail Account" page: the mail read from the local mail store
+// or an IMAP account with its server, security, user name, password and
+// "Test Connection"; beside it, how the Outbox is sent. Like the other pages
+// it edits the settings in place; passwords go to the secret store on OK,
+// never into the settings.
 #include <QWidget>
 
 class Prompts;
@@ -13,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class SendingAccountBox;
 
 class TMailAccountPage : public QWidget
 {
@@ -35,6 +37,7 @@ public:
     QLineEdit *edtUser;
     QLineEdit *edtPassword;
     QPushButton *btnTestConnection;
+    SendingAccountBox *sendingAccount;
 
 private:
     void kindChanged();

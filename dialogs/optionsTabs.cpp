@@ -1,6 +1,5 @@
 // The six pages of the options dialog, with their design-time states.
 #include "dialogs/FormScale.h"
-#include "dialogs/SendingAccountBox.h"
 #include "dialogs/options.h"
 
 #include <QCheckBox>
@@ -285,8 +284,6 @@ QWidget *Tdlgoptions::buildSending()
                                             "are advised when each recipient has read your message"));
     ov->addWidget(AcknowledgeCheck);
     v->addWidget(other);
-    sendingAccount = new SendingAccountBox(m_settings, page);
-    v->addWidget(sendingAccount);
     v->addStretch(1);
     return page;
 }

@@ -403,6 +403,13 @@ int TEmail::SendMail()
     }
     if (m_acknowledge)
         message.flFlags |= MAPI_RECEIPT_REQUESTED;
+#ifndef Q_OS_WIN
+    QByteArray messageType;
+    if (!m_listFields.isEmpty()) {
+        messageType = "IPM.Note\n" + m_listFields.join('\n');
+        message.lpszMessageType = messageType.data();
+    }
+#endif
 
     DoBeforeSendMail();
     const ULONG code = m_mapi.functions().MAPISendMail(m_session, 0, &message, flags, 0);
@@ -494,6 +501,7 @@ void TEmail::Reset()
     m_cc.clear();
     m_recipient.clear();
     m_subject.clear();
+    m_listFields.clear();
     SetLongText(QString());
 }
 

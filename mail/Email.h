@@ -89,6 +89,12 @@ public:
     void setUseLongMessageID(bool value) { m_useLongMessageID = value; }
     QString Version() const { return QStringLiteral("2.09.02"); }
 
+    // Header fields of a list message ("Name: value"), for the local mail
+    // library, which adds them; the system's library on Windows has no way
+    // to take them, so they are not given to it.
+    QList<QByteArray> ListFields() const { return m_listFields; }
+    void setListFields(const QList<QByteArray> &value) { m_listFields = value; }
+
     FLAGS LogonFlags() const { return m_logonFlags; }
     bool sessionOpen() const { return m_session != 0; }
 
@@ -175,6 +181,7 @@ private:
     bool m_unreadOnly = false;
     bool m_useDefProfile = false;
     bool m_useLongMessageID = true;
+    QList<QByteArray> m_listFields;
     // What ResolveRecipient found, by the text it returned, until the next
     // message is sent: a bulk send then resolves each address once.
     QHash<QString, Resolved> m_resolved;

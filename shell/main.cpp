@@ -111,7 +111,7 @@ void Tfrmmain::FormShow()
     setWindowTitle(title());
     m_files = std::make_unique<WorkingFiles>(m_context.programDir, m_context.prompts);
     m_files->load(m_context.log, m_context.errors);
-    QTimer::singleShot(0, this, [this] { sendOutbox(false); });
+    QTimer::singleShot(0, this, [this] { sendOutbox(OutboxRun::Automatic); });
     if (!QFileInfo::exists(QDir(m_context.programDir).filePath(MailingJournal::fileName()))) {
         if (m_context.settings.AutoScan)
             Timer1.start();

@@ -72,8 +72,12 @@ public:
     void showprogress(bool show, int position, int total, const QString &message);
     // The progress window's Cancel, as long jobs ask it.
     StopQuery progressStop() { return m_progress.stopQuery(); }
-    // Sends the Outbox as the settings say; quietly when nothing asked for it.
-    void sendOutbox(bool asked);
+    // Who sends the Outbox: the menu command, the end of a mailing, or the
+    // start and the retries, which put what went wrong in the log and the
+    // status bar rather than in a box, and ask the user nothing.
+    enum class OutboxRun { Asked, AfterMailing, Automatic };
+    // Sends the Outbox as the settings say.
+    void sendOutbox(OutboxRun run);
     bool validemailaddress(const QString &address) const;
 
     // The folder check, run between hold and release of the display.
@@ -166,8 +170,9 @@ private:
     std::function<void()> m_folderCheck;
     std::unique_ptr<WorkingFiles> m_files;
     bool m_shown = false;
-    // The Outbox's retries while the program runs, and this run's password.
+    // The Outbox's retries while the program runs; the server refused the
+    // password kept, so the next send the user starts asks for one.
     QTimer m_outboxRetry;
     int m_outboxRetries = 0;
-    QString m_smtpPassword;
+    bool m_smtpPasswordRefused = false;
 };

@@ -11,12 +11,14 @@
 #include "shell/AppContext.h"
 #include "shell/main.h"
 
+#include "core/LineList.h"
 #include "core/Prompts.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 
 #include <optional>
 
@@ -60,7 +62,7 @@ void btnsendClick(Tfrmmain &w, const MailingRecord *resumed = nullptr)
     send->exec();
     // The session ends with the send dialog, before the add-recipients one goes.
     send.reset();
-    w.sendOutbox(false);
+    w.sendOutbox(Tfrmmain::OutboxRun::AfterMailing);
 }
 
 } // namespace
@@ -75,18 +77,20 @@ void Tfrmmain::connectSendCommands()
 {
     connect(btnsend, &QPushButton::clicked, this, [this] { btnsendClick(*this); });
     connect(mnuSend, &QAction::triggered, this, [this] { btnsendClick(*this); });
-    connect(mnuSendOutbox, &QAction::triggered, this, [this] { sendOutbox(true); });
+    connect(mnuSendOutbox, &QAction::triggered, this, [this] { sendOutbox(OutboxRun::Asked); });
     m_outboxRetry.setSingleShot(true);
-    connect(&m_outboxRetry, &QTimer::timeout, this, [this] { sendOutbox(false); });
+    connect(&m_outboxRetry, &QTimer::timeout, this, [this] { sendOutbox(OutboxRun::Automatic); });
 }
 
-void Tfrmmain::sendOutbox(bool asked)
+void Tfrmmain::sendOutbox(OutboxRun run)
 {
     AppContext &c = m_context;
+    const bool asked = run == OutboxRun::Asked;
+    const bool automatic = run == OutboxRun::Automatic;
     if (!sending::sends(c.settings)) {
         if (asked)
             c.prompts.information(QStringLiteral("Messages are left in the Outbox for your mail client. Choose how "
-                                                 "they are sent under Options, Sending Mail."));
+                                                 "they are sent under Options, Mail Account."));
         return;
     }
     QString why;
@@ -109,14 +113,28 @@ void Tfrmmain::sendOutbox(bool asked)
         showprogress(show, position, total, message);
     };
     callbacks.stop = progressStop();
-    callbacks.password = [this, &c] {
-        if (m_smtpPassword.isEmpty())
-            m_smtpPassword = c.prompts.password(QStringLiteral("The password of %1 at the mail server %2:")
-                                                    .arg(c.settings.SmtpUser, c.settings.SmtpServer));
-        return m_smtpPassword;
+    callbacks.password = [this, &c, automatic] {
+        if (!m_smtpPasswordRefused) {
+            if (const QString kept = sending::storedPassword(c.settings); !kept.isEmpty())
+                return kept;
+        }
+        if (automatic)
+            return QString();
+        const QString typed = c.prompts.password(QStringLiteral("The password of %1 at the mail server %2:")
+                                                     .arg(c.settings.SmtpUser, c.settings.SmtpServer));
+        if (!typed.isEmpty()) {
+            sending::keepPassword(c.settings, typed);
+            m_smtpPasswordRefused = false;
+        }
+        return typed;
     };
-    callbacks.passwordRefused = [this] { m_smtpPassword.clear(); };
-    callbacks.trust = [&c](const QString &server, const QString &subject, const QString &fingerprint) {
+    callbacks.passwordRefused = [this, &c] {
+        sending::forgetPassword(c.settings);
+        m_smtpPasswordRefused = true;
+    };
+    callbacks.trust = [&c, automatic](const QString &server, const QString &subject, const QString &fingerprint) {
+        if (automatic)
+            return false;
         const bool yes = c.prompts.confirm(QStringLiteral("The certificate of the mail server %1 is not trusted.\n"
                                                           "It names %2; its SHA-256 fingerprint is\n%3\n\n"
                                                           "Trust this certificate for this server?")
@@ -142,14 +160,26 @@ void Tfrmmain::sendOutbox(bool asked)
     if (!r.failure.isEmpty())
         said += r.failure;
     said += r.problems;
+    const QString summary = QStringLiteral("%1 messages were sent; %2 stay in the Outbox; %3 recipients were "
+                                           "refused (see the log).")
+                                .arg(r.sent + r.filed)
+                                .arg(r.left)
+                                .arg(r.refused);
+    if (automatic) {
+        // Nobody asked: a box at every retry would stand in the user's way.
+        if (!r.failure.isEmpty())
+            c.log.append(QStringLiteral("Outbox not sent: ") + r.failure, LineList::Keep::Always);
+        const QString retry = m_outboxRetry.isActive()
+                                  ? QStringLiteral(" Tried again in %1 minutes.").arg(m_outboxRetry.interval() / 60000)
+                                  : QString();
+        statusBar()->showMessage(said.isEmpty() ? summary : QStringLiteral("Outbox: ") + said.first() + retry);
+        return;
+    }
+    statusBar()->clearMessage();
     if (!said.isEmpty()) {
         c.prompts.error(said.join(QLatin1Char('\n')));
         return;
     }
     if (asked || r.left > 0 || r.refused > 0)
-        c.prompts.information(QStringLiteral("%1 messages were sent; %2 stay in the Outbox; %3 recipients were "
-                                             "refused (see the log).")
-                                  .arg(r.sent + r.filed)
-                                  .arg(r.left)
-                                  .arg(r.refused));
+        c.prompts.information(summary);
 }

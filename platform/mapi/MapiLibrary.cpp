@@ -119,6 +119,9 @@ ULONG sendMail(LHANDLE session, const MapiMessage *message, FLAGS flags)
     out.subject = textFrom(message->lpszSubject);
     out.body = textFrom(message->lpszNoteText);
     out.receiptRequested = message->flFlags & MAPI_RECEIPT_REQUESTED;
+    // A list's own fields ride on the message type: its first line is the
+    // type, which the local store ignores, and each further line a field.
+    out.extraFields = extraFieldsOf(message->lpszMessageType);
     for (ULONG i = 0; i < message->nFileCount; ++i) {
         const MapiFileDesc &file = message->lpFiles[i];
         // The path's bytes name the file, whatever their encoding.

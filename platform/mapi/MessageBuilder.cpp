@@ -8,6 +8,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -225,6 +226,24 @@ ULONG writeAttachment(const AttachmentFile &file, FileWriter *out)
     return SUCCESS_SUCCESS;
 }
 
+// Only fields that describe the list may be added, each one line of
+// printable ASCII within the line limit.
+bool allowedExtraField(const QByteArray &line)
+{
+    static const char *const names[] = {"List-Id",    "List-Unsubscribe", "List-Subscribe", "List-Help",
+                                        "List-Owner", "List-Post",        "List-Archive",   "Precedence"};
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0 || line.size() > 998 || line.size() <= colon + 2 || line.at(colon + 1) != ' ')
+        return false;
+    for (const char c : line) {
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    }
+    const QByteArray name = line.left(colon);
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char *n) { return name.compare(n, Qt::CaseInsensitive) == 0; });
+}
+
 QVector<Mailbox> withHeaderNames(QVector<Mailbox> boxes)
 {
     for (Mailbox &box : boxes)
@@ -233,6 +252,20 @@ QVector<Mailbox> withHeaderNames(QVector<Mailbox> boxes)
 }
 
 } // namespace
+
+QVector<QByteArray> extraFieldsOf(const char *messageType)
+{
+    QVector<QByteArray> fields;
+    if (!messageType)
+        return fields;
+    const QByteArrayList lines = QByteArray(messageType).split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).endsWith('\r') ? lines.at(i).chopped(1) : lines.at(i);
+        if (!line.isEmpty())
+            fields.append(line);
+    }
+    return fields;
+}
 
 ULONG codeForErrno(int error)
 {
@@ -292,6 +325,11 @@ ULONG PreparedMessage::prepare(const OutgoingMessage &m, std::unique_ptr<Prepare
     d.head += messageIdField(sender->mid(sender->lastIndexOf('@') + 1));
     if (m.receiptRequested)
         d.head += *mailboxField("Disposition-Notification-To", from);
+    for (const QByteArray &field : m.extraFields) {
+        if (!allowedExtraField(field))
+            return MAPI_E_FAILURE;
+        d.head += field + '\n';
+    }
     d.head += "MIME-Version: 1.0\n";
     d.body = bodyText(m.body).toUtf8();
 

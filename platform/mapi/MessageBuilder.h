@@ -28,13 +28,21 @@ struct OutgoingMessage
     QVector<Mailbox> to, cc, bcc;
     QVector<AttachmentFile> attachments;
     bool receiptRequested = false;
+    // Whole "Name: value" lines the sender asks for, each a list field or
+    // Precedence; nothing that would stand in for a field of our own.
+    QVector<QByteArray> extraFields;
 };
+
+// The lines of a sent message's type after its first: the extra fields a
+// caller may ask for (see MAPISendMail).
+QVector<QByteArray> extraFieldsOf(const char *messageType);
 
 class PreparedMessage
 {
 public:
     // A MAPI code: MAPI_E_UNKNOWN_RECIPIENT for an address no header can
-    // hold, MAPI_E_ATTACHMENT_NOT_FOUND or MAPI_E_ATTACHMENT_OPEN_FAILURE
+    // hold, MAPI_E_FAILURE for an extra field not allowed or malformed,
+    // MAPI_E_ATTACHMENT_NOT_FOUND or MAPI_E_ATTACHMENT_OPEN_FAILURE
     // for an attachment that cannot be read.
     static ULONG prepare(const OutgoingMessage &message, std::unique_ptr<PreparedMessage> *out);
     ~PreparedMessage();

@@ -1,5 +1,8 @@
 #include "platform/smtp/SendmailTransport.h"
 
+#include <cctype>
+#include <cstring>
+
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -20,6 +23,20 @@ bool holdsControl(const QByteArray &text)
             return true;
     }
     return false;
+}
+
+QByteArray verpSender(const QByteArray &owner, const QByteArray &recipient)
+{
+    const qsizetype o = owner.lastIndexOf('@');
+    const qsizetype r = recipient.lastIndexOf('@');
+    if (o <= 0 || r <= 0 || o + 1 == owner.size() || r + 1 == recipient.size())
+        return {};
+    // A quoted local part would need the whole address quoted anew.
+    for (const char c : recipient.left(r)) {
+        if (!std::isalnum(uchar(c)) && !std::strchr("!#$%&'*+-/=?^_`{|}~.", c))
+            return {};
+    }
+    return owner.left(o) + '+' + recipient.left(r) + '=' + recipient.mid(r + 1) + owner.mid(o);
 }
 
 bool holdsControl(const QString &text)

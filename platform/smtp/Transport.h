@@ -72,6 +72,13 @@ public:
         = 0;
 };
 
+// The return address of one recipient (VERP): the owner's local part, '+',
+// the recipient's local part, '=', the recipient's domain, '@', the owner's
+// domain. list@example.org for ann@example.net gives
+// list+ann=example.net@example.org. Empty when either has no domain or the
+// recipient's local part is quoted; that recipient then gets the owner's.
+QByteArray verpSender(const QByteArray &owner, const QByteArray &recipient);
+
 // A sender, recipient or setting with a line break or another control
 // character would end the command early and start one of its own.
 bool holdsControl(const QByteArray &text);

@@ -2,15 +2,23 @@
 // STARTTLS, AUTH and a certificate made for the test) and through a
 // stand-in sendmail command: what the server received, what was filed in
 // "Sent Items", what stayed in the Outbox and what was counted as a bounce.
+#include "commands/Mailing.h"
 #include "commands/OutboxSender.h"
+#include "commands/SendingAccount.h"
+#include "mail/Email.h"
+#include "mail/EmailListFields.h"
 #include "mail/OutboxJournal.h"
+#include "platform/mapi/MapiSetup.h"
 #include "store/ListWorkspace.h"
 #include "store/MLSchema.h"
+#include "testlib/ScriptedPrompts.h"
 #include "testlib/SmtpServer.h"
 #include "testlib/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -292,6 +300,231 @@ private Q_SLOTS:
         QCOMPARE(count(sent()), 1);
         QCOMPARE(m_server.received().size(), before);
         QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    // A mailing to a category through the local mail library reaches the
+    // server as list mail: each message with the list's fields, no Bcc.
+    void bulkSendCarriesListFields()
+    {
+        QString why;
+        QVERIFY2(registerMapiStandIn(m_store, u"owner@example.org"_s, &why), qPrintable(why));
+        SMapi mapi(QStringLiteral(MAPI_LIBRARY_DIR));
+        QVERIFY(mapi.MapiAvailable());
+        TEmail email(mapi);
+        ScriptedPrompts prompts;
+        MLTable &table = m_work->table();
+        for (const char *a : {"a@example.net", "b@example.net", "c@example.net"})
+            table.append(QLatin1String(a), u"club"_s, 0, QString());
+        table.setFilterCategory(u"club"_s);
+        table.setFiltered(true);
+        m_work->settings.SendCount = 2;
+        Mailing mailing(table, m_work->settings, email, prompts);
+        QVERIFY(mailing.countRecipients());
+        MessageDraft draft;
+        draft.subject = u"Club news"_s;
+        draft.text = u"Hello club"_s;
+        QCOMPARE(mailing.send(draft), Mailing::Outcome::Finished);
+        mailing.logOff();
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.sent, 2);
+        const QList<SmtpServer::Received> got = m_server.received().mid(before);
+        QCOMPARE(got.size(), 2);
+        QStringList to;
+        for (const SmtpServer::Received &m : got) {
+            to += m.to;
+            const QByteArray head = m.data.left(m.data.indexOf("\r\n\r\n") + 2);
+            for (const char *field : {"\r\nList-Id: <owner.example.org>\r\n",
+                                      "\r\nList-Unsubscribe: <mailto:owner@example.org?subject=unsubscribe%20club>\r\n",
+                                      "\r\nPrecedence: bulk\r\n"})
+                QVERIFY2(head.contains(field), head.constData());
+            QVERIFY(!head.contains("\r\nBcc:"));
+        }
+        to.sort();
+        QCOMPARE(to, QStringList({u"a@example.net"_s, u"b@example.net"_s, u"c@example.net"_s}));
+        // Nothing but the list's own fields may be added.
+        email.setRecipient({u"a@example.net"_s});
+        email.setListFields({"Reply-To: someone@example.net"});
+        QCOMPARE(email.SendMail(), int(MAPI_E_FAILURE));
+    }
+
+    void listFields_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("listName");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QByteArrayList>("fields");
+        QTest::newRow("whole list, name made")
+            << u"list@example.org"_s << QString() << QString()
+            << QByteArrayList{"List-Id: <list.example.org>",
+                              "List-Unsubscribe: <mailto:list@example.org?subject=unsubscribe>", "Precedence: bulk"};
+        QTest::newRow("dotted name, plus address")
+            << u"a.list+x@Example.ORG"_s << u"news.example.org"_s << u"b&w"_s
+            << QByteArrayList{"List-Id: <news.example.org>",
+                              "List-Unsubscribe: <mailto:a.list%2Bx@Example.ORG?subject=unsubscribe%20b%26w>",
+                              "Precedence: bulk"};
+        QTest::newRow("described") << u"\"odd one\"@example.org"_s << u"Our \"club\""_s << QString()
+                                   << QByteArrayList{
+                                          "List-Id: \"Our \\\"club\\\"\" <-odd-one-.example.org>",
+                                          "List-Unsubscribe: <mailto:%22odd%20one%22@example.org?subject=unsubscribe>",
+                                          "Precedence: bulk"};
+        QTest::newRow("no address") << u"owner"_s << QString() << QString() << QByteArrayList{};
+    }
+
+    void listFields()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, listName);
+        QFETCH(QString, category);
+        QFETCH(QByteArrayList, fields);
+        QCOMPARE(listfields::fields(owner, listName, category), fields);
+    }
+
+    // The sender killed after a message's acceptance was recorded and before
+    // it was filed, then at and just after the server's acceptance, and run
+    // again until a run finishes: only the message the server took last
+    // before a kill may come once more (the reply had not reached the
+    // journal); every other comes once, and everything ends in Sent Items.
+    void killedRunsSendEachMessageOnce_data()
+    {
+        QTest::addColumn<bool>("verp");
+        QTest::newRow("one transaction a message") << false;
+        QTest::newRow("one transaction a recipient") << true;
+    }
+
+    void killedRunsSendEachMessageOnce()
+    {
+        QFETCH(bool, verp);
+        SmtpServer plain;
+        QVERIFY2(plain.start(u"plain"_s), qPrintable(plain.error()));
+        constexpr int Messages = 20;
+        for (int i = 0; i < Messages; ++i)
+            put(message("k" + QByteArray::number(i), "ok@example.net", "", verp ? "a@example.net, b@example.net" : ""),
+                u"%1.M1P1.host"_s.arg(i));
+        const QString pidFile = m_env.root() + u"/sender.pid"_s;
+        // Which message to which recipients.
+        const auto idOf = [](const SmtpServer::Received &r) {
+            const qsizetype at = r.data.indexOf("Message-ID: <");
+            return r.data.mid(at + 13, r.data.indexOf('>', at) - at - 13) + ' ' + r.to.join(u',').toUtf8();
+        };
+        const int delays[] = {-1, 0, 1, 2, 3, 4, 5, 6, 8, 0, 1, 2, 3, 4};
+        QHash<QByteArray, int> mayRepeat; // kills at which it was the last taken
+        bool finished = false;
+        int run = 0;
+        for (; run < 24 && !finished; ++run) {
+            const int before = int(plain.received().size());
+            // Past the list, an order that never fires replaces the last.
+            const bool order = run > 0 && run <= int(std::size(delays));
+            plain.killClientAt(pidFile, order ? before + 1 + run % 2 : 0, order ? delays[run - 1] : 0);
+            QProcess child;
+            if (run == 0) {
+                // First at the one point a server cannot reach: accepted and
+                // recorded, not yet filed.
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(u"LD_PRELOAD"_s, QStringLiteral(QUILLMAR_KILLATMOVE));
+                env.insert(u"QUILLMAR_KILL_AT_MOVE"_s, u"2"_s);
+                child.setProcessEnvironment(env);
+            }
+            child.start(
+                QStringLiteral(QUILLMAR_OUTBOXSEND),
+                {m_store, m_env.programDir(), QString::number(plain.port()), pidFile, verp ? u"verp"_s : u"once"_s});
+            QVERIFY(child.waitForFinished(60000));
+            finished = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+            if (!finished && run == 0) {
+                // Recorded as accepted: no second copy is allowed for it.
+                QFile journal(m_env.programDir() + OutboxJournal::fileName());
+                QVERIFY(journal.open(QIODevice::ReadOnly) && journal.readAll().contains("\"accepted\""));
+            } else if (!finished) {
+                QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
+                const QList<SmtpServer::Received> got = plain.received();
+                if (got.size() > before)
+                    ++mayRepeat[idOf(got.last())];
+            }
+        }
+        QVERIFY(finished);
+        QVERIFY(run > 1);
+        QHash<QByteArray, int> times;
+        for (const SmtpServer::Received &r : plain.received())
+            ++times[idOf(r)];
+        QCOMPARE(times.size(), verp ? 3 * Messages : Messages);
+        for (auto it = times.cbegin(); it != times.cend(); ++it)
+            QVERIFY2(it.value() <= 1 + mayRepeat.value(it.key()), it.key().constData());
+        QCOMPARE(count(sent()), Messages);
+        QCOMPARE(count(outbox()), 0);
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    // Each recipient its own transaction and return address, the same data;
+    // a message some recipients already had goes on after them.
+    void verpSendsEachOnItsOwn()
+    {
+        m_work->settings.SmtpVerp = true;
+        const QByteArray bytes = message("v", "a@example.net", "", "perm1@example.net, ok@example.net");
+        put(bytes, u"1.M1P1.host"_s);
+        const QByteArray later = message("w", "a@example.net", "b@example.net", "ok@example.net");
+        put(later, u"2.M1P1.host"_s);
+        OutboxJournal earlier(m_env.programDir());
+        QString why;
+        QVERIFY(earlier.progress({u"2.M1P1.host"_s, u"<w@example.org>"_s, later.size()}, 2, &why));
+        const int before = int(m_server.received().size());
+
+        const OutboxSender::Result r = send();
+
+        QCOMPARE(r.sent, 2);
+        QCOMPARE(r.refused, 1);
+        QCOMPARE(count(sent()), 2);
+        QVERIFY(m_work->table().locate(u"perm1@example.net"_s));
+        QCOMPARE(m_work->table().current().Bounces, 1);
+        const QList<SmtpServer::Received> got = m_server.received().mid(before);
+        QStringList envelopes;
+        for (const SmtpServer::Received &m : got)
+            envelopes += m.from + u' ' + m.to.join(u',');
+        QCOMPARE(got.size(), 3);
+        QCOMPARE(got.at(0).data, asSent(bytes));
+        QCOMPARE(got.at(1).data, asSent(bytes));
+        QCOMPARE(got.at(2).data, asSent(later));
+        QCOMPARE(envelopes, QStringList({u"owner+a=example.net@example.org a@example.net"_s,
+                                         u"owner+ok=example.net@example.org ok@example.net"_s,
+                                         u"owner+ok=example.net@example.org ok@example.net"_s}));
+        QVERIFY(!QFile::exists(m_env.programDir() + OutboxJournal::fileName()));
+    }
+
+    void verpAddress_data()
+    {
+        QTest::addColumn<QByteArray>("owner");
+        QTest::addColumn<QByteArray>("recipient");
+        QTest::addColumn<QByteArray>("sender");
+        QTest::newRow("plain") << QByteArray("list@example.org") << QByteArray("ann@example.net")
+                               << QByteArray("list+ann=example.net@example.org");
+        QTest::newRow("owner with a tag") << QByteArray("list+news@example.org") << QByteArray("a.b@sub.example.net")
+                                          << QByteArray("list+news+a.b=sub.example.net@example.org");
+        QTest::newRow("quoted local part")
+            << QByteArray("list@example.org") << QByteArray("\"a b\"@example.net") << QByteArray();
+    }
+
+    void verpAddress()
+    {
+        QFETCH(QByteArray, owner);
+        QFETCH(QByteArray, recipient);
+        QFETCH(QByteArray, sender);
+        QCOMPARE(platform::smtp::verpSender(owner, recipient), sender);
+    }
+
+    // Without a secret store the password lasts for the run; a refused one
+    // is forgotten, so the next send asks again.
+    void passwordWithoutSecretStore()
+    {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        const Settings &s = m_work->settings;
+        QVERIFY(!sending::keepPassword(s, Password));
+        QCOMPARE(sending::storedPassword(s), Password);
+        Settings other = s;
+        other.SmtpUser = u"someone"_s;
+        QVERIFY(sending::storedPassword(other).isEmpty());
+        sending::forgetPassword(s);
+        QVERIFY(sending::storedPassword(s).isEmpty());
     }
 
     // The sendmail command: its arguments and the message without Bcc.

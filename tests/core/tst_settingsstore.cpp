@@ -69,7 +69,8 @@ const QStringList kSaveOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpUser"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
-                                QStringLiteral("ListName")};
+                                QStringLiteral("ListName"),
+                                QStringLiteral("SmtpVerp")};
 const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("AlternativeCategory"),
                                 QStringLiteral("FailedMail"),
@@ -100,7 +101,8 @@ const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpUser"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
-                                QStringLiteral("ListName")};
+                                QStringLiteral("ListName"),
+                                QStringLiteral("SmtpVerp")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()

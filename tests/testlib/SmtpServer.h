@@ -78,6 +78,15 @@ public:
     }
 
     quint16 port() const { return m_port; }
+
+    // SIGKILL to the process whose id pidFile holds once the server has
+    // recorded its count-th message: delayMs after its reply, or before any
+    // reply when negative.
+    void killClientAt(const QString &pidFile, int count, int delayMs)
+    {
+        m_server.write(QStringLiteral("KILL %1 %2 %3\n").arg(pidFile).arg(count).arg(delayMs).toUtf8());
+        m_server.waitForBytesWritten(5000);
+    }
     QString error() const { return m_error; }
 
     // SHA-256 of the server's certificate, as the program shows it.

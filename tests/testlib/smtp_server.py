@@ -5,12 +5,18 @@ Answers each recipient by its local part: temp... 451, perm... 550, drop...
 250 and then the connection is dropped in the middle of DATA; others 250.
 Every message accepted is written to RECORD_DIR as N.json (envelope and the
 data as received, base64). Prints "PORT n" once it listens.
+
+Standard input takes orders, one a line: "KILL PIDFILE N MS" kills the
+process whose id PIDFILE holds with SIGKILL once the Nth message is
+recorded: before its reply when MS is negative, else MS milliseconds after
+the reply was sent. The server ends when standard input closes.
 """
 import argparse
 import asyncio
 import base64
 import json
 import os
+import signal
 import ssl
 import sys
 
@@ -21,6 +27,14 @@ class Handler:
     def __init__(self, record_dir):
         self.record_dir = record_dir
         self.count = 0
+        self.kill = None  # (pid file, message number, delay in ms)
+
+    def _kill(self, pid_file):
+        try:
+            with open(pid_file) as f:
+                os.kill(int(f.read().strip()), signal.SIGKILL)
+        except (OSError, ValueError):
+            pass
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         local = address.split("@")[0].lower()
@@ -41,6 +55,14 @@ class Handler:
         with open(path + ".tmp", "w") as f:
             json.dump(record, f)
         os.rename(path + ".tmp", path)
+        if self.kill and self.kill[1] == self.count:
+            pid_file, _, delay = self.kill
+            self.kill = None
+            if delay < 0:
+                self._kill(pid_file)
+                return "451 4.3.0 Gone"
+            # The reply is written before the loop comes back to this.
+            asyncio.get_running_loop().call_later(delay / 1000.0, self._kill, pid_file)
         return "250 2.0.0 Accepted"
 
 
@@ -89,7 +111,14 @@ def main():
             factory, "127.0.0.1", 0, ssl=context if a.mode == "tls" else None)
         print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
         # Ends with the test: its standard input closes.
-        await asyncio.get_running_loop().run_in_executor(None, sys.stdin.read)
+        loop = asyncio.get_running_loop()
+        while True:
+            line = await loop.run_in_executor(None, sys.stdin.readline)
+            if not line:
+                break
+            words = line.split()
+            if len(words) == 4 and words[0] == "KILL":
+                handler.kill = (words[1], int(words[2]), int(words[3]))
 
     asyncio.run(serve())
 
