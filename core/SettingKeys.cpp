@@ -44,6 +44,7 @@ constexpr Key kKeys[] = {
     {"SmtpSender", Text{&Settings::SmtpSender, "", ""}, 29},
     {"SmtpTrustedCertificate", Text{&Settings::SmtpTrustedCertificate, "", ""}, 30},
     {"ListName", Text{&Settings::ListName, "", ""}, 31},
+    {"RemoveComplainers", Flag{&Settings::RemoveComplainers, true, true}, 32},
 };
 
 constexpr auto kLoadOrder = [] {

@@ -14,6 +14,8 @@ struct DeliveryReport
     // system's "failure" or "error"), in block order,
     // duplicates kept.
     QStringList failed;
+    // A block says delivery is still being tried.
+    bool delayed = false;
 };
 
 DeliveryReport readDeliveryReport(const QString &statusText);
