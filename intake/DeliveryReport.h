@@ -16,6 +16,8 @@ struct DeliveryReport
     QStringList failed;
     // A block says delivery is still being tried.
     bool delayed = false;
+    // A block says the message was delivered, relayed or expanded.
+    bool delivered = false;
 };
 
 DeliveryReport readDeliveryReport(const QString &statusText);

@@ -5,6 +5,7 @@
 #include "intake/FailedRecipients.h"
 #include "intake/HeaderFields.h"
 
+#include <QRegularExpression>
 #include <QSet>
 
 namespace {
@@ -104,6 +105,33 @@ bool failureSubject(const QString &subject)
     return false;
 }
 
+// A group's notice names the group, not its address: of the returned
+// message's recipients, the one of that name.
+QStringList onlyTheGroup(const QStringList &lines, const QStringList &recipients)
+{
+    static const QRegularExpression group(QStringLiteral(R"(group you tried to contact \(([^)\s]+)\))"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (const QString &line : lines) {
+        const auto m = group.match(line);
+        if (!m.hasMatch())
+            continue;
+        const QString name = lowerAZ(m.captured(1));
+        for (const QString &address : recipients) {
+            if (address == name || address.startsWith(name + QLatin1Char('@')))
+                return {address};
+        }
+    }
+    return recipients;
+}
+
+// A read or display receipt (RFC 8098) is no failure, whoever sends it.
+bool isReceipt(const HeaderFields &headers)
+{
+    return headers.value(QLatin1StringView("content-type"))
+        .toLower()
+        .contains(QLatin1String("disposition-notification"));
+}
+
 bool isComplaint(const HeaderFields &headers)
 {
     const QString type = headers.value(QLatin1StringView("content-type")).toLower();
@@ -116,6 +144,45 @@ QString complainant(const QString &statusText)
     const HeaderFields fields(statusText);
     const QStringList found = fieldAddresses(fields.value(QLatin1StringView("original-rcpt-to")));
     return found.value(0);
+}
+
+// Never counted: the notice's own parties, the returned message's sender
+// side and the message-ids, the owner.
+QSet<QString> bystandersOf(const HeaderFields &headers, const HeaderFields &returned, const QStringList &own)
+{
+    QSet<QString> bystanders(own.cbegin(), own.cend());
+    for (const char *name : {"from", "to", "cc", "return-path", "sender", "reply-to", "message-id", "in-reply-to",
+                             "references", "errors-to"}) {
+        for (const QString &value : headers.values(QLatin1StringView(name))) {
+            for (const QString &address : fieldAddresses(value))
+                bystanders.insert(address);
+        }
+    }
+    // A returned message's sender side, unless it also went to that address.
+    QSet<QString> returnedTo;
+    for (const char *name : {"to", "cc"}) {
+        for (const QString &value : returned.values(QLatin1StringView(name))) {
+            for (const QString &address : fieldAddresses(value))
+                returnedTo.insert(address);
+        }
+    }
+    for (const char *name :
+         {"from", "return-path", "sender", "reply-to", "message-id", "in-reply-to", "references", "errors-to"}) {
+        for (const QString &value : returned.values(QLatin1StringView(name))) {
+            for (const QString &address : fieldAddresses(value)) {
+                if (!returnedTo.contains(address))
+                    bystanders.insert(address);
+            }
+        }
+    }
+    // A list's own address is where the returned message went, not who failed.
+    for (const char *name : {"list-post", "list-unsubscribe", "list-help", "list-subscribe", "list-owner"}) {
+        for (const QString &value : returned.values(QLatin1StringView(name))) {
+            for (const QString &address : fieldAddresses(value))
+                bystanders.insert(address.section(QLatin1Char('?'), 0, 0));
+        }
+    }
+    return bystanders;
 }
 
 } // namespace
@@ -167,50 +234,7 @@ Notice FailureNotice::read(const NoticeInput &input) const
         return notice;
     }
 
-    // Never counted: the notice's own parties, the returned message's
-    // sender side and the message-ids, the mail system, the owner.
-    QSet<QString> bystanders(m_own.cbegin(), m_own.cend());
-    for (const char *name : {"from", "to", "cc", "return-path", "sender", "reply-to", "message-id", "in-reply-to",
-                             "references", "errors-to"}) {
-        for (const QString &value : headers.values(QLatin1StringView(name))) {
-            for (const QString &address : fieldAddresses(value))
-                bystanders.insert(address);
-        }
-    }
-    // A returned message's sender side, unless it also went to that address.
-    QSet<QString> returnedTo;
-    for (const char *name : {"to", "cc"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
-            for (const QString &address : fieldAddresses(value))
-                returnedTo.insert(address);
-        }
-    }
-    for (const char *name :
-         {"from", "return-path", "sender", "reply-to", "message-id", "in-reply-to", "references", "errors-to"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
-            for (const QString &address : fieldAddresses(value)) {
-                if (!returnedTo.contains(address))
-                    bystanders.insert(address);
-            }
-        }
-    }
-    // A list's own address is where the returned message went, not who failed.
-    for (const char *name : {"list-post", "list-unsubscribe", "list-help", "list-subscribe", "list-owner"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
-            for (const QString &address : fieldAddresses(value))
-                bystanders.insert(address.section(QLatin1Char('?'), 0, 0));
-        }
-    }
-    const RecipientTest keep = [&bystanders](const QString &address) {
-        return !address.isEmpty() && !bystanders.contains(lowerAZ(address)) && !isMailSystemAddress(address);
-    };
-
     const DeliveryReport report = readDeliveryReport(input.deliveryStatus);
-    QStringList reported;
-    for (const QString &address : distinctAddresses(report.failed)) {
-        if (keep(address))
-            reported << address;
-    }
     const QStringList failedHeader
         = fieldAddresses(headers.values(QLatin1StringView("x-failed-recipients")).join(u','));
     const bool systemSender = fromMailSystem(headers) || !failedHeader.isEmpty() || autoSubmittedFailure(headers);
@@ -218,17 +242,30 @@ Notice FailureNotice::read(const NoticeInput &input) const
     const bool autoReply = isAutoReply(headers, input.subject);
     const bool failurePhrase = input.failurePhrase || failureSubject(input.subject);
 
+    // Only a null return path says a mail system sent it: such a notice
+    // counts what its text names, but is not reported when it names no one.
+    bool weakSign = false;
     if (report.failed.isEmpty() && failedHeader.isEmpty()) {
         if (autoReply && !systemSender)
             return {Notice::Kind::AutoReply, {}};
         if (!systemSender && !nullPath && !failurePhrase && !report.present)
             return notice;
+        if ((isReceipt(headers) && !systemSender) || (report.present && report.delivered && !report.delayed))
+            return notice; // delivered, read or displayed: nothing failed
         if ((report.present && report.delayed) || saysDelayed(input.subject, input.lines))
             return {Notice::Kind::Delay, {}};
-        if (!systemSender && !failurePhrase && !(report.present && nullPath))
-            return notice;
+        weakSign = !systemSender && !failurePhrase && !report.present;
     }
     notice.kind = Notice::Kind::Failure;
+    const QSet<QString> bystanders = bystandersOf(headers, returned, m_own);
+    const RecipientTest keep = [&bystanders](const QString &address) {
+        return !address.isEmpty() && !bystanders.contains(lowerAZ(address)) && !isMailSystemAddress(address);
+    };
+    QStringList reported;
+    for (const QString &address : distinctAddresses(report.failed)) {
+        if (keep(address))
+            reported << address;
+    }
 
     for (const char *name : {"to", "delivered-to", "x-original-to"}) {
         for (const QString &value : headers.values(QLatin1StringView(name))) {
@@ -255,6 +292,8 @@ Notice FailureNotice::read(const NoticeInput &input) const
     if (notice.addresses.isEmpty() && !report.present && !input.deliveryStatus.isEmpty())
         notice.addresses = failedRecipients(input.deliveryStatus.split(QLatin1Char('\n')), keep);
     if (notice.addresses.isEmpty())
-        notice.addresses = returnedRecipients(returned, input.lines, keep);
+        notice.addresses = onlyTheGroup(input.lines, returnedRecipients(returned, input.lines, keep));
+    if (notice.addresses.isEmpty() && weakSign)
+        notice.kind = Notice::Kind::None;
     return notice;
 }
