@@ -69,7 +69,8 @@ const QStringList kSaveOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpUser"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
-                                QStringLiteral("ListName")};
+                                QStringLiteral("ListName"),
+                                QStringLiteral("RemoveComplainers")};
 const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("AlternativeCategory"),
                                 QStringLiteral("FailedMail"),
@@ -100,7 +101,8 @@ const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpUser"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
-                                QStringLiteral("ListName")};
+                                QStringLiteral("ListName"),
+                                QStringLiteral("RemoveComplainers")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
@@ -156,6 +158,7 @@ Settings unusualValues()
     s.ScanAllEmailLines = true;
     s.AutoScan = true;
     s.ReadDeliveryReports = false;
+    s.RemoveComplainers = false;
     s.MailAccount = QStringLiteral("IMAP");
     s.MailStoreFolder = QStringLiteral("/srv/mail");
     s.ImapServer = QStringLiteral("mail.example.org");
