@@ -45,6 +45,7 @@ constexpr Key kKeys[] = {
     {"SmtpTrustedCertificate", Text{&Settings::SmtpTrustedCertificate, "", ""}, 30},
     {"ListName", Text{&Settings::ListName, "", ""}, 31},
     {"SmtpVerp", Flag{&Settings::SmtpVerp, false, false}, 32},
+    {"RemoveComplainers", Flag{&Settings::RemoveComplainers, true, true}, 33},
 };
 
 constexpr auto kLoadOrder = [] {

@@ -25,6 +25,7 @@ struct Settings
     bool ScanAllEmailLines{};
     bool AutoScan{};
     bool ReadDeliveryReports{};
+    bool RemoveComplainers{}; // remove members who report the list's mail as spam
     // The mail account: "Local" (the store folder, empty for ~/Maildir) or "IMAP".
     QString MailAccount;
     QString MailStoreFolder;

@@ -105,6 +105,7 @@ void Tdlgoptions::connectControls()
     connect(AcknowledgeCheck, &QCheckBox::toggled, this, [&s](bool on) { s.Acknowledge = on; });
     connect(chkfailedmail, &QCheckBox::toggled, this, [&s](bool on) { s.FailedMail = on; });
     connect(chkreaddeliveryreports, &QCheckBox::toggled, this, [&s](bool on) { s.ReadDeliveryReports = on; });
+    connect(chkremovecomplainers, &QCheckBox::toggled, this, [&s](bool on) { s.RemoveComplainers = on; });
     connect(spnbouncemax, &QSpinBox::valueChanged, this, [&s](int n) { s.BounceMax = n; });
 
     connect(chkExcept, &QCheckBox::toggled, this, &Tdlgoptions::chkExceptClick);
@@ -175,6 +176,7 @@ void Tdlgoptions::showValues()
     AcknowledgeCheck->setChecked(s.Acknowledge);
     chkfailedmail->setChecked(s.FailedMail);
     chkreaddeliveryreports->setChecked(s.ReadDeliveryReports);
+    chkremovecomplainers->setChecked(s.RemoveComplainers);
     spnbouncemax->setValue(s.BounceMax);
     pgMailAccount->showValues();
     for (QListWidget *box :
@@ -288,6 +290,7 @@ void Tdlgoptions::rdbsingleemailClick()
 void Tdlgoptions::chkfailedmailClick()
 {
     const bool on = chkfailedmail->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{chkreaddeliveryreports, lbxfailure, Label4, btndeliveryfailure})
+    for (QWidget *w : std::initializer_list<QWidget *>{chkreaddeliveryreports, chkremovecomplainers, lbxfailure, Label4,
+                                                       btndeliveryfailure})
         w->setEnabled(on);
 }

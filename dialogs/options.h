@@ -90,6 +90,7 @@ public:
     // Delivery Failure
     QCheckBox *chkfailedmail;
     QCheckBox *chkreaddeliveryreports;
+    QCheckBox *chkremovecomplainers;
     QLabel *Label4; // "Subject lines containing the following strings ..."
     QListWidget *lbxfailure;
     QPushButton *btndeliveryfailure;

@@ -309,6 +309,13 @@ QWidget *Tdlgoptions::buildDeliveryFailure()
                                "they hold once"));
     chkreaddeliveryreports->setChecked(true);
     fv->addWidget(chkreaddeliveryreports);
+    chkremovecomplainers
+        = named(new QCheckBox(QStringLiteral("Remove members who report the list's mail as spam"), failure),
+                "chkremovecomplainers",
+                QStringLiteral("If this is checked then a member whose mail provider reports that they marked the "
+                               "list's mail as spam is removed from the list, as an unsubscribe would remove them"));
+    chkremovecomplainers->setChecked(true);
+    fv->addWidget(chkremovecomplainers);
     Label4 = wrapped(failure,
                      QStringLiteral("Subject lines containing the following strings will be considered Delivery "
                                     "Failures:"),

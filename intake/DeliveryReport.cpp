@@ -76,6 +76,9 @@ void finish(Block &block, DeliveryReport &report)
 {
     if (block.hasRecipient && !block.action.isEmpty()) {
         report.present = true;
+        report.delayed = report.delayed || block.action == QLatin1String("delayed");
+        report.delivered = report.delivered || block.action == QLatin1String("delivered")
+                           || block.action == QLatin1String("relayed") || block.action == QLatin1String("expanded");
         // "failure" and "error" are older systems' words for it.
         if (block.action == QLatin1String("failed") || block.action == QLatin1String("failure")
             || block.action == QLatin1String("error")) {

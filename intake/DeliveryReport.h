@@ -14,6 +14,10 @@ struct DeliveryReport
     // system's "failure" or "error"), in block order,
     // duplicates kept.
     QStringList failed;
+    // A block says delivery is still being tried.
+    bool delayed = false;
+    // A block says the message was delivered, relayed or expanded.
+    bool delivered = false;
 };
 
 DeliveryReport readDeliveryReport(const QString &statusText);

@@ -34,6 +34,8 @@ struct FolderCheck::Members
     MemberCall address{QStringLiteral("Address")};
     MemberCall name{QStringLiteral("Name")};
     MemberCall deliveryStatus{QStringLiteral("DeliveryStatus")};
+    MemberCall headerText{QStringLiteral("HeaderText")};
+    MemberCall returnedHeaders{QStringLiteral("ReturnedHeaders")};
     MemberCall remove{QStringLiteral("delete")};
 };
 
@@ -99,6 +101,12 @@ HeldMessage FolderCheck::readMessage(const OleVariant &item, const Members &call
             m.deliveryStatus = call.deliveryStatus(item).toText();
         } catch (const AutomationError &) {
             m.deliveryStatus.clear(); // a mail client that does not show reports' fields
+        }
+        try {
+            m.headers = call.headerText(item).toText();
+            m.returnedHeaders = call.returnedHeaders(item).toText();
+        } catch (const AutomationError &) {
+            // A client that shows no headers: notices are told by their text alone.
         }
     }
     return m;

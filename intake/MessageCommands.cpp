@@ -1,9 +1,12 @@
 #include "intake/MessageCommands.h"
 
 #include "core/AsciiCase.h"
+#include "core/LineList.h"
 #include "core/RuleList.h"
 #include "core/Settings.h"
 #include "intake/DeliveryReport.h"
+#include "intake/FailureNotice.h"
+#include "intake/HarvestRules.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
 #include "store/EntryRules.h"
@@ -17,6 +20,8 @@ MessageCommands::MessageCommands(const Settings &settings, const RuleLists &list
     , m_rules(rules)
 {
 }
+
+MessageCommands::~MessageCommands() = default;
 
 QStringList MessageCommands::memoLines(const QString &subject, const QString &body)
 {
@@ -53,6 +58,60 @@ bool MessageCommands::parsecommandline(const QString &line, HeldMessage &message
     return true;
 }
 
+bool MessageCommands::subjectNamesFailure(const QString &text) const
+{
+    const QString subject = upperAZ(text);
+    for (const QString &phrase : m_lists.failed.items()) {
+        const QString upper = upperAZ(phrase);
+        if (!upper.isEmpty() && subject.contains(upper))
+            return true;
+    }
+    return false;
+}
+
+std::optional<MessageRequest> MessageCommands::recogniseNotice(const HeldMessage &message, bool *settled) const
+{
+    if (!m_notices) {
+        QStringList own = HarvestRules::ownAddresses(m_settings);
+        own << m_settings.SmtpSender;
+        m_notices = std::make_unique<FailureNotice>(own);
+    }
+    NoticeInput input;
+    input.subject = message.Memo1.value(0);
+    input.lines = message.Memo1.mid(1);
+    input.headers = message.headers;
+    input.deliveryStatus = message.deliveryStatus;
+    input.returnedHeaders = message.returnedHeaders;
+    input.failurePhrase = subjectNamesFailure(input.subject);
+    const Notice notice = m_notices->read(input);
+    *settled = notice.kind == Notice::Kind::Delay || notice.kind == Notice::Kind::Complaint
+               || notice.kind == Notice::Kind::Failure;
+    if (!*settled || notice.kind == Notice::Kind::Delay)
+        return std::nullopt; // a delay warning stays until its failure or delivery is known
+    const bool complaint = notice.kind == Notice::Kind::Complaint;
+    if (complaint && !m_settings.RemoveComplainers)
+        return std::nullopt;
+    MessageRequest request;
+    request.failure = !complaint;
+    request.complaint = complaint;
+    for (const QString &address : notice.addresses) {
+        if (validemailaddress(address, m_settings, m_lists))
+            request.addresses << address;
+    }
+    if (request.addresses.isEmpty()) {
+        // Left for the owner to read: counting a guess would count a bystander.
+        const QString line = (complaint ? QStringLiteral("Spam complaint: no complaining recipient found in '%1'")
+                                        : QStringLiteral("Delivery failure: no failed address found in '%1'"))
+                                 .arg(input.subject);
+        if (!m_rules.errors().lines().contains(line))
+            m_rules.errors().append(line, LineList::Keep::Always);
+        return std::nullopt;
+    }
+    if (complaint)
+        request.comment = QStringLiteral("Reported the list's mail as spam, ") + message.edtdate;
+    return request;
+}
+
 std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessage &message) const
 {
     const QString subject = upperAZ(message.Memo1.value(0));
@@ -66,8 +125,6 @@ std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessag
             extractemailaddresses(message.Memo1, request.addresses, [this](const QString &candidate) {
                 return validemailaddress(candidate, m_settings, m_lists);
             });
-            if (m_settings.ReadDeliveryReports)
-                request.addresses = distinctAddresses(request.addresses);
             return request;
         } catch (const std::exception &) {
             // A notice that cannot be handled under this phrase may be under the next.
@@ -76,33 +133,17 @@ std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessag
     return std::nullopt;
 }
 
-std::optional<MessageRequest> MessageCommands::recogniseReport(const HeldMessage &message) const
-{
-    const DeliveryReport report = readDeliveryReport(message.deliveryStatus);
-    if (!report.present)
-        return std::nullopt;
-    MessageRequest request;
-    request.failure = !report.failed.isEmpty();
-    for (const QString &address : distinctAddresses(report.failed)) {
-        if (validemailaddress(address, m_settings, m_lists))
-            request.addresses << address;
-    }
-    return request;
-}
-
 std::optional<MessageRequest> MessageCommands::recognise(HeldMessage &message) const
 {
-    if (m_settings.FailedMail) {
-        // A report says which recipients failed; its subject and the rest of
-        // its text (the sender, the reporting host, message-ids) say nothing.
-        const std::optional<MessageRequest> report
-            = m_settings.ReadDeliveryReports ? recogniseReport(message) : std::nullopt;
-        if (report && report->failure)
-            return report;
-        if (!report) {
-            if (auto request = recogniseFailure(message))
-                return request;
-        }
+    if (m_settings.FailedMail && m_settings.ReadDeliveryReports) {
+        bool settled = false;
+        if (auto request = recogniseNotice(message, &settled))
+            return request;
+        if (settled)
+            return std::nullopt;
+    } else if (m_settings.FailedMail) {
+        if (auto request = recogniseFailure(message))
+            return request;
     }
     const qsizetype lines
         = m_settings.ScanAllEmailLines ? message.Memo1.size() : std::min<qsizetype>(2, message.Memo1.size());
@@ -131,6 +172,9 @@ bool MessageCommands::apply(const HeldMessage &message, const MessageRequest &re
     if (request.failure) {
         for (const QString &address : request.addresses)
             take(m_rules.processbounce(address));
+    } else if (request.complaint) {
+        for (const QString &address : request.addresses)
+            take(m_rules.insertentry(false, address, QString(), request.comment));
     } else {
         take(m_rules.insertentry(message.chkdoadd, message.edtemail, message.edtcategory, request.comment));
     }

@@ -5,9 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class EntryRules;
+class FailureNotice;
 struct RuleLists;
 struct Settings;
 
@@ -20,6 +22,8 @@ struct HeldMessage
     QString edtemail; // the address to act on
     QString edtcategory; // the category word of the command
     QString deliveryStatus; // the recipient fields of a delivery report, if any
+    QString headers; // the header block, read only with delivery reports read
+    QString returnedHeaders; // of the message a notice returns, likewise
     bool chkdoadd = false;
 };
 
@@ -31,12 +35,15 @@ struct MessageRequest
     // read, each failed address once.
     QStringList addresses;
     QString comment; // of a command
+    // A recipient reported the list's mail as spam: remove addresses' one.
+    bool complaint = false;
 };
 
 class MessageCommands
 {
 public:
     MessageCommands(const Settings &settings, const RuleLists &lists, EntryRules &rules);
+    ~MessageCommands();
 
     // Tests one line for a command, filling chkdoadd, edtemail and edtcategory.
     bool parsecommandline(const QString &line, HeldMessage &message) const;
@@ -56,11 +63,14 @@ public:
 
 private:
     std::optional<MessageRequest> recogniseFailure(const HeldMessage &message) const;
-    // With delivery reports read: nullopt when the message is no report,
-    // a request without addresses when it reports no failure.
-    std::optional<MessageRequest> recogniseReport(const HeldMessage &message) const;
+    // With delivery reports read: a notice of a mail system, by what it is.
+    // Sets *settled when the message is a notice that must not go on to be
+    // read as a command.
+    std::optional<MessageRequest> recogniseNotice(const HeldMessage &message, bool *settled) const;
+    bool subjectNamesFailure(const QString &subject) const;
 
     const Settings &m_settings;
     const RuleLists &m_lists;
     EntryRules &m_rules;
+    mutable std::unique_ptr<FailureNotice> m_notices; // made at the first notice
 };

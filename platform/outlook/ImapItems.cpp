@@ -173,6 +173,10 @@ public:
             return m.from().address;
         if (is(member, "DeliveryStatus"))
             return m.deliveryStatus();
+        if (is(member, "HeaderText"))
+            return m.headerText();
+        if (is(member, "ReturnedHeaders"))
+            return m.returnedHeaders();
         unknownMember(member);
     }
 

@@ -230,11 +230,14 @@ enum Member {
     Recipients,
     SenderEmailAddress,
     DeliveryStatus,
+    HeaderText,
+    ReturnedHeaders,
 };
 
-constexpr const char *MemberNames[]
-    = {"delete", "EntryID", "InternetMessageID", "ReceivedTime",       "Email1Address", "FullName", "subject", "body",
-       "senton", "Reply",   "Recipients",        "SenderEmailAddress", "DeliveryStatus"};
+constexpr const char *MemberNames[] = {"delete",         "EntryID",    "InternetMessageID", "ReceivedTime",
+                                       "Email1Address",  "FullName",   "subject",           "body",
+                                       "senton",         "Reply",      "Recipients",        "SenderEmailAddress",
+                                       "DeliveryStatus", "HeaderText", "ReturnedHeaders"};
 
 } // namespace
 
@@ -399,6 +402,10 @@ QVariant LocalItem::invokeNumber(int number, const QVariantList &)
         return m_message->from().address;
     case DeliveryStatus:
         return m_message->deliveryStatus();
+    case HeaderText:
+        return m_message->headerText();
+    case ReturnedHeaders:
+        return m_message->returnedHeaders();
     default:
         unknownMember(QLatin1String(MemberNames[number]));
     }

@@ -259,7 +259,7 @@ bool isStatusType(const char *name)
     QByteArray type = QByteArray(name ? name : "").toLower();
     if (type.startsWith("x-"))
         type.remove(0, 2);
-    return type == "delivery-status" || type == "global-delivery-status";
+    return type == "delivery-status" || type == "global-delivery-status" || type == "feedback-report";
 }
 
 // The per-recipient fields of a delivery report, or else the text part
@@ -321,6 +321,56 @@ QString statusText(GMimeObject *root)
         charset ? QByteArrayView(charset) : QByteArrayView("utf-8"));
 }
 
+// Returned headers are a few dozen lines; a larger block is cut.
+constexpr qsizetype kMaxReturnedHeaders = 64 * 1024;
+
+// The headers of the first message a notice returns: an attached message
+// (its own headers) or a part holding headers alone.
+QByteArray returnedHeaders(GMimeObject *object, int depth = 0)
+{
+    if (!object || depth > kMaxPartDepth)
+        return {};
+    if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage *message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (!message)
+            return {};
+        char *text = g_mime_object_get_headers(GMIME_OBJECT(message), nullptr);
+        QByteArray headers(text ? text : "");
+        g_free(text);
+        return headers.left(kMaxReturnedHeaders);
+    }
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart *multipart = GMIME_MULTIPART(object);
+        const int count = g_mime_multipart_get_count(multipart);
+        for (int i = 0; i < count; ++i) {
+            QByteArray found = returnedHeaders(g_mime_multipart_get_part(multipart, i), depth + 1);
+            if (!found.isEmpty())
+                return found;
+        }
+        return {};
+    }
+    GMimeContentType *type = g_mime_object_get_content_type(object);
+    if (!GMIME_IS_PART(object) || !type
+        || !(g_mime_content_type_is_type(type, "text", "rfc822-headers")
+             || g_mime_content_type_is_type(type, "message", "rfc822-headers")))
+        return {};
+    GMimeDataWrapper *content = g_mime_part_get_content(GMIME_PART(object));
+    if (!content)
+        return {};
+    GObjectPtr<GMimeStream> decoded(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, decoded.get());
+    const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+    return QByteArray(reinterpret_cast<const char *>(array->data),
+                      std::min<qsizetype>(array->len, kMaxReturnedHeaders));
+}
+
+// The header block: everything before the first empty line.
+QByteArray headerBlock(QByteArrayView bytes)
+{
+    const qsizetype end = bytes.startsWith("\n") ? 0 : bytes.indexOf("\n\n");
+    return (end < 0 ? bytes : bytes.first(end + 1)).toByteArray();
+}
+
 // GMime takes line breaks from the first line: a file with CR LF headers and
 // an LF body loses the character before each boundary, and CR-only files are
 // one long line. LF throughout parses right; the common LF-only file is untouched.
@@ -360,9 +410,11 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     // The stream owns the bytes from here; `bytes` lives as long as it does.
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(raw.release()));
     // A message saved from an mbox file keeps its "From " separator line.
+    qsizetype headerStart = 0;
     if (bytes.startsWith("From ")) {
         const qsizetype lineEnd = bytes.indexOf('\n');
-        g_mime_stream_seek(stream.get(), lineEnd < 0 ? bytes.size() : lineEnd + 1, GMIME_STREAM_SEEK_SET);
+        headerStart = lineEnd < 0 ? bytes.size() : lineEnd + 1;
+        g_mime_stream_seek(stream.get(), headerStart, GMIME_STREAM_SEEK_SET);
     }
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     // Parsed as a plain entity: GMime's own decoding of the message headers
@@ -412,6 +464,9 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
 
     // Before the body: reading a large body frees the parsed message.
     result.m_deliveryStatus = statusText(root.get());
+    if (GMIME_IS_MULTIPART(root.get()))
+        result.m_returnedHeaders = returnedHeaders(root.get());
+    result.m_headerText = headerBlock(bytes.sliced(headerStart));
 
     GMimePart *body = findTextPart(root.get(), "plain");
     const bool html = !body && (body = findTextPart(root.get(), "html"));
@@ -424,6 +479,16 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
         result.m_body = toCrLf(partText(body, html, releaseMessage));
     }
     return result;
+}
+
+QString MailMessage::headerText() const
+{
+    return decodeText(m_headerText, "utf-8");
+}
+
+QString MailMessage::returnedHeaders() const
+{
+    return decodeText(m_returnedHeaders, "utf-8");
 }
 
 QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec timeSpec)

@@ -64,6 +64,12 @@ public:
     // report; empty when the message has neither. Whether it really holds
     // recipient fields is for the reader of the text to judge.
     QString deliveryStatus() const { return m_deliveryStatus; }
+    // The message's own header block as written, folds kept; for telling a
+    // mail system's notice from a person's mail.
+    QString headerText() const;
+    // The header block of the message a notice returns (an attached message,
+    // or a part of its headers alone); empty when it returns none.
+    QString returnedHeaders() const;
 
 private:
     friend class MailMessageDecoder;
@@ -76,6 +82,9 @@ private:
     MailAddress m_replyTo;
     QList<MailAddress> m_recipients;
     QString m_deliveryStatus;
+    // Kept as bytes: only failure notices ever read them as text.
+    QByteArray m_headerText;
+    QByteArray m_returnedHeaders;
 };
 
 } // namespace platform::outlook

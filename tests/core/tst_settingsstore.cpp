@@ -70,7 +70,8 @@ const QStringList kSaveOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
                                 QStringLiteral("ListName"),
-                                QStringLiteral("SmtpVerp")};
+                                QStringLiteral("SmtpVerp"),
+                                QStringLiteral("RemoveComplainers")};
 const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("AlternativeCategory"),
                                 QStringLiteral("FailedMail"),
@@ -102,7 +103,8 @@ const QStringList kLoadOrder = {QStringLiteral("MailingListGroup"),
                                 QStringLiteral("SmtpSender"),
                                 QStringLiteral("SmtpTrustedCertificate"),
                                 QStringLiteral("ListName"),
-                                QStringLiteral("SmtpVerp")};
+                                QStringLiteral("SmtpVerp"),
+                                QStringLiteral("RemoveComplainers")};
 
 // What a start on a machine without the key ends with.
 Settings firstStartValues()
@@ -158,6 +160,7 @@ Settings unusualValues()
     s.ScanAllEmailLines = true;
     s.AutoScan = true;
     s.ReadDeliveryReports = false;
+    s.RemoveComplainers = false;
     s.MailAccount = QStringLiteral("IMAP");
     s.MailStoreFolder = QStringLiteral("/srv/mail");
     s.ImapServer = QStringLiteral("mail.example.org");

@@ -1,0 +1,384 @@
+#include "intake/FailedRecipients.h"
+
+#include "core/AsciiCase.h"
+#include "intake/HeaderFields.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+namespace {
+
+// Introduce the recipient lines that follow them, lower-case.
+const char16_t *const kIntroducers[] = {
+    u"following address",
+    u"following recipient",
+    u"following destination",
+    u"following user",
+    u"list of recipients",
+    u"recipients or groups",
+    u"failed recipient",
+    u"failed addresses",
+    u"could not be reached",
+    u"did not reach the following",
+    u"was not delivered to:",
+    u"not delivered to the following",
+    u"could not be delivered to:",
+    u"undeliverable to the following",
+    u"permanent fatal errors",
+    u"intended recipient",
+    u"invalid recipient",
+    u"unknown recipient",
+    u"delivery userid:",
+    u"error-for:",
+    u"addressed to email address",
+    u"adresses suivantes",
+    u"destinataires suivants",
+    u"folgende empf",
+    u"folgenden empf",
+    u"folgende adresse",
+    u"siguientes destinatarios",
+    u"destinatarios siguientes",
+    u"seguintes destinat",
+    u"destinatari seguenti",
+    u"seguenti destinatari",
+    u"следующим адресат",
+    u"следующих адресат",
+    u"следующим получател",
+    u"адресатам:",
+    u"получателям:",
+    u"zugestellt werden an",
+    u"以下のアドレス",
+    u"以下の宛先",
+    u"宛先:",
+};
+
+// Failure words that sit beside the failed address on one line, lower-case.
+const char16_t *const kReasons[] = {
+    u"user unknown",
+    u"unknown user",
+    u"no such user",
+    u"unknown recipient",
+    u"recipient unknown",
+    u"does not exist",
+    u"doesn't exist",
+    u"not exist",
+    u"no mailbox",
+    u"mailbox unavailable",
+    u"mailbox not found",
+    u"mailbox is full",
+    u"mailbox full",
+    u"quota exceeded",
+    u"over quota",
+    u"user not found",
+    u"address rejected",
+    u"recipient rejected",
+    u"invalid recipient",
+    u"invalid address",
+    u"not listed",
+    u"disabled",
+    u"unknown host",
+    u"host unknown",
+    u"unrouteable",
+    u"undeliverable",
+    u"delivery failed",
+    u"could not be delivered",
+    u"not delivered",
+    u"account",
+    u"addressee unknown",
+    u"invalid",
+    u"quota",
+    u"fatal",
+    u"permanent",
+};
+
+const QRegularExpression &addressPattern()
+{
+    static const QRegularExpression re(QStringLiteral(R"([\w.!#$%&*+/=?^`{|}~-]+@[\w-]+(?:\.[\w-]+)+)"),
+                                       QRegularExpression::UseUnicodePropertiesOption);
+    return re;
+}
+
+QString clean(QString address)
+{
+    while (address.startsWith(QLatin1Char('.')))
+        address.remove(0, 1);
+    address = lowerAZ(address);
+    // Exchange's "SMTP=addr" and an X.400 attribute before it.
+    const qsizetype smtp = address.lastIndexOf(QLatin1String("smtp="), address.indexOf(QLatin1Char('@')));
+    if (smtp >= 0)
+        address.remove(0, smtp + 5);
+    return address;
+}
+
+// The address a line opens with (after blanks, quotes, '>' and '<'), and
+// where the text after it starts; empty when the line opens otherwise.
+QString leadingAddress(QStringView line, qsizetype *after = nullptr)
+{
+    qsizetype i = 0;
+    while (i < line.size()
+           && (line.at(i).isSpace() || line.at(i) == QLatin1Char('>') || line.at(i) == QLatin1Char('<')
+               || line.at(i) == QLatin1Char('"') || line.at(i) == QLatin1Char('\'') || line.at(i) == QLatin1Char('*')))
+        ++i;
+    const auto m = addressPattern().match(line, i, QRegularExpression::NormalMatch,
+                                          QRegularExpression::AnchorAtOffsetMatchOption);
+    if (!m.hasMatch())
+        return {};
+    if (after)
+        *after = m.capturedEnd();
+    return clean(m.captured());
+}
+
+bool isDivider(QStringView trimmed)
+{
+    return trimmed.startsWith(u"---") || trimmed.startsWith(u"===") || trimmed.startsWith(u"|---")
+           || trimmed.startsWith(u"***") || trimmed.startsWith(u"___");
+}
+
+class Found
+{
+public:
+    explicit Found(const RecipientTest &keep)
+        : m_keep(keep)
+    {
+    }
+    void add(const QString &address)
+    {
+        if (!address.isEmpty() && !m_seen.contains(address) && m_keep(address)) {
+            m_seen.insert(address);
+            m_list << address;
+        }
+    }
+    const QStringList &list() const { return m_list; }
+
+private:
+    const RecipientTest &m_keep;
+    QSet<QString> m_seen;
+    QStringList m_list;
+};
+
+// X-Failed-Recipients' own words in the text, and the recipient lines after
+// an introducing phrase: each line's first address, until the next section.
+void afterIntroducers(const QStringList &lines, qsizetype end, Found &found)
+{
+    constexpr qsizetype Window = 12;
+    for (qsizetype i = 0; i < end; ++i) {
+        const QString lower = lines.at(i).toLower();
+        bool introduces = false;
+        for (const char16_t *phrase : kIntroducers) {
+            if (lower.contains(QStringView(phrase))) {
+                introduces = true;
+                break;
+            }
+        }
+        if (!introduces)
+            continue;
+        // The rest of the introducing line may hold the address itself.
+        const qsizetype colon = lines.at(i).lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0) {
+            const QStringList inLine = addressesIn(QStringView(lines.at(i)).sliced(colon + 1));
+            if (!inLine.isEmpty())
+                found.add(inLine.first());
+        }
+        int blanks = 0;
+        for (qsizetype j = i + 1; j < end && j <= i + Window; ++j) {
+            const QStringView line = QStringView(lines.at(j)).trimmed();
+            if (line.isEmpty()) {
+                if (++blanks == 2 || (!found.list().isEmpty() && blanks == 1 && j > i + 2))
+                    break;
+                continue;
+            }
+            if (isDivider(line) && j > i + 1)
+                break;
+            const QStringList here = addressesIn(line);
+            if (!here.isEmpty())
+                found.add(here.first());
+        }
+    }
+}
+
+// Paragraphs opening with the address: "<addr>:" (qmail, Postfix, Yahoo),
+// "addr: 550 ..." and sendmail's "<addr>... User unknown".
+void leadingAddresses(const QStringList &lines, qsizetype end, Found &found)
+{
+    for (qsizetype i = 0; i < end; ++i) {
+        const QString &line = lines.at(i);
+        if (line.isEmpty() || (line.size() > 2 && line.at(0).isSpace() && line.at(1).isSpace() && line.at(2).isSpace()))
+            continue;
+        qsizetype after = 0;
+        const QString address = leadingAddress(line, &after);
+        if (address.isEmpty())
+            continue;
+        const QStringView rest = QStringView(line).sliced(after);
+        if (rest.startsWith(u">:") || rest.startsWith(u":") || rest.startsWith(u">...") || rest.startsWith(u"...")
+            || rest.startsWith(u"> ...") || rest.startsWith(u" ..."))
+            found.add(address);
+    }
+}
+
+// Sentences that name the address, read across line breaks.
+void namingSentences(const QStringList &lines, qsizetype end, Found &found)
+{
+    static const QRegularExpression sentences(
+        QStringLiteral(
+            R"((?:error delivering your mail to|your message to|(?:could not|couldn't|cannot|can't|unable to|was not|wasn't|were not|failed to) )"
+            R"((?:be )?(?:deliver(?:ed)?|send|sent) (?:your message |the message |this message |message |messages |mail |your mail )?to:?)"
+            R"(|delivery to|delivery failed \d+ attempts:|address to which your message was addressed,|addressed to '?)"
+            R"(|(?:quota violation|over quota|mailbox full) for|pas pu (?:e|ê)tre (?:d(?:e|é)livr(?:e|é)|remis) (?:a|à))"
+            R"(|5\d\d[ -](?:\d\.\d{1,3}\.\d{1,3} )?|mailbox (?:is )?full:|\(|user \S+ \())"
+            R"(\s*<?([\w.!#$%&*+/=?^`{|}~-]+@[\w-]+(?:\.[\w-]+)+))"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    QString text;
+    for (qsizetype i = 0; i < end; ++i) {
+        text += lines.at(i).trimmed();
+        text += QLatin1Char(' ');
+    }
+    for (auto it = sentences.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString lead = m.captured(0).left(1);
+        // "(addr)" and "5xx addr" name the recipient only with a reason beside them.
+        const QString around = text.mid(m.capturedStart(), 160).toLower();
+        if (lead == QLatin1String("(") || lead.at(0).isDigit()) {
+            bool reason = false;
+            for (const char16_t *word : kReasons)
+                reason = reason || around.contains(QStringView(word));
+            if (!reason)
+                continue;
+        }
+        found.add(clean(m.captured(1)));
+    }
+}
+
+// The last resort in the text: an address on a line that gives a reason,
+// but not one the mail came from.
+void besideReasons(const QStringList &lines, qsizetype end, Found &found)
+{
+    static const QRegularExpression sender(QStringLiteral(R"((?:from|sender|by)\s+<?$)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    for (qsizetype i = 0; i < end; ++i) {
+        const QString &line = lines.at(i);
+        const QString lower = line.toLower();
+        if (!lower.contains(QLatin1Char('@')))
+            continue;
+        for (const char16_t *word : kReasons) {
+            if (!lower.contains(QStringView(word)))
+                continue;
+            for (auto it = addressPattern().globalMatch(line); it.hasNext();) {
+                const auto m = it.next();
+                if (!sender.match(QStringView(line).first(m.capturedStart())).hasMatch()) {
+                    found.add(clean(m.captured()));
+                    break;
+                }
+            }
+            break;
+        }
+    }
+}
+
+} // namespace
+
+QStringList addressesIn(QStringView text)
+{
+    QStringList found;
+    if (!text.contains(QLatin1Char('@')))
+        return found;
+    for (auto it = addressPattern().globalMatch(text); it.hasNext();)
+        found << clean(it.next().captured());
+    return found;
+}
+
+qsizetype noticeLength(const QStringList &lines)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString trimmed = lines.at(i).trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        const QString lower = trimmed.toLower();
+        if (lower.startsWith(QLatin1String("received: ")) || lower.startsWith(QLatin1String("return-path:"))
+            || lower.startsWith(QLatin1String(">received: ")) || lower.startsWith(QLatin1String("message-id:")))
+            return i;
+        if (isDivider(trimmed)) {
+            for (const char16_t *word : {u"original", u"returned", u"header", u"copy of", u"unsent", u"undelivered",
+                                         u"message text", u"text follows", u"message follows", u"rfc822", u"below"}) {
+                if (lower.contains(QStringView(word)))
+                    return i;
+            }
+        }
+        if (lower.startsWith(QLatin1String("original message"))
+            || lower.contains(QLatin1String("original message follows"))
+            || lower.contains(QLatin1String("message follows")))
+            return i;
+    }
+    return lines.size();
+}
+
+QStringList failedRecipients(const QStringList &lines, const RecipientTest &keep)
+{
+    const qsizetype end = noticeLength(lines);
+    Found found(keep);
+    for (auto rule : {afterIntroducers, leadingAddresses, namingSentences})
+        rule(lines, end, found);
+    if (found.list().isEmpty())
+        besideReasons(lines, end, found);
+    return found.list();
+}
+
+QStringList returnedRecipients(const HeaderFields &returned, const QStringList &lines, const RecipientTest &keep)
+{
+    Found found(keep);
+    for (const char *name : {"to", "cc"}) {
+        for (const QString &value : returned.values(QLatin1StringView(name))) {
+            for (const QString &address : fieldAddresses(value))
+                found.add(address);
+        }
+    }
+    if (!found.list().isEmpty() || !returned.isEmpty())
+        return found.list();
+    // A header block quoted in the text: its first To and Cc lines.
+    for (qsizetype i = noticeLength(lines); i < lines.size(); ++i) {
+        QStringView line = QStringView(lines.at(i)).trimmed();
+        if (line.startsWith(QLatin1Char('>')))
+            line = line.sliced(1).trimmed();
+        if (line.startsWith(u"To:", Qt::CaseInsensitive) || line.startsWith(u"Cc:", Qt::CaseInsensitive)) {
+            for (const QString &address : addressesIn(line.sliced(3)))
+                found.add(address);
+        }
+        if (line.isEmpty() && !found.list().isEmpty())
+            break;
+    }
+    return found.list();
+}
+
+bool saysDelayed(const QString &subject, const QStringList &lines)
+{
+    static const char16_t *const phrases[] = {
+        u"will retry",
+        u"will be retried",
+        u"will continue to try",
+        u"will keep trying",
+        u"still trying",
+        u"will try again",
+        u"not yet been delivered",
+        u"has been delayed",
+        u"is delayed",
+        u"delivery delayed",
+        u"delayed mail",
+        u"(delay)",
+        u"warning only",
+        u"warning message only",
+        u"could not send message for past",
+        u"delivery attempts will continue",
+        u"will be attempted again",
+        u"will continue attempting",
+    };
+    QString text = subject.toLower();
+    const qsizetype end = noticeLength(lines);
+    for (qsizetype i = 0; i < end; ++i) {
+        text += QLatin1Char(' ');
+        text += lines.at(i).trimmed().toLower();
+    }
+    for (const char16_t *phrase : phrases) {
+        if (text.contains(QStringView(phrase)))
+            return true;
+    }
+    return false;
+}
