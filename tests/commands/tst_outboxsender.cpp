@@ -425,6 +425,10 @@ private Q_SLOTS:
                 QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
                 env.insert(u"LD_PRELOAD"_s, QStringLiteral(QUILLMAR_KILLATMOVE));
                 env.insert(u"QUILLMAR_KILL_AT_MOVE"_s, u"2"_s);
+                // A sanitizer build wants its runtime first and would refuse the preload.
+                const QString asan = env.value(u"ASAN_OPTIONS"_s);
+                env.insert(u"ASAN_OPTIONS"_s,
+                           (asan.isEmpty() ? QString() : asan + u':') + u"verify_asan_link_order=0"_s);
                 child.setProcessEnvironment(env);
             }
             child.start(
