@@ -21,18 +21,32 @@ QString withoutTimeZone(const QString &format)
     return out.trimmed().replace(QLatin1String("  "), QLatin1String(" "));
 }
 
+// The check dates every message: the locale's formats are looked up once,
+// as Qt reads the system locale once on this platform anyway.
+struct Formats
+{
+    QLocale locale = QLocale::system();
+    QString date = locale.dateFormat(QLocale::ShortFormat);
+    QString time = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+};
+
+const Formats &formats()
+{
+    static const Formats f;
+    return f;
+}
+
 } // namespace
 
 QString getdatetimestring(const QDateTime &now)
 {
     if (!now.isValid())
         return QString();
-    const QLocale locale = QLocale::system();
-    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    const Formats &f = formats();
+    const QString date = f.locale.toString(now.date(), f.date);
     if (now.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ')
-           + locale.toString(now.time(), withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+    return date + QLatin1Char(' ') + f.locale.toString(now.time(), f.time);
 }
 
 QString getdatetimestring()

@@ -37,6 +37,9 @@ struct FolderCheck::Members
     MemberCall headerText{QStringLiteral("HeaderText")};
     MemberCall returnedHeaders{QStringLiteral("ReturnedHeaders")};
     MemberCall remove{QStringLiteral("delete")};
+    MemberCall generation{QStringLiteral("EntryIDGeneration")};
+    MemberCall scope{QStringLiteral("EntryIDScope")};
+    MemberCall size{QStringLiteral("Size")};
 };
 
 FolderCheck::FolderCheck(const Settings &settings, const RuleLists &lists, EntryRules &rules, Prompts &prompts)
@@ -190,11 +193,13 @@ QByteArray FolderCheck::identityOf(const OleVariant &item, const Members &call, 
     // Names that hold only within a generation of the folder (IMAP's UID
     // validity) come with the generation and the message's size.
     std::optional<HandledMessages::Generation> generation;
-    try {
-        const qint64 number = item.call(QStringLiteral("EntryIDGeneration")).value().toLongLong();
-        generation = HandledMessages::Generation{item.call(QStringLiteral("EntryIDScope")).toText(), number,
-                                                 item.call(QStringLiteral("Size")).value().toLongLong()};
-    } catch (const AutomationError &) {
+    if (call.generation.offeredBy(item)) {
+        try {
+            const qint64 number = call.generation(item).value().toLongLong();
+            generation
+                = HandledMessages::Generation{call.scope(item).toText(), number, call.size(item).value().toLongLong()};
+        } catch (const AutomationError &) {
+        }
     }
     return HandledMessages::identity(messageId, *uniqueName, generation);
 }

@@ -28,15 +28,28 @@ OleVariant OleVariant::call(const QString &member, const QVariantList &args) con
     return OleVariant(object()->invoke(member, args));
 }
 
+void MemberCall::lookUp(const AutomationObject &o) const
+{
+    if (m_class == &typeid(o))
+        return;
+    m_class = &typeid(o);
+    const auto *numbered = dynamic_cast<const NumberedMembers *>(&o);
+    m_numbered = numbered != nullptr;
+    m_number = numbered ? numbered->memberNumber(m_member) : -1;
+}
+
+bool MemberCall::offeredBy(const OleVariant &target) const
+{
+    const ObjectPtr object = target.object();
+    lookUp(*object);
+    return !m_numbered || m_number >= 0;
+}
+
 OleVariant MemberCall::operator()(const OleVariant &target, const QVariantList &args) const
 {
     const ObjectPtr object = target.object();
     AutomationObject &o = *object;
-    if (m_class != &typeid(o)) {
-        m_class = &typeid(o);
-        const auto *numbered = dynamic_cast<const NumberedMembers *>(&o);
-        m_number = numbered ? numbered->memberNumber(m_member) : -1;
-    }
+    lookUp(o);
     if (m_number >= 0)
         return OleVariant(dynamic_cast<NumberedMembers &>(o).invokeNumber(m_number, args));
     return OleVariant(o.invoke(m_member, args));

@@ -80,11 +80,16 @@ public:
     {
     }
     OleVariant operator()(const OleVariant &target, const QVariantList &args = {}) const;
+    // False when the target's class numbers its members and this is not one
+    // of them: a call would only throw, which costs more than the call.
+    bool offeredBy(const OleVariant &target) const;
 
 private:
+    void lookUp(const AutomationObject &o) const;
     QString m_member;
     mutable const std::type_info *m_class = nullptr;
     mutable int m_number = -1;
+    mutable bool m_numbered = false;
 };
 
 // "Outlook.Application" and the like. Throws AutomationError when the
