@@ -1,10 +1,11 @@
 #include "platform/outlook/ImapObjects.h"
 
+#include "platform/outlook/ItemSlots.h"
 #include "platform/outlook/MailMessage.h"
 
 #include <QHash>
-#include <QSet>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -54,23 +55,27 @@ QDateTime receivedTime(const QByteArray &header)
     return MailMessage::parseDate(headerValue(header, "Date"));
 }
 
-// Held for every message of the folder while it is open: kept small.
+// Held for every message of the folder while it is open: kept to a few
+// numbers, the Message-IDs' text held in one block for all, so a folder of
+// 100,000 costs little more than one of 1,000.
 struct Summary
 {
     static constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
-    qint64 size = 0;
+    static constexpr qint64 Absent = -1; // gone from the server
+    qint64 size = Absent;
     qint64 receivedMs = Unknown; // the instant; its zone is of no use
-    QByteArray messageId;
+    quint32 idStart = 0;
+    quint32 idLength = 0;
 };
-
-class ImapItem;
 
 } // namespace
 
 // The messages of one mailbox as present when it was opened. Deleted ones
 // are moved in batches: a batch waits until the next read from the server,
 // or until it is full, so a check's round trips do not grow per message.
-class ImapItemList
+// Items are made when asked for and not kept: an item names its message
+// by UID, and the list knows by slot which were deleted.
+class ImapItemList : public std::enable_shared_from_this<ImapItemList>
 {
 public:
     // One move per batch of bodies read: a Maildir server rescans the whole
@@ -80,16 +85,18 @@ public:
     ImapItemList(AccountPtr account, QByteArray rawName);
     ~ImapItemList();
 
-    int count() const { return int(m_uids.size()); }
+    int count() const { return m_slots.count(); }
     ObjectPtr item(int index);
-    void remove(const ImapItem *item, quint32 uid);
+    bool removed(quint32 uid) const;
+    void remove(quint32 uid);
     const Summary &summary(quint32 uid);
+    QString messageId(quint32 uid);
     const MailMessage &message(quint32 uid);
     QString entryId(quint32 uid);
     // Once every item was named, waiting moves are made at once.
     void flushIfWalked()
     {
-        if (m_visited.size() == m_listed)
+        if (m_named == m_uids.size())
             flushMoves();
     }
     QString scope() const { return QString::fromLatin1(m_raw); }
@@ -98,22 +105,26 @@ public:
 private:
     void summarise();
     void flushMoves();
+    // The slot of a listed UID (listed in ascending order); -1 if not listed.
+    qsizetype slotOf(quint32 uid) const;
+    QString removedByOthers(quint32 uid) const;
     // The requested message and its neighbours in the direction of reading.
     QList<MessageSummary> batchFrom(quint32 uid);
 
     AccountPtr m_account;
     QByteArray m_raw;
     quint32 m_uidValidity = 0;
-    QList<quint32> m_uids; // listed, less the deleted
-    QList<std::shared_ptr<ImapItem>> m_items;
-    std::optional<QHash<quint32, Summary>> m_summaries;
+    std::vector<quint32> m_uids; // as listed; deleted ones stay, marked in m_slots
+    ItemSlots m_slots;
+    std::vector<Summary> m_summaries; // by slot, once read
+    QByteArray m_messageIds;
     QHash<quint32, MailMessage> m_messages;
     QList<quint32> m_pendingMoves;
     qsizetype m_lastRead = -1;
     // Items whose identity was read: once every item's was, the walk is at
     // its end and a waiting move is made at once, so its failure is seen.
-    QSet<quint32> m_visited;
-    qsizetype m_listed = 0;
+    std::vector<bool> m_wasNamed;
+    size_t m_named = 0;
 };
 
 namespace {
@@ -121,42 +132,41 @@ namespace {
 class ImapItem : public AutomationObject
 {
 public:
-    ImapItem(ImapItemList *owner, quint32 uid)
-        : m_owner(owner)
+    ImapItem(std::weak_ptr<ImapItemList> owner, quint32 uid)
+        : m_owner(std::move(owner))
         , m_uid(uid)
     {
     }
-    void detach() { m_owner = nullptr; }
     QVariant invoke(const QString &member, const QVariantList &) override
     {
-        if (m_deleted || !m_owner)
+        const std::shared_ptr<ImapItemList> owner = m_owner.lock();
+        if (!owner || owner->removed(m_uid))
             throw AutomationError(QStringLiteral("The item has been moved or deleted."));
         if (is(member, "delete")) {
-            m_deleted = true;
-            m_owner->remove(this, m_uid);
+            owner->remove(m_uid);
             return {};
         }
         if (is(member, "EntryID"))
-            return m_owner->entryId(m_uid);
+            return owner->entryId(m_uid);
         if (is(member, "InternetMessageID")) {
             // Not on EntryID: a caller may take its failure for a store that
             // names no items, and this one is the server's.
-            m_owner->flushIfWalked();
-            return QString::fromUtf8(m_owner->summary(m_uid).messageId);
+            owner->flushIfWalked();
+            return owner->messageId(m_uid);
         }
         // EntryIDs hold while the mailbox keeps its UID validity.
         if (is(member, "EntryIDScope"))
-            return m_owner->scope();
+            return owner->scope();
         if (is(member, "EntryIDGeneration"))
-            return qint64(m_owner->uidValidity());
+            return qint64(owner->uidValidity());
         if (is(member, "Size"))
-            return m_owner->summary(m_uid).size;
+            return owner->summary(m_uid).size;
         if (is(member, "ReceivedTime")) {
-            const qint64 received = m_owner->summary(m_uid).receivedMs;
+            const qint64 received = owner->summary(m_uid).receivedMs;
             return received == Summary::Unknown ? QVariant()
                                                 : QVariant(QDateTime::fromMSecsSinceEpoch(received, Qt::UTC));
         }
-        const MailMessage &m = m_owner->message(m_uid);
+        const MailMessage &m = owner->message(m_uid);
         if (is(member, "subject"))
             return m.subject();
         if (is(member, "body"))
@@ -181,9 +191,8 @@ public:
     }
 
 private:
-    ImapItemList *m_owner;
+    std::weak_ptr<ImapItemList> m_owner;
     quint32 m_uid;
-    bool m_deleted = false;
 };
 
 } // namespace
@@ -194,23 +203,30 @@ ImapItemList::ImapItemList(AccountPtr account, QByteArray rawName)
 {
     const auto opened = m_account->select(m_raw);
     m_uidValidity = opened.uidValidity;
-    m_uids = opened.uids;
-    m_listed = m_uids.size();
-    m_items.resize(m_uids.size());
+    m_uids.assign(opened.uids.begin(), opened.uids.end());
+    std::sort(m_uids.begin(), m_uids.end());
+    m_uids.erase(std::unique(m_uids.begin(), m_uids.end()), m_uids.end());
+    m_slots.reset(m_uids.size());
+    m_wasNamed.assign(m_uids.size(), false);
+}
+
+qsizetype ImapItemList::slotOf(quint32 uid) const
+{
+    const auto it = std::lower_bound(m_uids.begin(), m_uids.end(), uid);
+    return it != m_uids.end() && *it == uid ? qsizetype(it - m_uids.begin()) : -1;
 }
 
 QString ImapItemList::entryId(quint32 uid)
 {
-    m_visited.insert(uid);
+    if (const qsizetype slot = slotOf(uid); slot >= 0 && !m_wasNamed[size_t(slot)]) {
+        m_wasNamed[size_t(slot)] = true;
+        ++m_named;
+    }
     return QStringLiteral("%1/%2/%3").arg(QString::fromLatin1(m_raw)).arg(m_uidValidity).arg(uid);
 }
 
 ImapItemList::~ImapItemList()
 {
-    for (auto &item : m_items) {
-        if (item)
-            item->detach();
-    }
     // What is not moved now stays recorded as handled and moves next time.
     try {
         flushMoves();
@@ -220,26 +236,21 @@ ImapItemList::~ImapItemList()
 
 ObjectPtr ImapItemList::item(int index)
 {
-    auto &slot = m_items[index - 1];
-    if (!slot)
-        slot = std::make_shared<ImapItem>(this, m_uids.at(index - 1));
-    return slot;
+    return std::make_shared<ImapItem>(weak_from_this(), m_uids[size_t(m_slots.slotOf(index))]);
 }
 
-void ImapItemList::remove(const ImapItem *item, quint32 uid)
+bool ImapItemList::removed(quint32 uid) const
 {
-    for (qsizetype i = m_items.size() - 1; i >= 0; --i) {
-        if (m_items.at(i).get() == item) {
-            m_items.removeAt(i);
-            m_uids.removeAt(i);
-            break;
-        }
-    }
+    const qsizetype slot = slotOf(uid);
+    return slot < 0 || m_slots.isRemoved(slot);
+}
+
+void ImapItemList::remove(quint32 uid)
+{
+    m_slots.remove(slotOf(uid));
     m_messages.remove(uid);
-    if (m_summaries)
-        m_summaries->remove(uid);
     m_pendingMoves.append(uid);
-    if (m_pendingMoves.size() >= MoveBatch || m_visited.size() == m_listed)
+    if (m_pendingMoves.size() >= MoveBatch || m_named == m_uids.size())
         flushMoves();
 }
 
@@ -256,50 +267,67 @@ void ImapItemList::flushMoves()
 
 void ImapItemList::summarise()
 {
-    if (m_summaries)
+    if (!m_summaries.empty() || m_uids.empty())
         return;
     flushMoves();
     m_account->ensureSelected(m_raw, m_uidValidity);
-    QHash<quint32, Summary> summaries;
-    summaries.reserve(m_uids.size());
+    std::vector<Summary> summaries(m_uids.size());
+    QByteArray ids;
+    const QList<quint32> uids(m_uids.begin(), m_uids.end());
     guarded([&] {
-        m_account->session().fetchSummaries(m_uids, {"MESSAGE-ID", "RECEIVED", "DATE"}, [&](MessageSummary m) {
+        m_account->session().fetchSummaries(uids, {"MESSAGE-ID", "RECEIVED", "DATE"}, [&](MessageSummary m) {
+            const qsizetype slot = slotOf(m.uid);
+            if (slot < 0)
+                return;
             const QDateTime received = receivedTime(m.header);
-            summaries.insert(m.uid,
-                             Summary{m.size, received.isValid() ? received.toMSecsSinceEpoch() : Summary::Unknown,
-                                     headerValue(m.header, "Message-ID")});
+            const QByteArray id = headerValue(m.header, "Message-ID");
+            summaries[size_t(slot)]
+                = Summary{m.size, received.isValid() ? received.toMSecsSinceEpoch() : Summary::Unknown,
+                          quint32(ids.size()), quint32(id.size())};
+            ids += id;
         });
     });
     m_summaries = std::move(summaries);
+    m_messageIds = std::move(ids);
+}
+
+QString ImapItemList::removedByOthers(quint32 uid) const
+{
+    return QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another program.")
+        .arg(uid)
+        .arg(m_account->displayName(m_raw), m_account->session().serverName());
 }
 
 const Summary &ImapItemList::summary(quint32 uid)
 {
     summarise();
-    const auto it = m_summaries->constFind(uid);
-    if (it == m_summaries->constEnd())
-        throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
-                                             "program.")
-                                  .arg(uid)
-                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
-    return *it;
+    const qsizetype slot = slotOf(uid);
+    if (slot < 0 || m_summaries[size_t(slot)].size == Summary::Absent)
+        throw AutomationError(removedByOthers(uid));
+    return m_summaries[size_t(slot)];
+}
+
+QString ImapItemList::messageId(quint32 uid)
+{
+    const Summary &s = summary(uid);
+    return QString::fromUtf8(QByteArrayView(m_messageIds).sliced(s.idStart, s.idLength));
 }
 
 QList<MessageSummary> ImapItemList::batchFrom(quint32 uid)
 {
-    const qsizetype at = m_uids.indexOf(uid);
+    const qsizetype at = slotOf(uid);
     const int step = at >= 0 && m_lastRead >= 0 && at < m_lastRead ? -1 : 1;
     m_lastRead = at;
     QList<MessageSummary> batch{{uid, summary(uid).size, {}}};
     qint64 bytes = batch.first().size;
-    for (qsizetype i = at + step; at >= 0 && i >= 0 && i < m_uids.size(); i += step) {
-        const auto s = m_summaries->constFind(m_uids.at(i));
-        if (s == m_summaries->constEnd() || s->size > Session::MaxMessageSize)
+    for (qsizetype i = at + step; at >= 0 && i >= 0 && i < qsizetype(m_uids.size()); i += step) {
+        const Summary &s = m_summaries[size_t(i)];
+        if (m_slots.isRemoved(i) || s.size == Summary::Absent || s.size > Session::MaxMessageSize)
             continue;
-        if (batch.size() >= Session::BatchMessages || bytes + s->size > Session::BatchBytes)
+        if (batch.size() >= Session::BatchMessages || bytes + s.size > Session::BatchBytes)
             break;
-        bytes += s->size;
-        batch.append({m_uids.at(i), s->size, {}});
+        bytes += s.size;
+        batch.append({m_uids[size_t(i)], s.size, {}});
     }
     return batch;
 }
@@ -319,10 +347,7 @@ const MailMessage &ImapItemList::message(quint32 uid)
     });
     const auto it = m_messages.constFind(uid);
     if (it == m_messages.constEnd())
-        throw AutomationError(QStringLiteral("The message with UID %1 in %2 on the server %3 was removed by another "
-                                             "program.")
-                                  .arg(uid)
-                                  .arg(m_account->displayName(m_raw), m_account->session().serverName()));
+        throw AutomationError(removedByOthers(uid));
     return *it;
 }
 
