@@ -58,7 +58,10 @@ void LineList::show(const QStringList &lines)
 
 void LineList::append(const QString &text, Keep keep)
 {
-    const QString line = visible(text);
+    // A run's lines stay in memory for the log view: a line built by
+    // appending would keep up to twice the room it needs.
+    QString line = visible(text);
+    line.squeeze();
     if (m_group) {
         m_group->lines.append(line);
         m_group->always.append(keep == Keep::Always);
