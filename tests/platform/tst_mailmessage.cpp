@@ -228,6 +228,51 @@ private Q_SLOTS:
         QCOMPARE(MailMessage::fromBytes(raw).body(), body);
     }
 
+    // Fields are decoded when first asked: the order of asking, asking
+    // again, and a copy taken before or after must not change a value.
+    void fieldsReadInAnyOrder_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("plain") << kPlain;
+        QTest::newRow("base64 HTML")
+            << QByteArray("From: a@example.org\r\nTo: b@example.org\r\nSubject: =?utf-8?q?K=C3=B6ln?=\r\n"
+                          "Date: Mon, 11 Mar 2024 07:00:00 +0000\r\nContent-Type: text/html; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: base64\r\n\r\n"
+                          + QByteArray("<p>join <b>news</b></p>").toBase64() + "\r\n");
+        QTest::newRow("no header block") << QByteArray("subscribe me\nnews\n");
+    }
+    void fieldsReadInAnyOrder()
+    {
+        QFETCH(QByteArray, raw);
+        struct Fields
+        {
+            QString subject, body;
+            QDateTime sentOn;
+            QList<MailAddress> recipients;
+        };
+        const MailMessage forward = MailMessage::fromBytes(raw);
+        const MailMessage copyBefore = forward;
+        const Fields a{forward.subject(), forward.body(), forward.sentOn(), forward.recipients()};
+        const MailMessage copyAfter = forward;
+        const MailMessage backward = MailMessage::fromBytes(raw);
+        Fields b;
+        b.recipients = backward.recipients();
+        b.sentOn = backward.sentOn();
+        b.body = backward.body();
+        b.subject = backward.subject();
+        for (const MailMessage *m : {&forward, &backward, &copyBefore, &copyAfter}) {
+            QCOMPARE(m->subject(), a.subject);
+            QCOMPARE(m->body(), a.body);
+            QCOMPARE(m->sentOn(), a.sentOn);
+            QCOMPARE(m->recipients(), a.recipients);
+        }
+        QCOMPARE(b.subject, a.subject);
+        QCOMPARE(b.body, a.body);
+        QCOMPARE(b.sentOn, a.sentOn);
+        QCOMPARE(b.recipients, a.recipients);
+        QVERIFY(!a.body.isEmpty());
+    }
+
     void bodyPartChoice_data()
     {
         QTest::addColumn<QByteArray>("raw");
