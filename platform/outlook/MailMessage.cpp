@@ -528,6 +528,8 @@ QString MailMessage::returnedHeaders() const
 
 QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec timeSpec)
 {
+    if (const std::optional<qint64> seconds = plainDateSeconds(text))
+        return QDateTime::fromSecsSinceEpoch(*seconds, timeSpec);
     GDateTime *date = g_mime_utils_header_decode_date(text.constData());
     if (!date)
         return {};
