@@ -9,9 +9,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform::outlook::local {
 
@@ -137,25 +141,39 @@ QString shown(const QString &path)
 }
 
 // The header section only: a check reads it of every message, to order
-// them, before any body. Most headers end within the first read.
-QByteArray readHeader(QFile &file)
+// them, before any body. Most headers end within the first read. False,
+// with errno set, when the file cannot be read.
+bool readHeader(const QString &path, QByteArray *header)
 {
-    constexpr qint64 MaxHeader = 1 << 20;
-    QByteArray header;
-    qint64 chunk = 4096;
-    while (header.size() < MaxHeader) {
-        const qsizetype searchFrom = std::max<qsizetype>(0, header.size() - 2);
-        const QByteArray more = file.read(chunk);
-        if (more.isEmpty())
+    constexpr qsizetype MaxHeader = 1 << 20;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    qsizetype used = 0;
+    qsizetype chunk = 4096;
+    while (used < MaxHeader) {
+        header->resize(used + chunk);
+        const ssize_t got = ::read(fd, header->data() + used, size_t(chunk));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        if (got == 0)
             break;
-        header += more;
+        const qsizetype searchFrom = std::max<qsizetype>(0, used - 2);
+        used += got;
+        const QByteArrayView read(header->constData(), used);
+        if (read.indexOf("\n\n", searchFrom) >= 0 || read.indexOf("\n\r\n", searchFrom) >= 0)
+            break;
         chunk = 64 * 1024;
-        const qsizetype end = header.indexOf("\n\n", searchFrom);
-        const qsizetype endCrLf = header.indexOf("\n\r\n", searchFrom);
-        if (end >= 0 || endCrLf >= 0)
-            break;
     }
-    return header;
+    ::close(fd);
+    header->resize(used);
+    return true;
 }
 
 // The first such header's value, its folds joined by one blank.
@@ -292,12 +310,14 @@ QDateTime LocalItem::receivedTime()
 {
     requireHere();
     for (int attempt = 1; !m_received; ++attempt) {
-        QFile file(m_path);
-        if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            m_received = receivedTimeOf(readHeader(file), m_path);
-        } else if (attempt >= Attempts || Maildir::isMessageFile(m_path)) {
-            throw AutomationError(
-                QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), file.errorString()));
+        QByteArray header;
+        if (readHeader(m_path, &header)) {
+            m_received = receivedTimeOf(header, m_path);
+            continue;
+        }
+        const QString reason = qt_error_string(errno);
+        if (attempt >= Attempts || Maildir::isMessageFile(m_path)) {
+            throw AutomationError(QStringLiteral("The message %1 cannot be read: %2").arg(shown(m_path), reason));
         } else if (!locate()) {
             throw AutomationError(
                 QStringLiteral("The message %1 cannot be read: another program has moved or deleted it.")
@@ -434,6 +454,11 @@ private:
 std::shared_ptr<ItemList> listItems(StorePtr store, const QString &dir)
 {
     return std::make_shared<ItemList>(std::move(store), dir);
+}
+
+ObjectPtr itemAt(ItemList &list, const QVariantList &args)
+{
+    return list.item(indexArgument(args, list.count()));
 }
 
 ObjectPtr itemsObject(std::shared_ptr<ItemList> list)

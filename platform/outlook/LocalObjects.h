@@ -31,7 +31,8 @@ using StorePtr = std::shared_ptr<Store>;
 // gives the same, already read, message.
 class ItemList;
 std::shared_ptr<ItemList> listItems(StorePtr store, const QString &dir);
-// A folder's Items collection over such a list.
+// A folder's Items collection over such a list, and its Item(i) directly.
 ObjectPtr itemsObject(std::shared_ptr<ItemList> list);
+ObjectPtr itemAt(ItemList &list, const QVariantList &args);
 
 } // namespace platform::outlook::local

@@ -38,17 +38,17 @@ public:
     }
     QVariant invoke(const QString &member, const QVariantList &args) override
     {
+        // Items(i) first: a check or a scan asks it of every message.
+        if (is(member, "Items")) {
+            if (!m_items)
+                m_items = listItems(m_store, m_dir);
+            return args.isEmpty() ? wrap(itemsObject(m_items)) : wrap(itemAt(*m_items, args));
+        }
         if (is(member, "Name"))
             return m_name;
         if (is(member, "Folders")) {
             auto folders = std::make_shared<LocalFolders>(m_dir.isEmpty() ? m_store : nullptr);
             return args.isEmpty() ? wrap(folders) : folders->item(args);
-        }
-        if (is(member, "Items")) {
-            if (!m_items)
-                m_items = listItems(m_store, m_dir);
-            auto items = itemsObject(m_items);
-            return args.isEmpty() ? wrap(items) : items->invoke(QStringLiteral("Item"), args);
         }
         unknownMember(member);
     }

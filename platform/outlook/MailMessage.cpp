@@ -208,47 +208,47 @@ std::optional<QString> htmlFromBytes(QByteArrayView bytes, QByteArrayView label)
     return std::nullopt;
 }
 
-// The part's text. `releaseMessage` frees the raw message (and the part with
-// it) as soon as the text no longer needs it, so that a large body is never
+// The part's content with its transfer encoding undone, and its charset
+// label. `releaseMessage` frees the raw message (and the part with it) as
+// soon as the content no longer needs it, so that a large body is never
 // held three times over.
-QString partText(GMimePart *part, bool html, const std::function<void()> &releaseMessage)
+void partContent(GMimePart *part, const std::function<void()> &releaseMessage, QByteArray *bytes, QByteArray *label)
 {
     GMimeDataWrapper *content = g_mime_part_get_content(part);
     if (!content)
-        return {};
-    const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    const QByteArray label = charset ? QByteArray(charset) : QByteArray();
+        return;
+    if (const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"))
+        *label = QByteArray(charset);
     GMimeStream *source = g_mime_data_wrapper_get_stream(content);
-
-    QByteArrayView bytes;
-    GObjectPtr<GMimeStream> decoded;
     if (isIdentity(g_mime_data_wrapper_get_encoding(content)) && source && GMIME_IS_STREAM_MEM(source)) {
-        // Unencoded: the text is a stretch of the raw message, read where it lies.
+        // Unencoded: the text is a stretch of the raw message.
         const GByteArray *all = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(source));
         const gint64 begin = qBound<gint64>(0, source->bound_start, all->len);
         const gint64 end = source->bound_end < 0 ? all->len : qBound<gint64>(begin, source->bound_end, all->len);
-        bytes = QByteArrayView(reinterpret_cast<const char *>(all->data) + begin, qsizetype(end - begin));
-    } else {
-        // Decoding never makes the content longer.
-        const gint64 length = source ? g_mime_stream_length(source) : 0;
-        decoded.reset(g_mime_stream_mem_new_with_byte_array(
-            g_byte_array_sized_new(guint(qBound<gint64>(0, length, gint64(kMaxMessageSize))))));
-        g_mime_data_wrapper_write_to_stream(content, decoded.get());
-        const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
-        bytes = QByteArrayView(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+        *bytes = QByteArray(reinterpret_cast<const char *>(all->data) + begin, qsizetype(end - begin));
         releaseMessage();
+        return;
     }
+    // Decoding never makes the content longer.
+    const gint64 length = source ? g_mime_stream_length(source) : 0;
+    GObjectPtr<GMimeStream> decoded(g_mime_stream_mem_new_with_byte_array(
+        g_byte_array_sized_new(guint(qBound<gint64>(0, length, gint64(kMaxMessageSize))))));
+    g_mime_data_wrapper_write_to_stream(content, decoded.get());
+    releaseMessage();
+    const GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+    *bytes = QByteArray(reinterpret_cast<const char *>(array->data), qsizetype(array->len));
+}
+
+// The body as a reader sees it, from the content `partContent` gave.
+QString bodyText(QByteArrayView bytes, const QByteArray &label, bool html)
+{
     const QByteArray sniffed = html && label.isEmpty() ? htmlMetaCharset(bytes) : QByteArray();
     const QByteArrayView named = sniffed.isEmpty() ? QByteArrayView(label) : QByteArrayView(sniffed);
     if (html) {
-        if (std::optional<QString> text = htmlFromBytes(bytes, named)) {
-            releaseMessage();
+        if (std::optional<QString> text = htmlFromBytes(bytes, named))
             return *std::move(text);
-        }
     }
     QString text = decodeText(bytes, named);
-    releaseMessage();
-    decoded.reset();
     return html ? htmlToText(text) : text;
 }
 
@@ -423,14 +423,14 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
     if (!root) {
         // No header block. Text is what a reader shows of such a file; binary is nothing.
         if (!bytes.contains('\0'))
-            result.m_body = toCrLf(textFromBytes(bytes));
+            result.m_bodyBytes = bytes.toByteArray();
         return result;
     }
 
     GMimeHeaderList *headers = g_mime_object_get_header_list(root.get());
     const int count = g_mime_header_list_get_count(headers);
     bool haveSubject = false, haveFrom = false, haveReplyTo = false, haveDate = false, haveId = false;
-    QList<MailAddress> to, cc;
+    QList<QByteArray> cc;
     for (int i = 0; i < count; ++i) {
         GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
         const char *name = g_mime_header_get_name(header);
@@ -439,7 +439,7 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             continue;
         if (!haveSubject && g_ascii_strcasecmp(name, "Subject") == 0) {
             haveSubject = true;
-            result.m_subject = decodeHeaderText(unfold(value));
+            result.m_subjectField = unfold(value);
         } else if (!haveFrom && g_ascii_strcasecmp(name, "From") == 0) {
             haveFrom = true;
             result.m_from = firstMailbox(value);
@@ -449,18 +449,18 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             if (MailAddress replyTo = firstMailbox(value); !replyTo.address.isEmpty())
                 result.m_replyTo = replyTo;
         } else if (g_ascii_strcasecmp(name, "To") == 0) {
-            to += parseAddressList(unfold(value));
+            result.m_recipientFields += unfold(value);
         } else if (g_ascii_strcasecmp(name, "Cc") == 0) {
-            cc += parseAddressList(unfold(value));
+            cc += unfold(value);
         } else if (!haveId && g_ascii_strcasecmp(name, "Message-ID") == 0) {
             haveId = true;
             result.m_messageId = QString::fromUtf8(unfold(value));
         } else if (!haveDate && g_ascii_strcasecmp(name, "Date") == 0) {
             haveDate = true;
-            result.m_sentOn = MailMessage::parseDate(unfold(value));
+            result.m_dateField = unfold(value);
         }
     }
-    result.m_recipients = to + cc;
+    result.m_recipientFields += cc;
 
     // Before the body: reading a large body frees the parsed message.
     result.m_deliveryStatus = statusText(root.get());
@@ -476,9 +476,44 @@ MailMessage MailMessageDecoder::decode(ByteArrayPtr raw)
             parser.reset();
             stream.reset();
         };
-        result.m_body = toCrLf(partText(body, html, releaseMessage));
+        partContent(body, releaseMessage, &result.m_bodyBytes, &result.m_bodyCharset);
+        result.m_bodyHtml = html;
     }
     return result;
+}
+
+QString MailMessage::subject() const
+{
+    if (!m_decoded.subject)
+        m_decoded.subject = decodeHeaderText(m_subjectField);
+    return *m_decoded.subject;
+}
+
+QString MailMessage::body() const
+{
+    if (!m_decoded.body) {
+        m_decoded.body = toCrLf(bodyText(m_bodyBytes, m_bodyCharset, m_bodyHtml));
+        m_bodyBytes = QByteArray(); // read once: the text holds it now
+    }
+    return *m_decoded.body;
+}
+
+QDateTime MailMessage::sentOn() const
+{
+    if (!m_decoded.sentOn)
+        m_decoded.sentOn = m_dateField.isNull() ? QDateTime() : parseDate(m_dateField);
+    return *m_decoded.sentOn;
+}
+
+QList<MailAddress> MailMessage::recipients() const
+{
+    if (!m_decoded.recipients) {
+        QList<MailAddress> all;
+        for (const QByteArray &field : m_recipientFields)
+            all += parseAddressList(field);
+        m_decoded.recipients = std::move(all);
+    }
+    return *m_decoded.recipients;
 }
 
 QString MailMessage::headerText() const
@@ -493,6 +528,8 @@ QString MailMessage::returnedHeaders() const
 
 QDateTime MailMessage::parseDate(const QByteArray &text, Qt::TimeSpec timeSpec)
 {
+    if (const std::optional<qint64> seconds = plainDateSeconds(text))
+        return QDateTime::fromSecsSinceEpoch(*seconds, timeSpec);
     GDateTime *date = g_mime_utils_header_decode_date(text.constData());
     if (!date)
         return {};

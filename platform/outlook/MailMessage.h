@@ -1,11 +1,16 @@
 #pragma once
-// One message file of the local mail store, decoded once into the properties
+// One message file of the local mail store, parsed once into the properties
 // the program reads from a mail item: subject, body, sent time, sender and
 // recipients. A file that is not a proper message yields what can be found.
+// The costly fields (subject, sent time, recipients, body) are kept as the
+// message's bytes and decoded when first asked: most readers ask for a few.
+// The decoding caches them, so one message is not for two threads at once.
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 #include <stdexcept>
 
 namespace platform::outlook {
@@ -46,19 +51,19 @@ public:
     static QDateTime parseDate(const QByteArray &text, Qt::TimeSpec timeSpec = Qt::LocalTime);
 
     // Encoded words decoded; each fold of a folded header is one blank.
-    QString subject() const { return m_subject; }
+    QString subject() const;
     // The Message-ID header as written, its folds joined by one blank.
     QString messageId() const { return m_messageId; }
     // The first text/plain part that is no attachment, else the first HTML
     // part rendered as text; line breaks are CR LF whatever the file uses.
-    QString body() const { return m_body; }
+    QString body() const;
     // From the Date header, in local time; invalid when missing or unparseable.
-    QDateTime sentOn() const { return m_sentOn; }
+    QDateTime sentOn() const;
     // The first mailbox of Reply-To, else of From; empty when there is none.
     MailAddress replyTo() const { return m_replyTo.isEmpty() ? m_from : m_replyTo; }
     MailAddress from() const { return m_from; }
     // To, then Cc, in header order.
-    QList<MailAddress> recipients() const { return m_recipients; }
+    QList<MailAddress> recipients() const;
     // The per-recipient fields of a delivery report (RFC 3464, RFC 6533) as
     // text, or the text part older systems send in their place inside a
     // report; empty when the message has neither. Whether it really holds
@@ -74,13 +79,26 @@ public:
 private:
     friend class MailMessageDecoder;
 
-    QString m_subject;
     QString m_messageId;
-    QString m_body;
-    QDateTime m_sentOn;
     MailAddress m_from;
     MailAddress m_replyTo;
-    QList<MailAddress> m_recipients;
+    // Unfolded header values; a null date is a missing Date header.
+    QByteArray m_subjectField;
+    QByteArray m_dateField;
+    QList<QByteArray> m_recipientFields; // the To values, then the Cc values
+    // The body part's content with its transfer encoding undone, as text of
+    // its charset label; HTML is rendered as text when asked.
+    mutable QByteArray m_bodyBytes; // dropped once decoded
+    QByteArray m_bodyCharset;
+    bool m_bodyHtml = false;
+    struct Decoded
+    {
+        std::optional<QString> subject;
+        std::optional<QString> body;
+        std::optional<QDateTime> sentOn;
+        std::optional<QList<MailAddress>> recipients;
+    };
+    mutable Decoded m_decoded;
     QString m_deliveryStatus;
     // Kept as bytes: only failure notices ever read them as text.
     QByteArray m_headerText;

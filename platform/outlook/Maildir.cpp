@@ -11,6 +11,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include <dirent.h>
 #include <fcntl.h>
 
 namespace platform::outlook {
@@ -165,12 +166,22 @@ QStringList Maildir::messageFiles(const QString &folderDir)
     };
     QList<Found> found;
     for (const char *sub : {"new", "cur"}) {
-        const QDir dir(folderDir + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
-            if (entry.startsWith(QLatin1Char('.')) || !isMessageFile(dir.filePath(entry)))
+        const QString dirPath = folderDir + QLatin1Char('/') + QLatin1String(sub);
+        DIR *dir = ::opendir(QFile::encodeName(dirPath).constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.')
                 continue;
-            found.append({arrivalOf(entry), entry, dir.filePath(entry)});
+            const QString name = QFile::decodeName(entry->d_name);
+            const QString path = dirPath + QLatin1Char('/') + name;
+            // The entry's type tells a regular file without a look-up per
+            // file; only some file systems leave it unknown.
+            if (entry->d_type == DT_UNKNOWN ? !isMessageFile(path) : entry->d_type != DT_REG)
+                continue;
+            found.append({arrivalOf(name), name, path});
         }
+        ::closedir(dir);
     }
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
         return a.arrival != b.arrival ? a.arrival < b.arrival : a.name < b.name;

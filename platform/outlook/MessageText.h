@@ -31,6 +31,9 @@ QByteArray unfold(const char *raw);
 // RFC 2047 encoded words decoded, line breaks inside them made blanks.
 QString decodeHeaderText(QByteArrayView s);
 QList<MailAddress> parseAddressList(QByteArrayView s);
+// Seconds since the epoch of a date in the form nearly all mail uses; none
+// for any other form, which the MIME library's parser reads.
+std::optional<qint64> plainDateSeconds(QByteArrayView s);
 // The first mailbox of a raw header value; empty when there is none.
 MailAddress firstMailbox(const char *raw);
 

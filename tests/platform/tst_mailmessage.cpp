@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <limits>
+
 using platform::outlook::MailAddress;
 using platform::outlook::MailMessage;
 using platform::outlook::MessageReadError;
@@ -226,6 +228,51 @@ private Q_SLOTS:
         QFETCH(QByteArray, raw);
         QFETCH(QString, body);
         QCOMPARE(MailMessage::fromBytes(raw).body(), body);
+    }
+
+    // Fields are decoded when first asked: the order of asking, asking
+    // again, and a copy taken before or after must not change a value.
+    void fieldsReadInAnyOrder_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("plain") << kPlain;
+        QTest::newRow("base64 HTML") << QByteArray(
+            "From: a@example.org\r\nTo: b@example.org\r\nSubject: =?utf-8?q?K=C3=B6ln?=\r\n"
+            "Date: Mon, 11 Mar 2024 07:00:00 +0000\r\nContent-Type: text/html; charset=utf-8\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\n"
+            + QByteArray("<p>join <b>news</b></p>").toBase64() + "\r\n");
+        QTest::newRow("no header block") << QByteArray("subscribe me\nnews\n");
+    }
+    void fieldsReadInAnyOrder()
+    {
+        QFETCH(QByteArray, raw);
+        struct Fields
+        {
+            QString subject, body;
+            QDateTime sentOn;
+            QList<MailAddress> recipients;
+        };
+        const MailMessage forward = MailMessage::fromBytes(raw);
+        const MailMessage copyBefore = forward;
+        const Fields a{forward.subject(), forward.body(), forward.sentOn(), forward.recipients()};
+        const MailMessage copyAfter = forward;
+        const MailMessage backward = MailMessage::fromBytes(raw);
+        Fields b;
+        b.recipients = backward.recipients();
+        b.sentOn = backward.sentOn();
+        b.body = backward.body();
+        b.subject = backward.subject();
+        for (const MailMessage *m : {&forward, &backward, &copyBefore, &copyAfter}) {
+            QCOMPARE(m->subject(), a.subject);
+            QCOMPARE(m->body(), a.body);
+            QCOMPARE(m->sentOn(), a.sentOn);
+            QCOMPARE(m->recipients(), a.recipients);
+        }
+        QCOMPARE(b.subject, a.subject);
+        QCOMPARE(b.body, a.body);
+        QCOMPARE(b.sentOn, a.sentOn);
+        QCOMPARE(b.recipients, a.recipients);
+        QVERIFY(!a.body.isEmpty());
     }
 
     void bodyPartChoice_data()
@@ -510,6 +557,46 @@ private Q_SLOTS:
         QCOMPARE(got.isValid(), utc.isValid());
         if (utc.isValid())
             QCOMPARE(got.toUTC(), utc);
+    }
+
+    // The common form is read without the MIME library; every row agrees
+    // with what that library makes of it.
+    void parseDate_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("seconds"); // the minimum: invalid
+        constexpr qint64 Invalid = std::numeric_limits<qint64>::min();
+        QTest::newRow("common") << QByteArray("Tue, 12 Mar 2024 09:15:00 +0100") << qint64(1710231300);
+        QTest::newRow("wrong weekday ignored") << QByteArray("Mon, 12 Mar 2024 09:15:00 +0100") << qint64(1710231300);
+        QTest::newRow("no weekday, no seconds") << QByteArray("12 Mar 2024 09:15 -0530") << qint64(1710254700);
+        QTest::newRow("one-digit day, far east") << QByteArray("Tue, 5 Mar 2024 23:59:59 +1400") << qint64(1709632799);
+        QTest::newRow("one minute west") << QByteArray("5 Mar 2024 10:00:00 -0001") << qint64(1709632860);
+        QTest::newRow("epoch") << QByteArray("Thu, 1 Jan 1970 00:00:00 -0000") << qint64(0);
+        QTest::newRow("last year") << QByteArray("31 Dec 9999 23:59:59 +0000") << qint64(253402300799);
+        QTest::newRow("30 February") << QByteArray("Fri, 30 Feb 2024 10:00:00 +0000") << Invalid;
+        QTest::newRow("29 February, no leap year") << QByteArray("Wed, 29 Feb 2023 10:00:00 +0000") << Invalid;
+        QTest::newRow("hour 24") << QByteArray("Tue, 12 Mar 2024 24:00:00 +0000") << Invalid;
+        QTest::newRow("second 60") << QByteArray("Tue, 12 Mar 2024 09:15:60 +0000") << Invalid;
+        QTest::newRow("before 1969") << QByteArray("1 Jan 1968 00:00:00 +0000") << Invalid;
+        QTest::newRow("late 1969") << QByteArray("31 Dec 1969 23:00:00 +0000") << qint64(-3600);
+        QTest::newRow("zone minutes 60") << QByteArray("Tue, 12 Mar 2024 09:15:00 +0160") << qint64(1710234900);
+        QTest::newRow("lower-case month") << QByteArray("Tue, 12 mar 2024 09:15:00 +0100") << qint64(1710231300);
+        QTest::newRow("zone comment") << QByteArray("Tue, 12 Mar 2024 09:15:00 +0100 (CET)") << qint64(1710231300);
+        QTest::newRow("two-digit year") << QByteArray("5 Mar 24 10:00:00 +0000") << qint64(1709632800);
+    }
+    void parseDate()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, seconds);
+        const QDateTime utc = MailMessage::parseDate(text, Qt::UTC);
+        const QDateTime local = MailMessage::parseDate(text);
+        QCOMPARE(utc.isValid(), seconds != std::numeric_limits<qint64>::min());
+        QCOMPARE(local.isValid(), utc.isValid());
+        if (!utc.isValid())
+            return;
+        QCOMPARE(utc.toSecsSinceEpoch(), seconds);
+        QCOMPARE(local.toSecsSinceEpoch(), seconds);
+        QCOMPARE(local.timeSpec(), Qt::LocalTime);
     }
 
     void notProperMessages_data()
