@@ -1,5 +1,6 @@
 #include "platform/outlook/LocalObjects.h"
 
+#include "platform/outlook/ItemSlots.h"
 #include "platform/outlook/MailMessage.h"
 #include "platform/vcard/VCard.h"
 
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <iterator>
 #include <optional>
@@ -62,10 +62,7 @@ private:
     std::optional<QDateTime> m_received;
 };
 
-// The folder's files as listed when it was opened. Deleting an item moves
-// the later ones down by one, as the client's collections do; a count of
-// the items left per range of slots (a Fenwick tree) finds the i-th one
-// without shifting the rest.
+// The folder's files as listed when it was opened, less those deleted.
 class ItemList
 {
 public:
@@ -74,14 +71,8 @@ public:
         : m_store(std::move(store))
         , m_paths(dir.isEmpty() ? QStringList() : Maildir::messageFiles(dir))
         , m_items(size_t(m_paths.size()))
-        , m_left(size_t(m_paths.size()) + 1)
-        , m_count(int(m_paths.size()))
     {
-        for (size_t i = 1; i < m_left.size(); ++i) {
-            m_left[i] += 1;
-            if (const size_t up = i + (i & (~i + 1)); up < m_left.size())
-                m_left[up] += m_left[i];
-        }
+        m_slots.reset(size_t(m_paths.size()));
     }
     ~ItemList()
     {
@@ -90,10 +81,10 @@ public:
                 item->detach();
         }
     }
-    int count() const { return m_count; }
+    int count() const { return m_slots.count(); }
     ObjectPtr item(int index)
     {
-        const qsizetype slot = slotOf(index);
+        const qsizetype slot = m_slots.slotOf(index);
         auto &item = m_items[size_t(slot)];
         if (!item)
             item = std::make_shared<LocalItem>(m_store, m_paths.at(slot), this, slot);
@@ -101,36 +92,15 @@ public:
     }
     void remove(qsizetype slot)
     {
-        if (!m_items[size_t(slot)])
-            return;
-        m_items[size_t(slot)].reset();
-        --m_count;
-        for (size_t i = size_t(slot) + 1; i < m_left.size(); i += i & (~i + 1))
-            --m_left[i];
+        if (m_slots.remove(slot))
+            m_items[size_t(slot)].reset();
     }
 
 private:
-    // The slot of the index-th item left (1-based).
-    qsizetype slotOf(int index) const
-    {
-        if (m_count == int(m_paths.size()))
-            return index - 1;
-        size_t pos = 0;
-        int rest = index;
-        for (size_t step = std::bit_floor(m_left.size()); step > 0; step >>= 1) {
-            if (pos + step < m_left.size() && m_left[pos + step] < rest) {
-                pos += step;
-                rest -= m_left[pos];
-            }
-        }
-        return qsizetype(pos);
-    }
-
     StorePtr m_store;
     QStringList m_paths;
     std::vector<std::shared_ptr<LocalItem>> m_items;
-    std::vector<int> m_left;
-    int m_count;
+    ItemSlots m_slots;
 };
 
 namespace {
