@@ -503,7 +503,7 @@ void MLTable::enableControls()
         Q_EMIT controlsEnabled();
 }
 
-MLTable::Transaction::Transaction(MLTable &table)
+MLTable::Transaction::Transaction(MLTable &table, Writes writes)
     : m_table(&table)
 {
     m_table->requireOpen();
@@ -514,7 +514,10 @@ MLTable::Transaction::Transaction(MLTable &table)
     }
     // Only inside one of ours: a scan's read transaction is no place to write.
     m_nested = m_table->m_transactions > 0 && sqlite3_get_autocommit(m_table->m_db->handle()) == 0;
-    m_table->m_db->run(m_nested ? QByteArrayLiteral("SAVEPOINT part") : QByteArrayLiteral("BEGIN IMMEDIATE"));
+    if (m_nested && writes == Writes::OneStatement)
+        m_done = true;
+    else
+        m_table->m_db->run(m_nested ? QByteArrayLiteral("SAVEPOINT part") : QByteArrayLiteral("BEGIN IMMEDIATE"));
     ++m_table->m_transactions;
     m_open = true;
 }
