@@ -416,6 +416,7 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
         }
         if (!storeBatch(i))
             return result;
+        batch.close();
         progress.hide();
         services.prompts.information(QString::number(result.processed())
                                      + QStringLiteral(" entries have been processed!\n")
