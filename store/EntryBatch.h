@@ -26,6 +26,8 @@ public:
     // large index, and copying them back into the file after every batch
     // cost more than the batch's own statements.
     static constexpr int CheckpointPages = 16384;
+    // The list file's page cache during a run of batches, in KiB.
+    static constexpr int CacheKiB = 32768;
 
     explicit EntryBatch(EntryRules &rules, int calls = Calls);
     // An open batch is undone; as close().
@@ -61,5 +63,6 @@ private:
     QByteArray m_tag;
     QElapsedTimer m_clock;
     std::optional<MLTable::Transaction> m_transaction;
-    bool m_checkpointsRaised = false;
+    // The cache size before the run, while its own settings hold.
+    std::optional<int> m_cacheBefore;
 };
