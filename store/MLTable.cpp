@@ -116,8 +116,11 @@ void MLTable::close()
 
 void MLTable::holdOnly(Entry e, bool atEnd)
 {
-    m_keys = {e};
-    m_rows = {std::move(e)};
+    // Cleared, not replaced: each look-up would allocate both again.
+    m_keys.clear();
+    m_keys.append(e);
+    m_rows.clear();
+    m_rows.append(std::move(e));
     m_pos = 0;
     m_eof = atEnd;
     m_more = !atEnd;
