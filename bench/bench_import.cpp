@@ -1,6 +1,7 @@
 // Import per line into a list of the same size (half the lines new, half on
-// the list already) beside bare insertentry calls for the same addresses in
-// the same run; the reading of import files with each kind of line end; and
+// the list already) beside the same look-ups and inserts in plain SQLite in
+// one transaction, and optionally beside bare insertentry calls for the same
+// addresses in the same run; the reading of import files with each kind of line end; and
 // the folder scan beside GMime's own parse of the same files plus the
 // extraction routine over their bodies.
 #include "bench/BenchSupport.h"
