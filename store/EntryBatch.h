@@ -21,9 +21,16 @@ public:
     // another program waiting for the file is not kept out past its patience.
     static constexpr int Calls = 4000;
     static constexpr qint64 Longest = 250;
+    // The write-ahead log may grow to this many pages (64 MB of 4 KB pages)
+    // while batches follow one another: each batch rewrites most pages of a
+    // large index, and copying them back into the file after every batch
+    // cost more than the batch's own statements.
+    static constexpr int CheckpointPages = 16384;
+    // The list file's page cache during a run of batches, in KiB.
+    static constexpr int CacheKiB = 32768;
 
     explicit EntryBatch(EntryRules &rules, int calls = Calls);
-    // An open batch is undone.
+    // An open batch is undone; as close().
     ~EntryBatch();
     EntryBatch(const EntryBatch &) = delete;
     EntryBatch &operator=(const EntryBatch &) = delete;
@@ -43,6 +50,9 @@ public:
     void commit();
     // Undoes the batch and takes its lines back.
     void abandon();
+    // Ends the run of batches: an open one is undone, and the log's pages
+    // are copied back into the file now rather than by a later change.
+    void close() noexcept;
 
 private:
     void endLines(bool stored);
@@ -53,4 +63,6 @@ private:
     QByteArray m_tag;
     QElapsedTimer m_clock;
     std::optional<MLTable::Transaction> m_transaction;
+    // The cache size before the run, while its own settings hold.
+    std::optional<int> m_cacheBefore;
 };

@@ -10,7 +10,8 @@
 #include "store/MLTable.h"
 #include "store/Validation.h"
 
-#include <functional>
+#include <QStringBuilder>
+
 #include <limits>
 #include <optional>
 
@@ -66,8 +67,6 @@ QString failureOf(const QString &change)
 {
     return change == Entered ? InsertFailed : change == Deleted ? DeleteFailed : IncrementFailed;
 }
-
-using LogLine = std::function<void(const QString &result)>;
 } // namespace
 
 // The lines of one call and the commit of its change (see the header).
@@ -90,11 +89,17 @@ public:
     CallLines(const CallLines &) = delete;
     CallLines &operator=(const CallLines &) = delete;
 
+    // Whether the call commits its own lines with its change; else the
+    // group's owner does, and nothing can fail between change and commit.
+    bool ownsLines() const { return !m_tag.isEmpty(); }
+
     // Commits and makes the result's log line. When the commit fails,
     // nothing of the call was stored: a change becomes the failure to
     // store it, reported on the error list too unless it was a count.
+    // `request` gives the call's error line without its result.
+    template<class LogLine, class Request>
     QString commit(MLTable::Transaction &transaction, QString result, bool commented, const LogLine &logLine,
-                   const QString &request)
+                   const Request &request)
     {
         bool logged = false;
         try {
@@ -117,7 +122,7 @@ public:
                 m_rules.m_storageFailure = e;
                 const QString failure = failureOf(result);
                 if (result != Incremented)
-                    m_rules.m_errors.append(request + QStringLiteral(" -> ") + failure);
+                    m_rules.m_errors.append(request() + QStringLiteral(" -> ") + failure);
                 result = failure;
             }
         }
@@ -246,11 +251,11 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
 {
     const QString action = add ? QStringLiteral("ADD") : QStringLiteral("REMOVE");
     const QString resolved = resolveCategory(add, category);
-    const QString request = errorLine(action, address, resolved, QString());
+    auto request = [&] { return errorLine(action, address, resolved, QString()); };
     auto logLine = [&](const QString &result) {
         const bool failed = result.isEmpty() || storeFailed(result);
-        m_log.append(action + QLatin1Char(' ') + address + QLatin1Char(' ') + resolved + QStringLiteral(" [") + comment
-                         + QStringLiteral("] -> ") + result,
+        m_log.append(action % QLatin1Char(' ') % address % QLatin1Char(' ') % resolved % QLatin1String(" [") % comment
+                         % QLatin1String("] -> ") % result,
                      failed ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
     CallLines lines(*this);
@@ -258,7 +263,10 @@ EntryOutcome EntryRules::insertentry(bool add, const QString &address, const QSt
     QString result;
     bool commented = false;
     try {
-        transaction.emplace(m_table);
+        // An add makes its one change after its last look-up; a removal
+        // may delete several entries and look up again between them.
+        transaction.emplace(m_table, add && !lines.ownsLines() ? MLTable::Transaction::Writes::OneStatement
+                                                               : MLTable::Transaction::Writes::Many);
         result = add ? this->add(address, resolved, comment, &commented) : remove(address, resolved);
     } catch (const LookupFailed &f) {
         logLine(QString());
@@ -276,7 +284,8 @@ EntryOutcome EntryRules::processbounce(const QString &address)
     std::optional<MLTable::Transaction> transaction;
     bool found = false;
     try {
-        transaction.emplace(m_table);
+        transaction.emplace(m_table, lines.ownsLines() ? MLTable::Transaction::Writes::Many
+                                                       : MLTable::Transaction::Writes::OneStatement);
         found = lookUp(m_table, address, nullptr);
     } catch (const LookupFailed &f) {
         throw f.error;
@@ -305,10 +314,10 @@ EntryOutcome EntryRules::processbounce(const QString &address)
             }
         }
     }
-    const LogLine logLine = [&](const QString &r) {
-        m_log.append(QStringLiteral("Update Undeliverable ") + address + QStringLiteral(" -> ") + r,
+    auto logLine = [&](const QString &r) {
+        m_log.append(QLatin1String("Update Undeliverable ") % address % QLatin1String(" -> ") % r,
                      storeFailed(r) && !atTop ? LineList::Keep::Always : LineList::Keep::WithChange);
     };
-    result = lines.commit(*transaction, result, false, logLine, bounceErrorLine(address, QString()));
+    result = lines.commit(*transaction, result, false, logLine, [&] { return bounceErrorLine(address, QString()); });
     return atTop ? EntryOutcome::Unchanged : outcomeOf(result);
 }

@@ -146,22 +146,25 @@ bool splitQuoted(QStringList &pieces, const QString &line, const QString &delimi
 class CommentClock
 {
 public:
-    explicit CommentClock(std::function<QString()> now)
+    CommentClock(std::function<QString()> now, QString prefix)
         : m_now(std::move(now))
+        , m_prefix(std::move(prefix))
     {
     }
-    const QString &text()
+    // The prefix and the time.
+    const QString &comment()
     {
         const qint64 second = QDateTime::currentSecsSinceEpoch();
         if (second != m_second || m_text.isNull()) {
             m_second = second;
-            m_text = m_now ? m_now() : getdatetimestring();
+            m_text = m_prefix + QLatin1Char(' ') + (m_now ? m_now() : getdatetimestring());
         }
         return m_text;
     }
 
 private:
     std::function<QString()> m_now;
+    QString m_prefix;
     qint64 m_second = -1;
     QString m_text;
 };
@@ -312,7 +315,7 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
     try {
         const QString splitAt = delimiter.isEmpty() ? QStringLiteral(",") : delimiter;
         const QString chosenCategory = trimmedLine(category);
-        CommentClock clock(services.now);
+        CommentClock clock(services.now, commentPrefix);
         QStringList pieces;
         bool askedNotStored = false;
         for (; i <= total; ++i) {
@@ -365,8 +368,7 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
                 }
                 const EntryOutcome outcome
                     = bounce ? services.rules.processbounce(address)
-                             : services.rules.insertentry(add, address, lineCategory,
-                                                          commentPrefix + QLatin1Char(' ') + clock.text());
+                             : services.rules.insertentry(add, address, lineCategory, clock.comment());
                 switch (outcome) {
                 case EntryOutcome::Changed:
                     ++result.changed;
@@ -416,6 +418,7 @@ ImportResult Importfile(const ImportServices &services, const ImportLines &lines
         }
         if (!storeBatch(i))
             return result;
+        batch.close();
         progress.hide();
         services.prompts.information(QString::number(result.processed())
                                      + QStringLiteral(" entries have been processed!\n")

@@ -116,8 +116,11 @@ void MLTable::close()
 
 void MLTable::holdOnly(Entry e, bool atEnd)
 {
-    m_keys = {e};
-    m_rows = {std::move(e)};
+    // Cleared, not replaced: each look-up would allocate both again.
+    m_keys.clear();
+    m_keys.append(e);
+    m_rows.clear();
+    m_rows.append(std::move(e));
     m_pos = 0;
     m_eof = atEnd;
     m_more = !atEnd;
@@ -503,7 +506,7 @@ void MLTable::enableControls()
         Q_EMIT controlsEnabled();
 }
 
-MLTable::Transaction::Transaction(MLTable &table)
+MLTable::Transaction::Transaction(MLTable &table, Writes writes)
     : m_table(&table)
 {
     m_table->requireOpen();
@@ -514,7 +517,10 @@ MLTable::Transaction::Transaction(MLTable &table)
     }
     // Only inside one of ours: a scan's read transaction is no place to write.
     m_nested = m_table->m_transactions > 0 && sqlite3_get_autocommit(m_table->m_db->handle()) == 0;
-    m_table->m_db->run(m_nested ? QByteArrayLiteral("SAVEPOINT part") : QByteArrayLiteral("BEGIN IMMEDIATE"));
+    if (m_nested && writes == Writes::OneStatement)
+        m_done = true;
+    else
+        m_table->m_db->run(m_nested ? QByteArrayLiteral("SAVEPOINT part") : QByteArrayLiteral("BEGIN IMMEDIATE"));
     ++m_table->m_transactions;
     m_open = true;
 }

@@ -121,7 +121,12 @@ public:
     class Transaction
     {
     public:
-        explicit Transaction(MLTable &table);
+        // A part inside another transaction that makes at most one change,
+        // committed right after it, needs no savepoint: SQLite undoes a
+        // failed statement on its own, and a fault of the file undoes the
+        // whole outer transaction.
+        enum class Writes { Many, OneStatement };
+        explicit Transaction(MLTable &table, Writes writes = Writes::Many);
         ~Transaction();
         void commit();
         Transaction(const Transaction &) = delete;

@@ -30,6 +30,7 @@ SqliteDb::SqliteDb(const QString &path, int busyTimeoutMs)
     }
     sqlite3_extended_result_codes(m_handle, 1);
     sqlite3_busy_handler(m_handle, &SqliteDb::busyWait, this);
+    sqlite3_wal_hook(m_handle, &SqliteDb::committed, this);
     lockedfiles::add(m_path);
 }
 
@@ -59,6 +60,33 @@ int SqliteDb::busyWait(void *context, int attempt)
         return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
+}
+
+int SqliteDb::committed(void *context, sqlite3 *, const char *name, int walPages)
+{
+    auto *db = static_cast<SqliteDb *>(context);
+    db->m_walPages = walPages;
+    if (walPages >= db->m_checkpointPages)
+        db->checkpoint(name);
+    return SQLITE_OK;
+}
+
+// Passive: readers and writers of other connections are never waited for;
+// what they hold back is copied by a later commit.
+void SqliteDb::checkpoint(const char *name) noexcept
+{
+    int logPages = 0;
+    int copied = 0;
+    if (sqlite3_wal_checkpoint_v2(m_handle, name, SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied) == SQLITE_OK
+        && copied == logPages)
+        m_walPages = 0;
+}
+
+void SqliteDb::setCheckpointPages(int pages) noexcept
+{
+    m_checkpointPages = qMax(1, pages);
+    if (m_walPages >= m_checkpointPages && sqlite3_get_autocommit(m_handle))
+        checkpoint("main");
 }
 
 sqlite3_stmt *SqliteDb::prepare(const QByteArray &sql)

@@ -39,13 +39,24 @@ public:
     // The same, its failure only returned: for undoing, where nothing is left to report.
     int runQuietly(const QByteArray &sql) noexcept;
 
+    // A commit that leaves at least this many pages in the write-ahead log
+    // copies them back into the file (SQLite's own default). A long run of
+    // commits raises it, so that a page changed by many of them is copied
+    // back once; lowering it copies back at once what is over the limit.
+    static constexpr int CheckpointPages = 1000;
+    void setCheckpointPages(int pages) noexcept;
+
 private:
     static int busyWait(void *context, int attempt);
+    static int committed(void *context, sqlite3 *db, const char *name, int walPages);
+    void checkpoint(const char *name) noexcept;
 
     QString m_path;
     sqlite3 *m_handle = nullptr;
     int m_busyTimeoutMs;
     std::chrono::steady_clock::time_point m_busySince;
+    int m_checkpointPages = CheckpointPages;
+    int m_walPages = 0;
     QHash<QByteArray, sqlite3_stmt *> m_statements;
 };
 

@@ -253,6 +253,29 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("old@example.org|Old|0"), QStringLiteral("new@example.org|News|0")}));
     }
 
+    // A count the file refuses after changing the row, in the middle of a
+    // batch, is undone alone: the counts before and after it stand.
+    void aCountRefusedInABatchIsUndoneAlone()
+    {
+        List list(m_env, {QStringLiteral("a@example.org|News|0"), QStringLiteral("stuck@example.org|News|1"),
+                          QStringLiteral("b@example.org|News|0")});
+        {
+            RawDb raw(list.path);
+            QCOMPARE(raw.exec("CREATE TRIGGER stuck AFTER UPDATE ON mailist WHEN NEW.Item = 'stuck@example.org' "
+                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END"),
+                     SQLITE_OK);
+        }
+        list.prompts.queueConfirm(Answer::Yes);
+        const ImportLines lines(
+            {QStringLiteral("a@example.org"), QStringLiteral("stuck@example.org"), QStringLiteral("b@example.org")});
+        const ImportResult result = list.runFull(lines, QStringLiteral("bounce"), QString(), false, {});
+        QCOMPARE(result.changed, 2);
+        QCOMPARE(result.left, QList<qsizetype>{1});
+        QCOMPARE(list.entries(),
+                 (QStringList{QStringLiteral("a@example.org|News|1"), QStringLiteral("stuck@example.org|News|1"),
+                              QStringLiteral("b@example.org|News|1")}));
+    }
+
     // A stop between lines keeps every line before it stored, tells how far
     // it came, and leaves the rest to the user.
     void aStopKeepsWhatWasDone_data()
