@@ -4,6 +4,7 @@
 #include "intake/DeliveryReport.h"
 #include "intake/FailedRecipients.h"
 #include "intake/HeaderFields.h"
+#include "intake/PhraseSet.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -21,12 +22,12 @@ bool isMailSystemAddress(const QString &address)
 // A sender a mail system writes as: its address or its display name.
 bool fromMailSystem(const HeaderFields &headers)
 {
-    const QString type = headers.value(QLatin1StringView("content-type")).toLower();
+    const QString type = lowerText(headers.value(QLatin1StringView("content-type")));
     if (type.contains(QLatin1String("multipart/report")) && type.contains(QLatin1String("delivery-status")))
         return true;
     for (const char *name : {"from", "sender", "return-path"}) {
         const QString value = headers.value(QLatin1StringView(name));
-        const QString lower = value.toLower();
+        const QString lower = lowerText(value);
         if (lower.contains(QLatin1String("mailer-daemon")) || lower.contains(QLatin1String("mail delivery"))
             || lower.contains(QLatin1String("delivery subsystem")) || lower.contains(QLatin1String("delivery system")))
             return true;
@@ -40,18 +41,18 @@ bool fromMailSystem(const HeaderFields &headers)
 
 bool autoSubmittedFailure(const HeaderFields &headers)
 {
-    const QString value = headers.value(QLatin1StringView("auto-submitted")).toLower();
+    const QString value = lowerText(headers.value(QLatin1StringView("auto-submitted")));
     return value.contains(QLatin1String("fail")) || value.contains(QLatin1String("bounce"))
            || value.contains(QLatin1String("undeliver")) || value.contains(QLatin1String("dsn"));
 }
 
 bool isAutoReply(const HeaderFields &headers, const QString &subject)
 {
-    const QString submitted = headers.value(QLatin1StringView("auto-submitted")).toLower();
+    const QString submitted = lowerText(headers.value(QLatin1StringView("auto-submitted")));
     if (submitted.startsWith(QLatin1String("auto-replied")) || headers.has(QLatin1StringView("x-autoreply"))
         || headers.has(QLatin1StringView("x-autorespond")))
         return true;
-    const QString precedence = headers.value(QLatin1StringView("precedence")).toLower();
+    const QString precedence = lowerText(headers.value(QLatin1StringView("precedence")));
     if (precedence == QLatin1String("auto_reply"))
         return true;
     static const char16_t *const subjects[] = {
@@ -68,7 +69,7 @@ bool isAutoReply(const HeaderFields &headers, const QString &subject)
         u"risposta automatica",
         u"vacation",
     };
-    const QString lower = subject.trimmed().toLower();
+    const QString lower = lowerText(subject.trimmed());
     for (const char16_t *start : subjects) {
         if (lower.startsWith(QStringView(start)))
             return true;
@@ -79,7 +80,7 @@ bool isAutoReply(const HeaderFields &headers, const QString &subject)
 // Subjects mail systems give their notices, beside the user's phrases.
 bool failureSubject(const QString &subject)
 {
-    static const char16_t *const subjects[] = {
+    static const PhraseSet subjects{
         u"undeliverable",
         u"undelivered mail",
         u"non remis",
@@ -97,12 +98,7 @@ bool failureSubject(const QString &subject)
         u"no se puede entregar",
         u"non recapitabile",
     };
-    const QString lower = subject.toLower();
-    for (const char16_t *phrase : subjects) {
-        if (lower.contains(QStringView(phrase)))
-            return true;
-    }
-    return false;
+    return subjects.foundIn(lowerText(subject));
 }
 
 // A group's notice names the group, not its address: of the returned
@@ -127,14 +123,13 @@ QStringList onlyTheGroup(const QStringList &lines, const QStringList &recipients
 // A read or display receipt (RFC 8098) is no failure, whoever sends it.
 bool isReceipt(const HeaderFields &headers)
 {
-    return headers.value(QLatin1StringView("content-type"))
-        .toLower()
+    return lowerText(headers.value(QLatin1StringView("content-type")))
         .contains(QLatin1String("disposition-notification"));
 }
 
 bool isComplaint(const HeaderFields &headers)
 {
-    const QString type = headers.value(QLatin1StringView("content-type")).toLower();
+    const QString type = lowerText(headers.value(QLatin1StringView("content-type")));
     return type.contains(QLatin1String("multipart/report")) && type.contains(QLatin1String("feedback-report"));
 }
 
@@ -222,6 +217,7 @@ Notice FailureNotice::read(const NoticeInput &input) const
 {
     const HeaderFields headers(input.headers);
     const HeaderFields returned(input.returnedHeaders);
+    const NoticeText text(input.lines);
     Notice notice;
     if (isComplaint(headers)) {
         notice.kind = Notice::Kind::Complaint;
@@ -229,12 +225,12 @@ Notice FailureNotice::read(const NoticeInput &input) const
         if (!who.isEmpty())
             notice.addresses << who;
         else
-            notice.addresses
-                = returnedRecipients(returned, input.lines, [](const QString &) { return true; }).mid(0, 1);
+            notice.addresses = returnedRecipients(returned, text, [](const QString &) { return true; }).mid(0, 1);
         return notice;
     }
 
-    const DeliveryReport report = readDeliveryReport(input.deliveryStatus);
+    const DeliveryReport report
+        = input.deliveryStatus.isEmpty() ? DeliveryReport() : readDeliveryReport(input.deliveryStatus);
     const QStringList failedHeader
         = fieldAddresses(headers.values(QLatin1StringView("x-failed-recipients")).join(u','));
     const bool systemSender = fromMailSystem(headers) || !failedHeader.isEmpty() || autoSubmittedFailure(headers);
@@ -252,7 +248,7 @@ Notice FailureNotice::read(const NoticeInput &input) const
             return notice;
         if ((isReceipt(headers) && !systemSender) || (report.present && report.delivered && !report.delayed))
             return notice; // delivered, read or displayed: nothing failed
-        if ((report.present && report.delayed) || saysDelayed(input.subject, input.lines))
+        if ((report.present && report.delayed) || saysDelayed(input.subject, text))
             return {Notice::Kind::Delay, {}};
         weakSign = !systemSender && !failurePhrase && !report.present;
     }
@@ -287,12 +283,12 @@ Notice FailureNotice::read(const NoticeInput &input) const
             notice.addresses << address;
     }
     if (notice.addresses.isEmpty())
-        notice.addresses = failedRecipients(input.lines, keep);
+        notice.addresses = failedRecipients(text, keep);
     // The text part some systems put where the report's fields belong.
     if (notice.addresses.isEmpty() && !report.present && !input.deliveryStatus.isEmpty())
-        notice.addresses = failedRecipients(input.deliveryStatus.split(QLatin1Char('\n')), keep);
+        notice.addresses = failedRecipients(NoticeText(input.deliveryStatus.split(QLatin1Char('\n'))), keep);
     if (notice.addresses.isEmpty())
-        notice.addresses = onlyTheGroup(input.lines, returnedRecipients(returned, input.lines, keep));
+        notice.addresses = onlyTheGroup(input.lines, returnedRecipients(returned, text, keep));
     if (notice.addresses.isEmpty() && weakSign)
         notice.kind = Notice::Kind::None;
     return notice;
