@@ -148,34 +148,34 @@ QSet<QString> bystandersOf(const HeaderFields &headers, const HeaderFields &retu
     QSet<QString> bystanders(own.cbegin(), own.cend());
     for (const char *name : {"from", "to", "cc", "return-path", "sender", "reply-to", "message-id", "in-reply-to",
                              "references", "errors-to"}) {
-        for (const QString &value : headers.values(QLatin1StringView(name))) {
+        headers.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 bystanders.insert(address);
-        }
+        });
     }
     // A returned message's sender side, unless it also went to that address.
     QSet<QString> returnedTo;
     for (const char *name : {"to", "cc"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 returnedTo.insert(address);
-        }
+        });
     }
     for (const char *name :
          {"from", "return-path", "sender", "reply-to", "message-id", "in-reply-to", "references", "errors-to"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value)) {
                 if (!returnedTo.contains(address))
                     bystanders.insert(address);
             }
-        }
+        });
     }
     // A list's own address is where the returned message went, not who failed.
     for (const char *name : {"list-post", "list-unsubscribe", "list-help", "list-subscribe", "list-owner"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 bystanders.insert(address.section(QLatin1Char('?'), 0, 0));
-        }
+        });
     }
     return bystanders;
 }
@@ -216,10 +216,10 @@ QString FailureNotice::recipientOfReturnAddress(const QString &address) const
 Notice FailureNotice::read(const NoticeInput &input) const
 {
     const HeaderFields headers(input.headers);
-    const HeaderFields returned(input.returnedHeaders);
     const NoticeText text(input.lines);
     Notice notice;
     if (isComplaint(headers)) {
+        const HeaderFields returned(input.returnedHeaders);
         notice.kind = Notice::Kind::Complaint;
         const QString who = complainant(input.deliveryStatus);
         if (!who.isEmpty())
@@ -235,14 +235,13 @@ Notice FailureNotice::read(const NoticeInput &input) const
         = fieldAddresses(headers.values(QLatin1StringView("x-failed-recipients")).join(u','));
     const bool systemSender = fromMailSystem(headers) || !failedHeader.isEmpty() || autoSubmittedFailure(headers);
     const bool nullPath = fieldAddresses(headers.value(QLatin1StringView("return-path"))) == QStringList{QString()};
-    const bool autoReply = isAutoReply(headers, input.subject);
     const bool failurePhrase = input.failurePhrase || failureSubject(input.subject);
 
     // Only a null return path says a mail system sent it: such a notice
     // counts what its text names, but is not reported when it names no one.
     bool weakSign = false;
     if (report.failed.isEmpty() && failedHeader.isEmpty()) {
-        if (autoReply && !systemSender)
+        if (!systemSender && isAutoReply(headers, input.subject))
             return {Notice::Kind::AutoReply, {}};
         if (!systemSender && !nullPath && !failurePhrase && !report.present)
             return notice;
@@ -253,6 +252,8 @@ Notice FailureNotice::read(const NoticeInput &input) const
         weakSign = !systemSender && !failurePhrase && !report.present;
     }
     notice.kind = Notice::Kind::Failure;
+    // Read only now: most messages are no notice and leave above.
+    const HeaderFields returned(input.returnedHeaders);
     const QSet<QString> bystanders = bystandersOf(headers, returned, m_own);
     const RecipientTest keep = [&bystanders](const QString &address) {
         return !address.isEmpty() && !bystanders.contains(lowerAZ(address)) && !isMailSystemAddress(address);

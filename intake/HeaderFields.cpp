@@ -6,7 +6,8 @@ HeaderFields::HeaderFields(const QString &block)
     : m_block(block)
 {
     const QStringView text(m_block);
-    m_fields.reserve(32);
+    if (!text.isEmpty())
+        m_fields.reserve(32);
     for (qsizetype start = 0; start <= text.size();) {
         qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
@@ -116,9 +117,8 @@ bool endsAddress(QChar c)
 
 } // namespace
 
-QStringList fieldAddresses(const QString &value)
+QStringList fieldAddresses(QStringView text)
 {
-    const QStringView text(value);
     if (text.trimmed() == u"<>")
         return {QString()};
     QStringList found;

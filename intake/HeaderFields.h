@@ -16,6 +16,15 @@ public:
     // The first field of that name, unfolded and trimmed; empty when missing.
     QString value(QLatin1StringView name) const;
     QStringList values(QLatin1StringView name) const;
+    // Calls f with each value of that name, as values() lists them, without
+    // copying them.
+    template<typename F> void forEachValue(QLatin1StringView name, F f) const
+    {
+        for (const Field &field : m_fields) {
+            if (named(field, name))
+                f(field.folded >= 0 ? QStringView(m_folded.at(field.folded)) : field.line);
+        }
+    }
     bool isEmpty() const { return m_fields.isEmpty(); }
 
 private:
@@ -37,4 +46,4 @@ private:
 
 // The bare addresses of a field's value ("A <a@x>, b@y" gives a@x, b@y),
 // lower-cased; a value of "<>" gives one empty address.
-QStringList fieldAddresses(const QString &value);
+QStringList fieldAddresses(QStringView value);
