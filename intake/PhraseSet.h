@@ -26,14 +26,16 @@ private:
     void add(QStringView phrase);
     void sort();
 
+    // Six low bits of each character: the table stays small enough to sit
+    // in the cache beside the rest of the check's work.
     static quint16 pairKey(QChar first, QChar second)
     {
-        return quint16(((first.unicode() & 0xff) << 8) | (second.unicode() & 0xff));
+        return quint16(((first.unicode() & 0x3f) << 6) | (second.unicode() & 0x3f));
     }
 
-    // By the low bytes of the two characters each phrase opens with: a text
-    // position whose pair is not in m_openings opens none of them.
-    std::bitset<65536> m_openings;
+    // By the two characters each phrase opens with: a text position whose
+    // pair is not in m_openings opens none of them.
+    std::bitset<4096> m_openings;
     QList<std::pair<quint16, QStringView>> m_phrases; // sorted by key
     QString m_singles; // phrases of one character
     QStringList m_owned; // what the views of a copied list point into
