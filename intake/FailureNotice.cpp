@@ -25,11 +25,12 @@ bool fromMailSystem(const HeaderFields &headers)
     const QString type = lowerText(headers.value(QLatin1StringView("content-type")));
     if (type.contains(QLatin1String("multipart/report")) && type.contains(QLatin1String("delivery-status")))
         return true;
+    static const PhraseSet names{u"mailer-daemon", u"mail delivery", u"delivery subsystem", u"delivery system"};
     for (const char *name : {"from", "sender", "return-path"}) {
         const QString value = headers.value(QLatin1StringView(name));
-        const QString lower = lowerText(value);
-        if (lower.contains(QLatin1String("mailer-daemon")) || lower.contains(QLatin1String("mail delivery"))
-            || lower.contains(QLatin1String("delivery subsystem")) || lower.contains(QLatin1String("delivery system")))
+        if (value.isEmpty())
+            continue;
+        if (names.foundIn(lowerText(value)))
             return true;
         for (const QString &address : fieldAddresses(value)) {
             if (isMailSystemAddress(address))
@@ -42,8 +43,9 @@ bool fromMailSystem(const HeaderFields &headers)
 bool autoSubmittedFailure(const HeaderFields &headers)
 {
     const QString value = lowerText(headers.value(QLatin1StringView("auto-submitted")));
-    return value.contains(QLatin1String("fail")) || value.contains(QLatin1String("bounce"))
-           || value.contains(QLatin1String("undeliver")) || value.contains(QLatin1String("dsn"));
+    return !value.isEmpty()
+           && (value.contains(QLatin1String("fail")) || value.contains(QLatin1String("bounce"))
+               || value.contains(QLatin1String("undeliver")) || value.contains(QLatin1String("dsn")));
 }
 
 bool isAutoReply(const HeaderFields &headers, const QString &subject)

@@ -19,12 +19,12 @@ PhraseSet::PhraseSet(const QStringList &phrases)
 
 void PhraseSet::add(QStringView phrase)
 {
-    if (phrase.size() == 1) {
-        m_singles += phrase.front();
-    } else if (phrase.size() > 1) {
-        const quint16 key = pairKey(phrase.at(0), phrase.at(1));
+    if (phrase.size() >= 3) {
+        const quint16 key = openingKey(phrase.data());
         m_openings.set(key);
         m_phrases.append({key, phrase});
+    } else if (!phrase.isEmpty()) {
+        m_short.append(phrase);
     }
 }
 
@@ -36,14 +36,14 @@ void PhraseSet::sort()
 
 bool PhraseSet::foundIn(QStringView text) const
 {
-    for (const QChar c : m_singles) {
-        if (text.contains(c))
+    for (const QStringView phrase : m_short) {
+        if (text.contains(phrase))
             return true;
     }
     const QChar *const chars = text.data();
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i + 1 < size; ++i) {
-        const quint16 key = pairKey(chars[i], chars[i + 1]);
+    for (qsizetype i = 0; i + 2 < size; ++i) {
+        const quint16 key = openingKey(chars + i);
         if (!m_openings.test(key))
             continue;
         auto it = std::lower_bound(m_phrases.cbegin(), m_phrases.cend(), key,

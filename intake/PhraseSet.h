@@ -14,8 +14,8 @@
 class PhraseSet
 {
 public:
-    // Each phrase at least two characters long; compared exactly, so give
-    // them in the letter case of the text they are looked for in.
+    // Compared exactly: give the phrases in the letter case of the text
+    // they are looked for in.
     PhraseSet(std::initializer_list<QStringView> phrases);
     // A copy of a list of any phrases; an empty one is never found.
     explicit PhraseSet(const QStringList &phrases);
@@ -26,18 +26,17 @@ private:
     void add(QStringView phrase);
     void sort();
 
-    // Six low bits of each character: the table stays small enough to sit
-    // in the cache beside the rest of the check's work.
-    static quint16 pairKey(QChar first, QChar second)
+    // The three characters a phrase opens with, hashed into the table: a
+    // text position whose hash is not in m_openings opens none of them.
+    // Small enough to stay in the cache beside the rest of the check's work.
+    static quint16 openingKey(const QChar *c)
     {
-        return quint16(((first.unicode() & 0x3f) << 6) | (second.unicode() & 0x3f));
+        return quint16((c[0].unicode() * 961u + c[1].unicode() * 31u + c[2].unicode()) & 4095u);
     }
 
-    // By the two characters each phrase opens with: a text position whose
-    // pair is not in m_openings opens none of them.
     std::bitset<4096> m_openings;
     QList<std::pair<quint16, QStringView>> m_phrases; // sorted by key
-    QString m_singles; // phrases of one character
+    QList<QStringView> m_short; // phrases of one or two characters
     QStringList m_owned; // what the views of a copied list point into
 };
 

@@ -42,7 +42,7 @@ private Q_SLOTS:
         QTest::addRow("at the end") << QStringLiteral("we will retry") << true;
         QTest::addRow("cut short") << QStringLiteral("we will retr") << false;
         QTest::addRow("wide characters") << QStringLiteral("宛先: x") << true;
-        // š and a share their low bits: the pair filter lets it by, the comparison must not.
+        // Opening hashes collide; the comparison must still tell the phrases apart.
         QTest::addRow("same low bytes") << QStringLiteral("\u0161b") << false;
         QTest::addRow("one character") << QStringLiteral("xyz!") << true;
         QTest::addRow("none") << QStringLiteral("nothing here") << false;
