@@ -2,6 +2,7 @@
 
 #include "core/AsciiCase.h"
 #include "intake/HeaderFields.h"
+#include "intake/PhraseSet.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -9,87 +10,95 @@
 namespace {
 
 // Introduce the recipient lines that follow them, lower-case.
-const char16_t *const kIntroducers[] = {
-    u"following address",
-    u"following recipient",
-    u"following destination",
-    u"following user",
-    u"list of recipients",
-    u"recipients or groups",
-    u"failed recipient",
-    u"failed addresses",
-    u"could not be reached",
-    u"did not reach the following",
-    u"was not delivered to:",
-    u"not delivered to the following",
-    u"could not be delivered to:",
-    u"undeliverable to the following",
-    u"permanent fatal errors",
-    u"intended recipient",
-    u"invalid recipient",
-    u"unknown recipient",
-    u"delivery userid:",
-    u"error-for:",
-    u"addressed to email address",
-    u"adresses suivantes",
-    u"destinataires suivants",
-    u"folgende empf",
-    u"folgenden empf",
-    u"folgende adresse",
-    u"siguientes destinatarios",
-    u"destinatarios siguientes",
-    u"seguintes destinat",
-    u"destinatari seguenti",
-    u"seguenti destinatari",
-    u"следующим адресат",
-    u"следующих адресат",
-    u"следующим получател",
-    u"адресатам:",
-    u"получателям:",
-    u"zugestellt werden an",
-    u"以下のアドレス",
-    u"以下の宛先",
-    u"宛先:",
-};
+const PhraseSet &introducers()
+{
+    static const PhraseSet phrases{
+        u"following address",
+        u"following recipient",
+        u"following destination",
+        u"following user",
+        u"list of recipients",
+        u"recipients or groups",
+        u"failed recipient",
+        u"failed addresses",
+        u"could not be reached",
+        u"did not reach the following",
+        u"was not delivered to:",
+        u"not delivered to the following",
+        u"could not be delivered to:",
+        u"undeliverable to the following",
+        u"permanent fatal errors",
+        u"intended recipient",
+        u"invalid recipient",
+        u"unknown recipient",
+        u"delivery userid:",
+        u"error-for:",
+        u"addressed to email address",
+        u"adresses suivantes",
+        u"destinataires suivants",
+        u"folgende empf",
+        u"folgenden empf",
+        u"folgende adresse",
+        u"siguientes destinatarios",
+        u"destinatarios siguientes",
+        u"seguintes destinat",
+        u"destinatari seguenti",
+        u"seguenti destinatari",
+        u"следующим адресат",
+        u"следующих адресат",
+        u"следующим получател",
+        u"адресатам:",
+        u"получателям:",
+        u"zugestellt werden an",
+        u"以下のアドレス",
+        u"以下の宛先",
+        u"宛先:",
+    };
+    return phrases;
+}
 
 // Failure words that sit beside the failed address on one line, lower-case.
-const char16_t *const kReasons[] = {
-    u"user unknown",
-    u"unknown user",
-    u"no such user",
-    u"unknown recipient",
-    u"recipient unknown",
-    u"does not exist",
-    u"doesn't exist",
-    u"not exist",
-    u"no mailbox",
-    u"mailbox unavailable",
-    u"mailbox not found",
-    u"mailbox is full",
-    u"mailbox full",
-    u"quota exceeded",
-    u"over quota",
-    u"user not found",
-    u"address rejected",
-    u"recipient rejected",
-    u"invalid recipient",
-    u"invalid address",
-    u"not listed",
-    u"disabled",
-    u"unknown host",
-    u"host unknown",
-    u"unrouteable",
-    u"undeliverable",
-    u"delivery failed",
-    u"could not be delivered",
-    u"not delivered",
-    u"account",
-    u"addressee unknown",
-    u"invalid",
-    u"quota",
-    u"fatal",
-    u"permanent",
-};
+const PhraseSet &reasons()
+{
+    static const PhraseSet phrases{
+        u"user unknown",
+        u"unknown user",
+        u"no such user",
+        u"unknown recipient",
+        u"recipient unknown",
+        u"does not exist",
+        u"doesn't exist",
+        u"not exist",
+        u"no mailbox",
+        u"mailbox unavailable",
+        u"mailbox not found",
+        u"mailbox is full",
+        u"mailbox full",
+        u"quota exceeded",
+        u"over quota",
+        u"user not found",
+        u"address rejected",
+        u"recipient rejected",
+        u"invalid recipient",
+        u"invalid address",
+        u"not listed",
+        u"disabled",
+        u"unknown host",
+        u"host unknown",
+        u"unrouteable",
+        u"undeliverable",
+        u"delivery failed",
+        u"could not be delivered",
+        u"not delivered",
+        u"account",
+        u"addressee unknown",
+        u"invalid",
+        u"quota",
+        u"fatal",
+        u"permanent",
+    };
+    return phrases;
+}
 
 const QRegularExpression &addressPattern()
 {
@@ -158,19 +167,12 @@ private:
 
 // X-Failed-Recipients' own words in the text, and the recipient lines after
 // an introducing phrase: each line's first address, until the next section.
-void afterIntroducers(const QStringList &lines, qsizetype end, Found &found)
+void afterIntroducers(const NoticeText &text, qsizetype end, Found &found)
 {
     constexpr qsizetype Window = 12;
+    const QStringList &lines = text.lines();
     for (qsizetype i = 0; i < end; ++i) {
-        const QString lower = lines.at(i).toLower();
-        bool introduces = false;
-        for (const char16_t *phrase : kIntroducers) {
-            if (lower.contains(QStringView(phrase))) {
-                introduces = true;
-                break;
-            }
-        }
-        if (!introduces)
+        if (!introducers().foundIn(text.lower(i)))
             continue;
         // The rest of the introducing line may hold the address itself.
         const qsizetype colon = lines.at(i).lastIndexOf(QLatin1Char(':'));
@@ -198,11 +200,13 @@ void afterIntroducers(const QStringList &lines, qsizetype end, Found &found)
 
 // Paragraphs opening with the address: "<addr>:" (qmail, Postfix, Yahoo),
 // "addr: 550 ..." and sendmail's "<addr>... User unknown".
-void leadingAddresses(const QStringList &lines, qsizetype end, Found &found)
+void leadingAddresses(const NoticeText &text, qsizetype end, Found &found)
 {
+    const QStringList &lines = text.lines();
     for (qsizetype i = 0; i < end; ++i) {
         const QString &line = lines.at(i);
-        if (line.isEmpty() || (line.size() > 2 && line.at(0).isSpace() && line.at(1).isSpace() && line.at(2).isSpace()))
+        if (line.isEmpty() || (line.size() > 2 && line.at(0).isSpace() && line.at(1).isSpace() && line.at(2).isSpace())
+            || !line.contains(QLatin1Char('@')))
             continue;
         qsizetype after = 0;
         const QString address = leadingAddress(line, &after);
@@ -216,7 +220,7 @@ void leadingAddresses(const QStringList &lines, qsizetype end, Found &found)
 }
 
 // Sentences that name the address, read across line breaks.
-void namingSentences(const QStringList &lines, qsizetype end, Found &found)
+void namingSentences(const NoticeText &notice, qsizetype end, Found &found)
 {
     static const QRegularExpression sentences(
         QStringLiteral(
@@ -227,49 +231,47 @@ void namingSentences(const QStringList &lines, qsizetype end, Found &found)
             R"(|5\d\d[ -](?:\d\.\d{1,3}\.\d{1,3} )?|mailbox (?:is )?full:|\(|user \S+ \())"
             R"(\s*<?([\w.!#$%&*+/=?^`{|}~-]+@[\w-]+(?:\.[\w-]+)+))"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    // Every sentence ends in an address.
+    const QStringList &lines = notice.lines();
+    bool named = false;
+    for (qsizetype i = 0; i < end && !named; ++i)
+        named = lines.at(i).contains(QLatin1Char('@'));
+    if (!named)
+        return;
     QString text;
     for (qsizetype i = 0; i < end; ++i) {
-        text += lines.at(i).trimmed();
+        text += QStringView(lines.at(i)).trimmed();
         text += QLatin1Char(' ');
     }
     for (auto it = sentences.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         const QString lead = m.captured(0).left(1);
         // "(addr)" and "5xx addr" name the recipient only with a reason beside them.
-        const QString around = text.mid(m.capturedStart(), 160).toLower();
-        if (lead == QLatin1String("(") || lead.at(0).isDigit()) {
-            bool reason = false;
-            for (const char16_t *word : kReasons)
-                reason = reason || around.contains(QStringView(word));
-            if (!reason)
-                continue;
-        }
+        if ((lead == QLatin1String("(") || lead.at(0).isDigit())
+            && !reasons().foundIn(text.mid(m.capturedStart(), 160).toLower()))
+            continue;
         found.add(clean(m.captured(1)));
     }
 }
 
 // The last resort in the text: an address on a line that gives a reason,
 // but not one the mail came from.
-void besideReasons(const QStringList &lines, qsizetype end, Found &found)
+void besideReasons(const NoticeText &text, qsizetype end, Found &found)
 {
     static const QRegularExpression sender(QStringLiteral(R"((?:from|sender|by)\s+<?$)"),
                                            QRegularExpression::CaseInsensitiveOption);
     for (qsizetype i = 0; i < end; ++i) {
-        const QString &line = lines.at(i);
-        const QString lower = line.toLower();
-        if (!lower.contains(QLatin1Char('@')))
+        const QString &line = text.lines().at(i);
+        if (!line.contains(QLatin1Char('@')))
             continue;
-        for (const char16_t *word : kReasons) {
-            if (!lower.contains(QStringView(word)))
-                continue;
-            for (auto it = addressPattern().globalMatch(line); it.hasNext();) {
-                const auto m = it.next();
-                if (!sender.match(QStringView(line).first(m.capturedStart())).hasMatch()) {
-                    found.add(clean(m.captured()));
-                    break;
-                }
+        if (!reasons().foundIn(text.lower(i)))
+            continue;
+        for (auto it = addressPattern().globalMatch(line); it.hasNext();) {
+            const auto m = it.next();
+            if (!sender.match(QStringView(line).first(m.capturedStart())).hasMatch()) {
+                found.add(clean(m.captured()));
+                break;
             }
-            break;
         }
     }
 }
@@ -286,43 +288,68 @@ QStringList addressesIn(QStringView text)
     return found;
 }
 
-qsizetype noticeLength(const QStringList &lines)
+NoticeText::NoticeText(const QStringList &lines)
+    : m_lines(lines)
 {
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString trimmed = lines.at(i).trimmed();
+}
+
+const QString &NoticeText::lower(qsizetype i) const
+{
+    if (m_lower.isEmpty()) {
+        m_lower.resize(m_lines.size());
+        m_lowered.assign(std::size_t(m_lines.size()), false);
+    }
+    if (!m_lowered[std::size_t(i)]) {
+        m_lower[i] = lowerText(m_lines.at(i));
+        m_lowered[std::size_t(i)] = true;
+    }
+    return m_lower.at(i);
+}
+
+qsizetype NoticeText::noticeLength() const
+{
+    if (m_length < 0)
+        m_length = findNoticeEnd();
+    return m_length;
+}
+
+qsizetype NoticeText::findNoticeEnd() const
+{
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QStringView trimmed = QStringView(m_lines.at(i)).trimmed();
         if (trimmed.isEmpty())
             continue;
-        const QString lower = trimmed.toLower();
-        if (lower.startsWith(QLatin1String("received: ")) || lower.startsWith(QLatin1String("return-path:"))
-            || lower.startsWith(QLatin1String(">received: ")) || lower.startsWith(QLatin1String("message-id:")))
+        // Lower-casing changes no blank: this is the trimmed line lowered.
+        const QStringView low = QStringView(lower(i)).trimmed();
+        if (low.startsWith(QLatin1String("received: ")) || low.startsWith(QLatin1String("return-path:"))
+            || low.startsWith(QLatin1String(">received: ")) || low.startsWith(QLatin1String("message-id:")))
             return i;
         if (isDivider(trimmed)) {
             for (const char16_t *word : {u"original", u"returned", u"header", u"copy of", u"unsent", u"undelivered",
                                          u"message text", u"text follows", u"message follows", u"rfc822", u"below"}) {
-                if (lower.contains(QStringView(word)))
+                if (low.contains(QStringView(word)))
                     return i;
             }
         }
-        if (lower.startsWith(QLatin1String("original message"))
-            || lower.contains(QLatin1String("original message follows"))
-            || lower.contains(QLatin1String("message follows")))
+        // ("original message follows" holds "message follows".)
+        if (low.startsWith(QLatin1String("original message")) || low.contains(QLatin1String("message follows")))
             return i;
     }
-    return lines.size();
+    return m_lines.size();
 }
 
-QStringList failedRecipients(const QStringList &lines, const RecipientTest &keep)
+QStringList failedRecipients(const NoticeText &text, const RecipientTest &keep)
 {
-    const qsizetype end = noticeLength(lines);
+    const qsizetype end = text.noticeLength();
     Found found(keep);
     for (auto rule : {afterIntroducers, leadingAddresses, namingSentences})
-        rule(lines, end, found);
+        rule(text, end, found);
     if (found.list().isEmpty())
-        besideReasons(lines, end, found);
+        besideReasons(text, end, found);
     return found.list();
 }
 
-QStringList returnedRecipients(const HeaderFields &returned, const QStringList &lines, const RecipientTest &keep)
+QStringList returnedRecipients(const HeaderFields &returned, const NoticeText &text, const RecipientTest &keep)
 {
     Found found(keep);
     for (const char *name : {"to", "cc"}) {
@@ -334,7 +361,8 @@ QStringList returnedRecipients(const HeaderFields &returned, const QStringList &
     if (!found.list().isEmpty() || !returned.isEmpty())
         return found.list();
     // A header block quoted in the text: its first To and Cc lines.
-    for (qsizetype i = noticeLength(lines); i < lines.size(); ++i) {
+    const QStringList &lines = text.lines();
+    for (qsizetype i = text.noticeLength(); i < lines.size(); ++i) {
         QStringView line = QStringView(lines.at(i)).trimmed();
         if (line.startsWith(QLatin1Char('>')))
             line = line.sliced(1).trimmed();
@@ -348,9 +376,9 @@ QStringList returnedRecipients(const HeaderFields &returned, const QStringList &
     return found.list();
 }
 
-bool saysDelayed(const QString &subject, const QStringList &lines)
+bool saysDelayed(const QString &subject, const NoticeText &notice)
 {
-    static const char16_t *const phrases[] = {
+    static const PhraseSet phrases{
         u"will retry",
         u"will be retried",
         u"will continue to try",
@@ -370,15 +398,15 @@ bool saysDelayed(const QString &subject, const QStringList &lines)
         u"will be attempted again",
         u"will continue attempting",
     };
-    QString text = subject.toLower();
-    const qsizetype end = noticeLength(lines);
+    QString text = lowerText(subject);
+    const qsizetype end = notice.noticeLength();
+    qsizetype size = text.size();
+    for (qsizetype i = 0; i < end; ++i)
+        size += notice.lines().at(i).size() + 1;
+    text.reserve(size);
     for (qsizetype i = 0; i < end; ++i) {
         text += QLatin1Char(' ');
-        text += lines.at(i).trimmed().toLower();
+        text += QStringView(notice.lower(i)).trimmed();
     }
-    for (const char16_t *phrase : phrases) {
-        if (text.contains(QStringView(phrase)))
-            return true;
-    }
-    return false;
+    return phrases.foundIn(text);
 }

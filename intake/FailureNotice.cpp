@@ -4,6 +4,7 @@
 #include "intake/DeliveryReport.h"
 #include "intake/FailedRecipients.h"
 #include "intake/HeaderFields.h"
+#include "intake/PhraseSet.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -21,14 +22,15 @@ bool isMailSystemAddress(const QString &address)
 // A sender a mail system writes as: its address or its display name.
 bool fromMailSystem(const HeaderFields &headers)
 {
-    const QString type = headers.value(QLatin1StringView("content-type")).toLower();
+    const QString type = lowerText(headers.value(QLatin1StringView("content-type")));
     if (type.contains(QLatin1String("multipart/report")) && type.contains(QLatin1String("delivery-status")))
         return true;
+    static const PhraseSet names{u"mailer-daemon", u"mail delivery", u"delivery subsystem", u"delivery system"};
     for (const char *name : {"from", "sender", "return-path"}) {
         const QString value = headers.value(QLatin1StringView(name));
-        const QString lower = value.toLower();
-        if (lower.contains(QLatin1String("mailer-daemon")) || lower.contains(QLatin1String("mail delivery"))
-            || lower.contains(QLatin1String("delivery subsystem")) || lower.contains(QLatin1String("delivery system")))
+        if (value.isEmpty())
+            continue;
+        if (names.foundIn(lowerText(value)))
             return true;
         for (const QString &address : fieldAddresses(value)) {
             if (isMailSystemAddress(address))
@@ -40,18 +42,19 @@ bool fromMailSystem(const HeaderFields &headers)
 
 bool autoSubmittedFailure(const HeaderFields &headers)
 {
-    const QString value = headers.value(QLatin1StringView("auto-submitted")).toLower();
-    return value.contains(QLatin1String("fail")) || value.contains(QLatin1String("bounce"))
-           || value.contains(QLatin1String("undeliver")) || value.contains(QLatin1String("dsn"));
+    const QString value = lowerText(headers.value(QLatin1StringView("auto-submitted")));
+    return !value.isEmpty()
+           && (value.contains(QLatin1String("fail")) || value.contains(QLatin1String("bounce"))
+               || value.contains(QLatin1String("undeliver")) || value.contains(QLatin1String("dsn")));
 }
 
 bool isAutoReply(const HeaderFields &headers, const QString &subject)
 {
-    const QString submitted = headers.value(QLatin1StringView("auto-submitted")).toLower();
+    const QString submitted = lowerText(headers.value(QLatin1StringView("auto-submitted")));
     if (submitted.startsWith(QLatin1String("auto-replied")) || headers.has(QLatin1StringView("x-autoreply"))
         || headers.has(QLatin1StringView("x-autorespond")))
         return true;
-    const QString precedence = headers.value(QLatin1StringView("precedence")).toLower();
+    const QString precedence = lowerText(headers.value(QLatin1StringView("precedence")));
     if (precedence == QLatin1String("auto_reply"))
         return true;
     static const char16_t *const subjects[] = {
@@ -68,7 +71,7 @@ bool isAutoReply(const HeaderFields &headers, const QString &subject)
         u"risposta automatica",
         u"vacation",
     };
-    const QString lower = subject.trimmed().toLower();
+    const QString lower = lowerText(subject.trimmed());
     for (const char16_t *start : subjects) {
         if (lower.startsWith(QStringView(start)))
             return true;
@@ -79,7 +82,7 @@ bool isAutoReply(const HeaderFields &headers, const QString &subject)
 // Subjects mail systems give their notices, beside the user's phrases.
 bool failureSubject(const QString &subject)
 {
-    static const char16_t *const subjects[] = {
+    static const PhraseSet subjects{
         u"undeliverable",
         u"undelivered mail",
         u"non remis",
@@ -97,12 +100,7 @@ bool failureSubject(const QString &subject)
         u"no se puede entregar",
         u"non recapitabile",
     };
-    const QString lower = subject.toLower();
-    for (const char16_t *phrase : subjects) {
-        if (lower.contains(QStringView(phrase)))
-            return true;
-    }
-    return false;
+    return subjects.foundIn(lowerText(subject));
 }
 
 // A group's notice names the group, not its address: of the returned
@@ -127,14 +125,13 @@ QStringList onlyTheGroup(const QStringList &lines, const QStringList &recipients
 // A read or display receipt (RFC 8098) is no failure, whoever sends it.
 bool isReceipt(const HeaderFields &headers)
 {
-    return headers.value(QLatin1StringView("content-type"))
-        .toLower()
+    return lowerText(headers.value(QLatin1StringView("content-type")))
         .contains(QLatin1String("disposition-notification"));
 }
 
 bool isComplaint(const HeaderFields &headers)
 {
-    const QString type = headers.value(QLatin1StringView("content-type")).toLower();
+    const QString type = lowerText(headers.value(QLatin1StringView("content-type")));
     return type.contains(QLatin1String("multipart/report")) && type.contains(QLatin1String("feedback-report"));
 }
 
@@ -153,34 +150,34 @@ QSet<QString> bystandersOf(const HeaderFields &headers, const HeaderFields &retu
     QSet<QString> bystanders(own.cbegin(), own.cend());
     for (const char *name : {"from", "to", "cc", "return-path", "sender", "reply-to", "message-id", "in-reply-to",
                              "references", "errors-to"}) {
-        for (const QString &value : headers.values(QLatin1StringView(name))) {
+        headers.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 bystanders.insert(address);
-        }
+        });
     }
     // A returned message's sender side, unless it also went to that address.
     QSet<QString> returnedTo;
     for (const char *name : {"to", "cc"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 returnedTo.insert(address);
-        }
+        });
     }
     for (const char *name :
          {"from", "return-path", "sender", "reply-to", "message-id", "in-reply-to", "references", "errors-to"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value)) {
                 if (!returnedTo.contains(address))
                     bystanders.insert(address);
             }
-        }
+        });
     }
     // A list's own address is where the returned message went, not who failed.
     for (const char *name : {"list-post", "list-unsubscribe", "list-help", "list-subscribe", "list-owner"}) {
-        for (const QString &value : returned.values(QLatin1StringView(name))) {
+        returned.forEachValue(QLatin1StringView(name), [&](QStringView value) {
             for (const QString &address : fieldAddresses(value))
                 bystanders.insert(address.section(QLatin1Char('?'), 0, 0));
-        }
+        });
     }
     return bystanders;
 }
@@ -221,42 +218,44 @@ QString FailureNotice::recipientOfReturnAddress(const QString &address) const
 Notice FailureNotice::read(const NoticeInput &input) const
 {
     const HeaderFields headers(input.headers);
-    const HeaderFields returned(input.returnedHeaders);
+    const NoticeText text(input.lines);
     Notice notice;
     if (isComplaint(headers)) {
+        const HeaderFields returned(input.returnedHeaders);
         notice.kind = Notice::Kind::Complaint;
         const QString who = complainant(input.deliveryStatus);
         if (!who.isEmpty())
             notice.addresses << who;
         else
-            notice.addresses
-                = returnedRecipients(returned, input.lines, [](const QString &) { return true; }).mid(0, 1);
+            notice.addresses = returnedRecipients(returned, text, [](const QString &) { return true; }).mid(0, 1);
         return notice;
     }
 
-    const DeliveryReport report = readDeliveryReport(input.deliveryStatus);
+    const DeliveryReport report
+        = input.deliveryStatus.isEmpty() ? DeliveryReport() : readDeliveryReport(input.deliveryStatus);
     const QStringList failedHeader
         = fieldAddresses(headers.values(QLatin1StringView("x-failed-recipients")).join(u','));
     const bool systemSender = fromMailSystem(headers) || !failedHeader.isEmpty() || autoSubmittedFailure(headers);
     const bool nullPath = fieldAddresses(headers.value(QLatin1StringView("return-path"))) == QStringList{QString()};
-    const bool autoReply = isAutoReply(headers, input.subject);
     const bool failurePhrase = input.failurePhrase || failureSubject(input.subject);
 
     // Only a null return path says a mail system sent it: such a notice
     // counts what its text names, but is not reported when it names no one.
     bool weakSign = false;
     if (report.failed.isEmpty() && failedHeader.isEmpty()) {
-        if (autoReply && !systemSender)
+        if (!systemSender && isAutoReply(headers, input.subject))
             return {Notice::Kind::AutoReply, {}};
         if (!systemSender && !nullPath && !failurePhrase && !report.present)
             return notice;
         if ((isReceipt(headers) && !systemSender) || (report.present && report.delivered && !report.delayed))
             return notice; // delivered, read or displayed: nothing failed
-        if ((report.present && report.delayed) || saysDelayed(input.subject, input.lines))
+        if ((report.present && report.delayed) || saysDelayed(input.subject, text))
             return {Notice::Kind::Delay, {}};
         weakSign = !systemSender && !failurePhrase && !report.present;
     }
     notice.kind = Notice::Kind::Failure;
+    // Read only now: most messages are no notice and leave above.
+    const HeaderFields returned(input.returnedHeaders);
     const QSet<QString> bystanders = bystandersOf(headers, returned, m_own);
     const RecipientTest keep = [&bystanders](const QString &address) {
         return !address.isEmpty() && !bystanders.contains(lowerAZ(address)) && !isMailSystemAddress(address);
@@ -287,12 +286,12 @@ Notice FailureNotice::read(const NoticeInput &input) const
             notice.addresses << address;
     }
     if (notice.addresses.isEmpty())
-        notice.addresses = failedRecipients(input.lines, keep);
+        notice.addresses = failedRecipients(text, keep);
     // The text part some systems put where the report's fields belong.
     if (notice.addresses.isEmpty() && !report.present && !input.deliveryStatus.isEmpty())
-        notice.addresses = failedRecipients(input.deliveryStatus.split(QLatin1Char('\n')), keep);
+        notice.addresses = failedRecipients(NoticeText(input.deliveryStatus.split(QLatin1Char('\n'))), keep);
     if (notice.addresses.isEmpty())
-        notice.addresses = onlyTheGroup(input.lines, returnedRecipients(returned, input.lines, keep));
+        notice.addresses = onlyTheGroup(input.lines, returnedRecipients(returned, text, keep));
     if (notice.addresses.isEmpty() && weakSign)
         notice.kind = Notice::Kind::None;
     return notice;

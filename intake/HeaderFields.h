@@ -16,12 +16,34 @@ public:
     // The first field of that name, unfolded and trimmed; empty when missing.
     QString value(QLatin1StringView name) const;
     QStringList values(QLatin1StringView name) const;
+    // Calls f with each value of that name, as values() lists them, without
+    // copying them.
+    template<typename F> void forEachValue(QLatin1StringView name, F f) const
+    {
+        for (const Field &field : m_fields) {
+            if (named(field, name))
+                f(field.folded >= 0 ? QStringView(m_folded.at(field.folded)) : field.line);
+        }
+    }
     bool isEmpty() const { return m_fields.isEmpty(); }
 
 private:
-    QList<std::pair<QString, QString>> m_fields; // lower-case name, value
+    // Most fields are one line: their name and value stay views into the
+    // block, and only a folded value is joined into a string of its own.
+    struct Field
+    {
+        QStringView name; // trimmed, letter case as written
+        QStringView line; // the value on the field's first line, trimmed
+        qsizetype folded = -1; // the whole value's place in m_folded, if folded
+    };
+    static bool named(const Field &field, QLatin1StringView lower);
+    QString valueOf(const Field &field) const;
+
+    QString m_block;
+    QList<Field> m_fields;
+    QStringList m_folded;
 };
 
 // The bare addresses of a field's value ("A <a@x>, b@y" gives a@x, b@y),
 // lower-cased; a value of "<>" gives one empty address.
-QStringList fieldAddresses(const QString &value);
+QStringList fieldAddresses(QStringView value);

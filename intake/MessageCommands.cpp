@@ -7,6 +7,7 @@
 #include "intake/DeliveryReport.h"
 #include "intake/FailureNotice.h"
 #include "intake/HarvestRules.h"
+#include "intake/PhraseSet.h"
 #include "intake/StrToStringlist.h"
 #include "intake/extractemailaddresses.h"
 #include "store/EntryRules.h"
@@ -58,15 +59,25 @@ bool MessageCommands::parsecommandline(const QString &line, HeldMessage &message
     return true;
 }
 
+const QStringList &MessageCommands::failurePhrases() const
+{
+    // Compared as lists, the rule list's items are the same data until it
+    // is changed: the upper-cased copy is made once per change, not per message.
+    const QStringList &items = m_lists.failed.items();
+    if (items != m_failedItems) {
+        m_failedItems = items;
+        m_failedUpper.clear();
+        for (const QString &phrase : items)
+            m_failedUpper << upperAZ(phrase);
+        m_failedSet = std::make_unique<PhraseSet>(m_failedUpper);
+    }
+    return m_failedUpper;
+}
+
 bool MessageCommands::subjectNamesFailure(const QString &text) const
 {
-    const QString subject = upperAZ(text);
-    for (const QString &phrase : m_lists.failed.items()) {
-        const QString upper = upperAZ(phrase);
-        if (!upper.isEmpty() && subject.contains(upper))
-            return true;
-    }
-    return false;
+    failurePhrases();
+    return m_failedSet && m_failedSet->foundIn(upperAZ(text));
 }
 
 std::optional<MessageRequest> MessageCommands::recogniseNotice(const HeldMessage &message, bool *settled) const
@@ -115,9 +126,8 @@ std::optional<MessageRequest> MessageCommands::recogniseNotice(const HeldMessage
 std::optional<MessageRequest> MessageCommands::recogniseFailure(const HeldMessage &message) const
 {
     const QString subject = upperAZ(message.Memo1.value(0));
-    for (const QString &phrase : m_lists.failed.items()) {
+    for (const QString &upper : failurePhrases()) {
         try {
-            const QString upper = upperAZ(phrase);
             if (upper.isEmpty() || !subject.contains(upper))
                 continue;
             MessageRequest request;

@@ -10,6 +10,7 @@
 
 class EntryRules;
 class FailureNotice;
+class PhraseSet;
 struct RuleLists;
 struct Settings;
 
@@ -68,9 +69,14 @@ private:
     // read as a command.
     std::optional<MessageRequest> recogniseNotice(const HeldMessage &message, bool *settled) const;
     bool subjectNamesFailure(const QString &subject) const;
+    // The failure phrases upper-cased, in the rule list's order.
+    const QStringList &failurePhrases() const;
 
     const Settings &m_settings;
     const RuleLists &m_lists;
     EntryRules &m_rules;
     mutable std::unique_ptr<FailureNotice> m_notices; // made at the first notice
+    mutable QStringList m_failedItems; // the phrases m_failedUpper was made from
+    mutable QStringList m_failedUpper;
+    mutable std::unique_ptr<PhraseSet> m_failedSet; // of m_failedUpper
 };

@@ -5,6 +5,7 @@ quillmar_add_test(tst_realworld SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_realworld.
 quillmar_add_test(tst_deliveryreports SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_deliveryreports.cpp
   LIBS quillmar_intake quillmar_mailmessage)
 quillmar_add_test(tst_failurenotices SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_failurenotices.cpp LIBS quillmar_intake)
+quillmar_add_test(tst_textmatch SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_textmatch.cpp LIBS quillmar_intake)
 
 # The crash test: the real check in a process of its own, killed at random.
 add_executable(quillmar-checkrun ${CMAKE_CURRENT_LIST_DIR}/checkrun.cpp)
