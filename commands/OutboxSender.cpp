@@ -58,8 +58,10 @@ OutboxSender::Result OutboxSender::run()
     if (outbox.isEmpty())
         return result;
     const QStringList files = Maildir::messageFiles(outbox);
-    if (files.isEmpty())
+    if (files.isEmpty()) {
+        forgetStaleRecords(files);
         return result;
+    }
     if (const QString problem = sending::settingsProblem(m_settings); !problem.isEmpty()) {
         result.failure = problem;
         result.left = int(files.size());
@@ -81,6 +83,7 @@ OutboxSender::Result OutboxSender::run()
         result.left = int(files.size());
         return result;
     }
+    pruneJournal(journal, files);
 
     ThrottledProgress progress(m_callbacks.progress, m_callbacks.stop);
     const int total = int(files.size());
@@ -111,6 +114,25 @@ OutboxSender::Result OutboxSender::run()
     progress.hide();
     m_transport.reset();
     return result;
+}
+
+void OutboxSender::pruneJournal(OutboxJournal &journal, const QStringList &files)
+{
+    QStringList waiting;
+    waiting.reserve(files.size());
+    for (const QString &path : files)
+        waiting += Maildir::uniqueName(QFileInfo(path).fileName());
+    QString why;
+    if (!journal.keepOnly(waiting, &why))
+        m_log.append(QStringLiteral("Outbox record not updated: ") + why, LineList::Keep::Always);
+}
+
+void OutboxSender::forgetStaleRecords(const QStringList &files)
+{
+    OutboxJournal journal(m_journalDir);
+    QString why;
+    if (journal.load(&why))
+        pruneJournal(journal, files);
 }
 
 bool OutboxSender::connect(Result &result)

@@ -72,6 +72,8 @@ private:
     enum class Step { Next, Again, Stop };
     Step sendOne(OutboxMessage &message, const QString &file, OutboxJournal &journal, Result &result);
     bool connect(Result &result);
+    void pruneJournal(OutboxJournal &journal, const QStringList &files);
+    void forgetStaleRecords(const QStringList &files);
     void file(const QString &path, const OutboxJournal::Identity &id, OutboxJournal &journal, Result &result);
     platform::smtp::Submission submitOnce(OutboxMessage &message, const QByteArray &sender,
                                           const QList<QByteArray> &recipients);

@@ -156,6 +156,16 @@ bool OutboxJournal::forget(const Identity &id, QString *error)
     return set(id, State::Unknown, error, 0, false);
 }
 
+bool OutboxJournal::keepOnly(const QStringList &uniqueNames, QString *error)
+{
+    const QList<Entry> before = m_entries;
+    m_entries.removeIf([&](const Entry &e) { return !uniqueNames.contains(e.id.uniqueName); });
+    if (m_entries == before || write(error, false))
+        return true;
+    m_entries = before;
+    return false;
+}
+
 bool OutboxJournal::set(const Identity &id, State state, QString *error, int done, bool durable)
 {
     const QList<Entry> before = m_entries;

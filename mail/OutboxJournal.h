@@ -49,6 +49,9 @@ public:
     int recipientsDone(const Identity &id) const;
     // The message is in "Sent Items", or was never sent.
     bool forget(const Identity &id, QString *error);
+    // Drops the records of messages no longer waiting: a run killed after
+    // filing a message but before forgetting it leaves one behind.
+    bool keepOnly(const QStringList &uniqueNames, QString *error);
 
 private:
     struct Entry
