@@ -243,14 +243,41 @@ void namingSentences(const NoticeText &notice, qsizetype end, Found &found)
         text += QStringView(lines.at(i)).trimmed();
         text += QLatin1Char(' ');
     }
-    for (auto it = sentences.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        const QString lead = m.captured(0).left(1);
-        // "(addr)" and "5xx addr" name the recipient only with a reason beside them.
-        if ((lead == QLatin1String("(") || lead.at(0).isDigit())
-            && !reasons().foundIn(text.mid(m.capturedStart(), 160).toLower()))
-            continue;
-        found.add(clean(m.captured(1)));
+    // A match ends in an address and its lead-in is short, but for one name
+    // or count of any length: the pattern runs over the stretch before each
+    // word that holds an '@' only, not from every position of the notice.
+    const QStringView view(text);
+    const auto isSpace = [&view](qsizetype i) { return view.at(i).isSpace(); };
+    qsizetype from = 0;
+    for (qsizetype at = view.indexOf(QLatin1Char('@')); at >= 0;) {
+        qsizetype runStart = at;
+        while (runStart > from && !isSpace(runStart - 1))
+            --runStart;
+        qsizetype runEnd = at;
+        while (runEnd < view.size() && !isSpace(runEnd))
+            ++runEnd;
+        qsizetype words = runStart;
+        for (int word = 0; word < 2; ++word) {
+            while (words > from && isSpace(words - 1))
+                --words;
+            while (words > from && !isSpace(words - 1))
+                --words;
+        }
+        qsizetype leadEnd = runStart;
+        while (leadEnd > from && isSpace(leadEnd - 1))
+            --leadEnd;
+        const qsizetype start = std::max(from, std::min(leadEnd - 64, words - 8));
+        for (auto it = sentences.globalMatch(view.sliced(start, runEnd - start)); it.hasNext();) {
+            const auto m = it.next();
+            from = start + m.capturedEnd();
+            const QString lead = m.captured(0).left(1);
+            // "(addr)" and "5xx addr" name the recipient only with a reason beside them.
+            if ((lead == QLatin1String("(") || lead.at(0).isDigit())
+                && !reasons().foundIn(text.mid(start + m.capturedStart(), 160).toLower()))
+                continue;
+            found.add(clean(m.captured(1)));
+        }
+        at = view.indexOf(QLatin1Char('@'), runEnd);
     }
 }
 
