@@ -23,6 +23,34 @@ QByteArray htmlMetaCharset(QByteArrayView html)
 
 QString toCrLf(QString text)
 {
+    // The usual body, read with its line ends made LF: found and copied a
+    // line at a time rather than a character at a time, into a copy while
+    // that costs little room.
+    constexpr qsizetype CopiedUpTo = 1 << 20;
+    if (text.size() <= CopiedUpTo && !text.contains(QLatin1Char('\r'))) {
+        const QStringView from(text);
+        qsizetype lines = 0;
+        for (qsizetype at = from.indexOf(QLatin1Char('\n')); at >= 0; at = from.indexOf(QLatin1Char('\n'), at + 1))
+            ++lines;
+        if (lines == 0)
+            return text;
+        QString out(text.size() + lines, Qt::Uninitialized);
+        QChar *d = out.data();
+        for (qsizetype start = 0; start < from.size();) {
+            qsizetype at = from.indexOf(QLatin1Char('\n'), start);
+            const bool broken = at >= 0;
+            if (!broken)
+                at = from.size();
+            std::memcpy(d, from.data() + start, size_t(at - start) * sizeof(QChar));
+            d += at - start;
+            if (broken) {
+                *d++ = QLatin1Char('\r');
+                *d++ = QLatin1Char('\n');
+            }
+            start = at + 1;
+        }
+        return out;
+    }
     // Done in place: a body may be hundreds of megabytes.
     const qsizetype size = text.size();
     const char16_t *const s = reinterpret_cast<const char16_t *>(text.constData());
