@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <limits>
+
 namespace {
 
 // Qt's long time formats end in the time zone, which the Windows long time
@@ -43,7 +45,15 @@ QString getdatetimestring(const QDateTime &now)
     if (!now.isValid())
         return QString();
     const Formats &f = formats();
-    const QString date = f.locale.toString(now.date(), f.date);
+    // A check dates message after message, most of them of the same few days.
+    thread_local qint64 lastDay = std::numeric_limits<qint64>::min();
+    thread_local QString lastDate;
+    const QDate day = now.date();
+    if (day.toJulianDay() != lastDay) {
+        lastDate = f.locale.toString(day, f.date);
+        lastDay = day.toJulianDay();
+    }
+    const QString &date = lastDate;
     if (now.time() == QTime(0, 0))
         return date;
     return date + QLatin1Char(' ') + f.locale.toString(now.time(), f.time);
