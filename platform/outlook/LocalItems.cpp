@@ -76,8 +76,8 @@ public:
     }
     ~ItemList()
     {
-        for (auto &item : m_items) {
-            if (item)
+        for (auto &held : m_items) {
+            if (const auto item = held.lock())
                 item->detach();
         }
     }
@@ -85,9 +85,12 @@ public:
     ObjectPtr item(int index)
     {
         const qsizetype slot = m_slots.slotOf(index);
-        auto &item = m_items[size_t(slot)];
-        if (!item)
+        auto &held = m_items[size_t(slot)];
+        auto item = held.lock();
+        if (!item) {
             item = std::make_shared<LocalItem>(m_store, m_paths.at(slot), this, slot);
+            held = item;
+        }
         return item;
     }
     void remove(qsizetype slot)
@@ -99,7 +102,9 @@ public:
 private:
     StorePtr m_store;
     QStringList m_paths;
-    std::vector<std::shared_ptr<LocalItem>> m_items;
+    // Held by whoever asked for them only: a check over a large folder
+    // would otherwise keep every message it leaves in the folder, parsed.
+    std::vector<std::weak_ptr<LocalItem>> m_items;
     ItemSlots m_slots;
 };
 
