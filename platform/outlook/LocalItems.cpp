@@ -2,6 +2,7 @@
 
 #include "platform/outlook/ItemSlots.h"
 #include "platform/outlook/MailMessage.h"
+#include "platform/outlook/MessageText.h"
 #include "platform/vcard/VCard.h"
 
 #include <QDir>
@@ -142,7 +143,7 @@ bool readHeader(const QString &path, QByteArray *header)
         const qsizetype searchFrom = std::max<qsizetype>(0, used - 2);
         used += got;
         const QByteArrayView read(header->constData(), used);
-        if (read.indexOf("\n\n", searchFrom) >= 0 || read.indexOf("\n\r\n", searchFrom) >= 0)
+        if (mailtext::blankLineAt(read, searchFrom) >= 0)
             break;
         chunk = 64 * 1024;
     }

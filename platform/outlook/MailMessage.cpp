@@ -372,7 +372,8 @@ QByteArray returnedHeaders(GMimeObject *object, int depth = 0)
 // The header block: everything before the first empty line.
 QByteArray headerBlock(QByteArrayView bytes)
 {
-    const qsizetype end = bytes.startsWith("\n") ? 0 : bytes.indexOf("\n\n");
+    // Its lines end in LF alone by now.
+    const qsizetype end = bytes.startsWith("\n") ? 0 : mailtext::blankLineAt(bytes);
     return (end < 0 ? bytes : bytes.first(end + 1)).toByteArray();
 }
 

@@ -7,6 +7,24 @@
 
 namespace platform::outlook::mailtext {
 
+// Line ends found by memchr: searching for the pair itself goes a byte at a
+// time, and every message's header is searched so.
+qsizetype blankLineAt(QByteArrayView bytes, qsizetype from)
+{
+    const char *const begin = bytes.data();
+    const char *const end = begin + bytes.size();
+    for (const char *p = begin + from; p < end;) {
+        const auto *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+        if (!lf)
+            return -1;
+        const char *next = lf + 1;
+        if (next < end && (*next == '\n' || (*next == '\r' && next + 1 < end && next[1] == '\n')))
+            return lf - begin;
+        p = next;
+    }
+    return -1;
+}
+
 // GMime keeps the fold's tab; a reader shows one blank per fold.
 QByteArray unfold(const char *raw)
 {

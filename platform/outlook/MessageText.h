@@ -26,6 +26,9 @@ QByteArray charsetName(QByteArrayView label);
 QString decodeText(QByteArrayView bytes, QByteArrayView label);
 
 // Header fields.
+// Where the header block ends: the LF before its empty line (an LF or CR LF),
+// searched from `from`; -1 when no empty line follows.
+qsizetype blankLineAt(QByteArrayView bytes, qsizetype from = 0);
 // The raw value as one line: each fold becomes one blank.
 QByteArray unfold(const char *raw);
 // RFC 2047 encoded words decoded, line breaks inside them made blanks.

@@ -140,6 +140,26 @@ private Q_SLOTS:
         QTest::newRow("LF CR is two breaks") << u8("a\n\rb") << u8("a\r\n\r\nb");
         QTest::newRow("mixed") << u8("a\r\r\nb\n\nc\r\nd\re") << u8("a\r\n\r\nb\r\n\r\nc\r\nd\r\ne");
     }
+    void blankLineAt_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("from");
+        QTest::addColumn<qsizetype>("expected");
+        QTest::newRow("LF") << QByteArray("a: b\n\nbody") << qsizetype(0) << qsizetype(4);
+        QTest::newRow("CR LF") << QByteArray("a: b\r\n\r\nbody") << qsizetype(0) << qsizetype(5);
+        QTest::newRow("none") << QByteArray("a: b\nc: d\n") << qsizetype(0) << qsizetype(-1);
+        QTest::newRow("CR at the end") << QByteArray("a: b\n\r") << qsizetype(0) << qsizetype(-1);
+        QTest::newRow("empty first line") << QByteArray("\n\nx") << qsizetype(0) << qsizetype(0);
+        QTest::newRow("after from") << QByteArray("x\n\ny\n\nz") << qsizetype(3) << qsizetype(4);
+    }
+    void blankLineAt()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, expected);
+        QCOMPARE(platform::outlook::mailtext::blankLineAt(bytes, from), expected);
+    }
+
     void toCrLf()
     {
         QFETCH(QString, text);
