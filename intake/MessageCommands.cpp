@@ -29,7 +29,17 @@ QStringList MessageCommands::memoLines(const QString &subject, const QString &bo
     QStringList lines{subject};
     if (body.isEmpty())
         return lines;
-    lines += body.split(QStringLiteral("\r\n"));
+    // Split by hand: QString::split searches for the pair a character at a
+    // time, where a search for LF alone goes a block at a time.
+    const QStringView text(body);
+    qsizetype start = 0;
+    for (qsizetype at = text.indexOf(QLatin1Char('\n')); at >= 0; at = text.indexOf(QLatin1Char('\n'), at + 1)) {
+        if (at > start && text.at(at - 1) == QLatin1Char('\r')) {
+            lines << text.sliced(start, at - 1 - start).toString();
+            start = at + 1;
+        }
+    }
+    lines << text.sliced(start).toString();
     // A final line break ends the last line; it does not start an empty one.
     if (body.endsWith(QStringLiteral("\r\n")))
         lines.removeLast();

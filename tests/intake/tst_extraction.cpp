@@ -174,6 +174,9 @@ private Q_SLOTS:
         QCOMPARE(MessageCommands::memoLines(QStringLiteral("s"), QString()), QStringList{QStringLiteral("s")});
         QCOMPARE(MessageCommands::memoLines(QString(), QStringLiteral("\r\n\r\nx")),
                  (QStringList{QString(), QString(), QString(), QStringLiteral("x")}));
+        // Only CR LF breaks a line.
+        QCOMPARE(MessageCommands::memoLines(QStringLiteral("s"), QStringLiteral("a\nb\r\r\nc")),
+                 (QStringList{QStringLiteral("s"), QStringLiteral("a\nb\r"), QStringLiteral("c")}));
     }
 };
 
