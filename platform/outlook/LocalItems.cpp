@@ -30,7 +30,7 @@ public:
     LocalItem(StorePtr store, QString path, ItemList *owner, qsizetype slot)
         : m_store(std::move(store))
         , m_path(std::move(path))
-        , m_unique(Maildir::uniqueName(QFileInfo(m_path).fileName()))
+        , m_unique(Maildir::uniqueName(m_path.sliced(m_path.lastIndexOf(QLatin1Char('/')) + 1)))
         , m_owner(owner)
         , m_slot(slot)
     {
