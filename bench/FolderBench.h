@@ -6,6 +6,9 @@
 
 #include <QList>
 #include <QStringList>
+#include <QtGlobal>
+
+#include <gmime/gmime.h>
 
 #include <functional>
 
@@ -68,5 +71,16 @@ struct Spent
     }
 };
 Spent rawFloor(const Round &round);
+
+// The main of a benchmark that reads mail: HTML bodies are rendered as
+// text, which needs a GUI application (offscreen unless the platform is set).
+template<typename Application> int runWithApplication(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    g_mime_init();
+    return runBenchmarks(argc, argv);
+}
 
 } // namespace bench::folder

@@ -12,8 +12,6 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 
-#include <gmime/gmime.h>
-
 namespace {
 
 using bench::folder::Round;
@@ -83,9 +81,5 @@ BENCHMARK(BM_CheckWindow)->Apply(sizes);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    g_mime_init();
-    return bench::runBenchmarks(argc, argv);
+    return bench::folder::runWithApplication<QApplication>(argc, argv);
 }

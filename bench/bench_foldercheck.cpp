@@ -20,8 +20,6 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
-#include <gmime/gmime.h>
-
 #include <fcntl.h>
 
 #include <memory>
@@ -193,10 +191,5 @@ BENCHMARK(BM_ExtractOneLine)->ArgName("MB")->Arg(1)->Arg(5)->Arg(10)->Unit(bench
 
 int main(int argc, char **argv)
 {
-    // HTML bodies are rendered as text, which needs a GUI application.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    g_mime_init();
-    return bench::runBenchmarks(argc, argv);
+    return bench::folder::runWithApplication<QGuiApplication>(argc, argv);
 }

@@ -12,8 +12,6 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
-#include <gmime/gmime.h>
-
 namespace {
 
 using platform::outlook::OleVariant;
@@ -179,10 +177,5 @@ BENCHMARK(BM_Recognise)
 
 int main(int argc, char **argv)
 {
-    // HTML bodies are rendered as text, which needs a GUI application.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    g_mime_init();
-    return bench::runBenchmarks(argc, argv);
+    return bench::folder::runWithApplication<QGuiApplication>(argc, argv);
 }
