@@ -13,6 +13,8 @@
 #include <gmime/gmime.h>
 #include <sqlite3.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -191,6 +193,8 @@ std::function<platform::outlook::OleVariant()> CheckStore::application() const
     return [root = root] { return platform::outlook::OleVariant(platform::outlook::createLocalApplication(root)); };
 }
 
+namespace {
+
 double processorSeconds()
 {
     timespec t{};
@@ -198,13 +202,47 @@ double processorSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
+double kernelSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
+}
+
+} // namespace
+
+Stopwatch::Stopwatch()
+    : m_start(Clock::now())
+    , m_cpu(processorSeconds())
+    , m_kernel(kernelSeconds())
+{
+}
+
+Spent Stopwatch::spent() const
+{
+    return {secondsSince(m_start), processorSeconds() - m_cpu, kernelSeconds() - m_kernel};
+}
+
+void reportAgainstFloor(benchmark::State &state, const Spent &checked, const Spent &floor, qint64 messages)
+{
+    const double n = double(messages) * double(state.iterations());
+    state.SetItemsProcessed(qint64(n));
+    state.counters["check_us_per_msg"] = benchmark::Counter(checked.wall * 1e6 / n);
+    state.counters["floor_us_per_msg"] = benchmark::Counter(floor.wall * 1e6 / n);
+    state.counters["x_floor"] = benchmark::Counter(checked.wall / floor.wall);
+    state.counters["check_cpu_us_per_msg"] = benchmark::Counter(checked.cpu * 1e6 / n);
+    state.counters["floor_cpu_us_per_msg"] = benchmark::Counter(floor.cpu * 1e6 / n);
+    state.counters["x_floor_cpu"] = benchmark::Counter(checked.cpu / floor.cpu);
+    state.counters["check_kernel_us_per_msg"] = benchmark::Counter(checked.kernel * 1e6 / n);
+    state.counters["floor_kernel_us_per_msg"] = benchmark::Counter(floor.kernel * 1e6 / n);
+}
+
 Spent rawFloor(const Round &round)
 {
     RawDb raw(round.listPath);
     raw.exec("CREATE TABLE IF NOT EXISTS HandledMessages (Identity BLOB NOT NULL PRIMARY KEY,"
              " HandledAt INTEGER NOT NULL)");
-    const double cpuStart = processorSeconds();
-    const auto start = Clock::now();
+    const Stopwatch clock;
     for (qsizetype i = 0; i < round.files.size(); ++i) {
         const QString &path = round.files[i];
         QByteArray bytes = readAll(path);
@@ -260,8 +298,7 @@ Spent rawFloor(const Round &round)
         if (std::rename(from.constData(), to.constData()) != 0)
             throw std::runtime_error("cannot move " + path.toStdString());
     }
-    const double wall = secondsSince(start);
-    return {wall, processorSeconds() - cpuStart};
+    return clock.spent();
 }
 
 } // namespace bench::folder

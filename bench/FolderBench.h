@@ -50,27 +50,43 @@ struct CheckStore : Store
     QString root;
 };
 
-// Processor time of the whole process (every thread, user and kernel): on
-// a shared machine steadier than the wall clock.
-double processorSeconds();
-
 // What the check cannot do with less, per message in listed order: read the
 // file, parse it with GMime, look up whether it was handled, and for a
 // recognised one run its look-up and change, record it as handled in the
 // same transaction, commit, and move its file.
-// Wall and processor seconds.
+// Wall seconds, and processor seconds of the whole process (every thread,
+// user and kernel; on a shared machine steadier than the wall clock), with
+// the kernel's part of them.
 struct Spent
 {
     double wall = 0;
     double cpu = 0;
+    double kernel = 0;
     Spent &operator+=(const Spent &o)
     {
         wall += o.wall;
         cpu += o.cpu;
+        kernel += o.kernel;
         return *this;
     }
 };
 Spent rawFloor(const Round &round);
+
+// Started when made; spent() is the time since.
+class Stopwatch
+{
+public:
+    Stopwatch();
+    Spent spent() const;
+
+private:
+    Clock::time_point m_start;
+    double m_cpu;
+    double m_kernel;
+};
+
+// The check's and the floor's time per message, and their ratios.
+void reportAgainstFloor(benchmark::State &state, const Spent &checked, const Spent &floor, qint64 messages);
 
 // The main of a benchmark that reads mail: HTML bodies are rendered as
 // text, which needs a GUI application (offscreen unless the platform is set).

@@ -38,11 +38,10 @@ void BM_CheckWindow(benchmark::State &state)
             window.show();
             QCoreApplication::processEvents();
             // What the window's timer starts once it is painted.
-            const double cpuStart = bench::folder::processorSeconds();
-            const auto start = bench::Clock::now();
+            const bench::folder::Stopwatch clock;
             window.OpenBtnClick();
             QCoreApplication::processEvents();
-            spent = {bench::secondsSince(start), bench::folder::processorSeconds() - cpuStart};
+            spent = clock.spent();
             finished = finished && !window.isVisible() && window.failure().isEmpty()
                        && window.ProgressBar1->value() == int(messages)
                        && list.log.size() == bench::folder::expectedLogLines(messages, true) && !prompts.asked;
@@ -54,14 +53,7 @@ void BM_CheckWindow(benchmark::State &state)
         }
         state.SetIterationTime(spent.wall);
     }
-    const double n = double(messages) * double(state.iterations());
-    state.SetItemsProcessed(qint64(n));
-    state.counters["check_us_per_msg"] = benchmark::Counter(checked.wall * 1e6 / n);
-    state.counters["floor_us_per_msg"] = benchmark::Counter(floor.wall * 1e6 / n);
-    state.counters["x_floor"] = benchmark::Counter(checked.wall / floor.wall);
-    state.counters["check_cpu_us_per_msg"] = benchmark::Counter(checked.cpu * 1e6 / n);
-    state.counters["floor_cpu_us_per_msg"] = benchmark::Counter(floor.cpu * 1e6 / n);
-    state.counters["x_floor_cpu"] = benchmark::Counter(checked.cpu / floor.cpu);
+    bench::folder::reportAgainstFloor(state, checked, floor, messages);
     memory.report(state);
     if (!finished)
         state.SkipWithError("the check through its window did not finish as expected");

@@ -50,10 +50,9 @@ void BM_FolderCheck(benchmark::State &state)
             bench::CountingPrompts prompts;
             FolderCheck check(list.settings, list.lists, list.rules, prompts);
             check.setApplicationFactory(list.application());
-            const double cpuStart = bench::folder::processorSeconds();
-            const auto start = bench::Clock::now();
+            const bench::folder::Stopwatch clock;
             check.run({});
-            spent = {bench::secondsSince(start), bench::folder::processorSeconds() - cpuStart};
+            spent = clock.spent();
             if (list.log.size() != bench::folder::expectedLogLines(messages, readReports) || prompts.asked) {
                 const std::string why = "the check made " + std::to_string(list.log.size()) + " log lines, not "
                                         + std::to_string(bench::folder::expectedLogLines(messages, readReports));
@@ -68,14 +67,7 @@ void BM_FolderCheck(benchmark::State &state)
         }
         state.SetIterationTime(spent.wall);
     }
-    const double n = double(messages) * double(state.iterations());
-    state.SetItemsProcessed(qint64(n));
-    state.counters["check_us_per_msg"] = benchmark::Counter(checked.wall * 1e6 / n);
-    state.counters["floor_us_per_msg"] = benchmark::Counter(floor.wall * 1e6 / n);
-    state.counters["x_floor"] = benchmark::Counter(checked.wall / floor.wall);
-    state.counters["check_cpu_us_per_msg"] = benchmark::Counter(checked.cpu * 1e6 / n);
-    state.counters["floor_cpu_us_per_msg"] = benchmark::Counter(floor.cpu * 1e6 / n);
-    state.counters["x_floor_cpu"] = benchmark::Counter(checked.cpu / floor.cpu);
+    bench::folder::reportAgainstFloor(state, checked, floor, messages);
     memory.report(state);
 }
 
