@@ -46,6 +46,11 @@ private Q_SLOTS:
         QVERIFY(HandledMessages::identity(u"ab"_s, u"c"_s) != HandledMessages::identity(u"a"_s, u"bc"_s));
         QVERIFY(!HandledMessages::identity(QString(), u"17"_s).isEmpty());
         QVERIFY(HandledMessages::identity(QString(), QString()).isEmpty());
+        // Stored in list files: SHA-256 prefixes, whatever computes them.
+        QCOMPARE(a.toHex(), "d0b20358e0dfa3364903f3e970fdaee4");
+        const HandledMessages::Generation generation{u"INBOX"_s, 7, 2048};
+        QCOMPARE(HandledMessages::identity(u"<1@x>"_s, u"17.M1P2.host"_s, generation).toHex(),
+                 "d0b20358e0dfa3364903f3e970fdaee4a4d967463fc7b94831d8138493020b74bdd186c3b74e8103");
     }
 
     // Made on open where missing; the mailist table and its indexes stay
