@@ -29,7 +29,7 @@ struct Formats
 {
     QLocale locale = QLocale::system();
     QString date = locale.dateFormat(QLocale::ShortFormat);
-    QString time = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    ClockFormat time{locale, withoutTimeZone(locale.timeFormat(QLocale::LongFormat))};
 };
 
 const Formats &formats()
@@ -56,10 +56,56 @@ QString getdatetimestring(const QDateTime &now)
     const QString &date = lastDate;
     if (now.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ') + f.locale.toString(now.time(), f.time);
+    return date + QLatin1Char(' ') + f.time.text(now.time());
 }
 
 QString getdatetimestring()
 {
     return getdatetimestring(QDateTime::currentDateTime());
+}
+
+ClockFormat::ClockFormat(const QLocale &locale, const QString &format)
+    : m_locale(locale)
+    , m_format(format)
+{
+    if (m_locale.zeroDigit() != QLatin1String("0"))
+        return;
+    std::vector<Part> parts;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        const char field = c == QLatin1Char('H') ? 'h' : char(c.toLatin1());
+        if (field == 'h' || field == 'm' || field == 's') {
+            const int width = i + 1 < format.size() && format.at(i + 1) == c ? 2 : 1;
+            parts.push_back({field, width, {}});
+            i += width;
+            continue;
+        }
+        // Twelve-hour marks, fractions, quoting and anything else: QLocale's.
+        if (c.isLetter() || c == QLatin1Char('\''))
+            return;
+        if (parts.empty() || parts.back().field != 0)
+            parts.push_back({0, 0, {}});
+        parts.back().literal += c;
+        ++i;
+    }
+    m_parts = std::move(parts);
+}
+
+QString ClockFormat::text(const QTime &time) const
+{
+    if (m_parts.empty() || !time.isValid())
+        return m_locale.toString(time, m_format);
+    QString out;
+    out.reserve(m_format.size() + 4);
+    for (const Part &part : m_parts) {
+        if (part.field == 0) {
+            out += part.literal;
+            continue;
+        }
+        const int value = part.field == 'h' ? time.hour() : part.field == 'm' ? time.minute() : time.second();
+        if (part.width == 2 || value >= 10)
+            out += QLatin1Char(char('0' + value / 10));
+        out += QLatin1Char(char('0' + value % 10));
+    }
+    return out;
 }

@@ -519,6 +519,24 @@ private Q_SLOTS:
         QCOMPARE(getdatetimestring(QDateTime()), QString());
     }
 
+    // Made directly or by QLocale, the text is QLocale's.
+    void clockFormatGivesQLocalesText()
+    {
+        const QList<QTime> times{QTime(0, 0),   QTime(0, 0, 0, 1), QTime(9, 5, 7),
+                                 QTime(12, 30), QTime(13, 59, 59), QTime(23, 0, 10)};
+        for (const char *name : {"C", "de_DE", "en_US", "en_GB", "fr_CA", "fi_FI", "ar_EG", "ja_JP", "ko_KR"}) {
+            const QLocale locale{QLatin1String(name)};
+            for (const QString &format :
+                 {locale.timeFormat(QLocale::LongFormat), locale.timeFormat(QLocale::ShortFormat),
+                  QStringLiteral("H.m.s"), QStringLiteral("hhh:mmm"), QStringLiteral("h 'h' mm"),
+                  QStringLiteral("HH:mm:ss.zzz"), QStringLiteral("h:mm ap"), QStringLiteral(" - ")}) {
+                const ClockFormat clock(locale, format);
+                for (const QTime &time : times)
+                    QCOMPARE(clock.text(time), locale.toString(time, format));
+            }
+        }
+    }
+
 private:
     TestEnv m_env;
     ScriptedPrompts m_prompts;
