@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -171,6 +172,8 @@ Round::Round(const QString &d, const QList<QByteArray> &mail)
     for (qsizetype i = 0; i < mail.size(); ++i)
         files << store.deliver(QStringLiteral("VMailingList"), mail[i], 1700000000 + i);
     QFile::copy(templateListPath(), listPath);
+    // The files just written go to the disk now, not while a side is timed.
+    ::sync();
 }
 
 Round::~Round()
