@@ -13,14 +13,21 @@ OleVariant::OleVariant(ObjectPtr object)
 
 bool OleVariant::isObject() const
 {
+    if (m_value.metaType() == QMetaType::fromType<ObjectPtr>())
+        return *static_cast<const ObjectPtr *>(m_value.constData()) != nullptr;
     return m_value.canConvert<ObjectPtr>() && m_value.value<ObjectPtr>() != nullptr;
 }
 
 ObjectPtr OleVariant::object() const
 {
-    if (!isObject())
-        throw AutomationError(QStringLiteral("The value is not an object."));
-    return m_value.value<ObjectPtr>();
+    // Every member call starts here: the pointer is copied once.
+    if (m_value.metaType() == QMetaType::fromType<ObjectPtr>()) {
+        if (ObjectPtr held = *static_cast<const ObjectPtr *>(m_value.constData()))
+            return held;
+    } else if (isObject()) {
+        return m_value.value<ObjectPtr>();
+    }
+    throw AutomationError(QStringLiteral("The value is not an object."));
 }
 
 OleVariant OleVariant::call(const QString &member, const QVariantList &args) const
@@ -28,12 +35,12 @@ OleVariant OleVariant::call(const QString &member, const QVariantList &args) con
     return OleVariant(object()->invoke(member, args));
 }
 
-void MemberCall::lookUp(const AutomationObject &o) const
+void MemberCall::lookUp(AutomationObject &o) const
 {
     if (m_class == &typeid(o))
         return;
     m_class = &typeid(o);
-    const auto *numbered = dynamic_cast<const NumberedMembers *>(&o);
+    const NumberedMembers *numbered = o.numberedMembers();
     m_numbered = numbered != nullptr;
     m_number = numbered ? numbered->memberNumber(m_member) : -1;
 }
@@ -51,7 +58,7 @@ OleVariant MemberCall::operator()(const OleVariant &target, const QVariantList &
     AutomationObject &o = *object;
     lookUp(o);
     if (m_number >= 0)
-        return OleVariant(dynamic_cast<NumberedMembers &>(o).invokeNumber(m_number, args));
+        return OleVariant(o.numberedMembers()->invokeNumber(m_number, args));
     return OleVariant(o.invoke(m_member, args));
 }
 

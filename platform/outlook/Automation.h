@@ -23,6 +23,8 @@ public:
     QString message() const { return QString::fromUtf8(what()); }
 };
 
+class NumberedMembers;
+
 class AutomationObject
 {
 public:
@@ -30,6 +32,9 @@ public:
     // A member with arguments is an indexed property or method; without, a
     // property read or a method call. Throws AutomationError.
     virtual QVariant invoke(const QString &member, const QVariantList &args) = 0;
+    // The object's numbered members, if it has them: asked on every call,
+    // so a virtual call, not a cast across the hierarchy.
+    virtual NumberedMembers *numberedMembers() { return nullptr; }
 };
 
 using ObjectPtr = std::shared_ptr<AutomationObject>;
@@ -85,7 +90,7 @@ public:
     bool offeredBy(const OleVariant &target) const;
 
 private:
-    void lookUp(const AutomationObject &o) const;
+    void lookUp(AutomationObject &o) const;
     QString m_member;
     mutable const std::type_info *m_class = nullptr;
     mutable int m_number = -1;

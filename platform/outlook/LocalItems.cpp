@@ -38,6 +38,7 @@ public:
     QVariant invoke(const QString &member, const QVariantList &args) override;
     int memberNumber(const QString &member) const override;
     QVariant invokeNumber(int number, const QVariantList &args) override;
+    NumberedMembers *numberedMembers() override { return this; }
     void detach() { m_owner = nullptr; }
 
 private:
