@@ -4,6 +4,7 @@
 #include "core/Prompts.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
+#include "platform/outlook/ItemSlots.h"
 #include "store/EntryRules.h"
 #include "store/HandledMessages.h"
 #include "store/MLTable.h"
@@ -288,13 +289,15 @@ void FolderCheck::run(const Progress &progress)
     if (progress.setMaximum)
         progress.setMaximum(count);
     // Deleting an item moves the later ones down by one: each item's index
-    // now is its listed index less the earlier items deleted so far.
+    // now is its place among the listed items not deleted so far, counted
+    // without shifting a list of the deleted on every deletion.
     const Members call;
-    std::vector<int> deleted;
+    platform::outlook::ItemSlots left;
+    left.reset(size_t(count));
     for (const int listed : receivedOrder(folder, count, call)) {
         if (progress.advance)
             progress.advance();
-        const int i = listed - int(std::lower_bound(deleted.begin(), deleted.end(), listed) - deleted.begin());
+        const int i = left.indexOf(listed - 1);
         const OleVariant item = call.items(folder, {i});
         QString uniqueName;
         const QByteArray identity = identityOf(item, call, &uniqueName);
@@ -310,6 +313,6 @@ void FolderCheck::run(const Progress &progress)
             }
         }
         call.remove(item);
-        deleted.insert(std::lower_bound(deleted.begin(), deleted.end(), listed), listed);
+        left.remove(listed - 1);
     }
 }

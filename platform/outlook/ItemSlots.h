@@ -37,6 +37,14 @@ public:
             --m_left[i];
         return true;
     }
+    // The index (1-based) among the items left of a slot not removed.
+    int indexOf(qsizetype slot) const
+    {
+        int index = 0;
+        for (size_t i = size_t(slot) + 1; i > 0; i -= i & (~i + 1))
+            index += m_left[i];
+        return index;
+    }
     // The slot of the index-th item left (1-based, within count()).
     qsizetype slotOf(int index) const
     {

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "intake/FolderCheck.h"
 #include "platform/outlook/Automation.h"
+#include "platform/outlook/ItemSlots.h"
 #include "platform/outlook/LocalOutlook.h"
 #include "platform/outlook/Maildir.h"
 #include "store/EntryRules.h"
@@ -396,6 +397,24 @@ private Q_SLOTS:
             for (const int i : left)
                 expected << QStringLiteral("m%1").arg(i);
             QCOMPARE(subjects(folder), expected);
+        }
+    }
+
+    // An item's index and its slot, both ways, whatever was removed before.
+    void itemSlotsCountTheItemsLeft()
+    {
+        platform::outlook::ItemSlots slots;
+        slots.reset(37);
+        for (const qsizetype removed : {0, 36, 5, 6, 7, 20, 1, 31}) {
+            QVERIFY(slots.remove(removed));
+            int index = 0;
+            for (qsizetype slot = 0; slot < 37; ++slot) {
+                if (slots.isRemoved(slot))
+                    continue;
+                QCOMPARE(slots.indexOf(slot), ++index);
+                QCOMPARE(slots.slotOf(index), slot);
+            }
+            QCOMPARE(index, slots.count());
         }
     }
 
