@@ -35,6 +35,7 @@ public:
         , m_slot(slot)
     {
     }
+    ~LocalItem() override;
     QVariant invoke(const QString &member, const QVariantList &args) override;
     int memberNumber(const QString &member) const override;
     QVariant invokeNumber(int number, const QVariantList &args) override;
@@ -99,6 +100,14 @@ public:
     {
         if (m_slots.remove(slot))
             m_items[size_t(slot)].reset();
+    }
+    // An item let go of its last user: its memory goes with it, instead of
+    // staying held by the list's reference until the folder is closed.
+    void forget(qsizetype slot)
+    {
+        auto &held = m_items[size_t(slot)];
+        if (held.expired())
+            held.reset();
     }
 
 private:
@@ -235,6 +244,12 @@ constexpr const char *MemberNames[] = {"delete",         "EntryID",    "Internet
                                        "DeliveryStatus", "HeaderText", "ReturnedHeaders"};
 
 } // namespace
+
+LocalItem::~LocalItem()
+{
+    if (m_owner)
+        m_owner->forget(m_slot);
+}
 
 bool LocalItem::locate()
 {
